@@ -1,0 +1,25 @@
+// The printed page model: one print job, one text line per call, pages
+// broken by the caller's own line count.
+#pragma once
+
+#include <string>
+
+namespace ms {
+
+class PageSink {
+ public:
+  virtual ~PageSink() = default;
+  virtual void setFontName(const std::string& name) = 0;
+  virtual void setFontSize(double points) = 0;
+  // The heading emphasis (bold).
+  virtual void setEmphasis(bool on) = 0;
+  // Prints one text at the left margin and ends the line.
+  virtual void printLine(const std::string& text) = 0;
+  virtual void newPage() = 0;
+  // The number of the current page, starting at 1.
+  virtual int page() const = 0;
+  // Ends the job and releases it to the printer. Nothing prints after it.
+  virtual void endDoc() = 0;
+};
+
+}  // namespace ms

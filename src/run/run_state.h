@@ -1,0 +1,72 @@
+// The run state: the variables that every procedure of a run shares, owned
+// by the run and passed to each procedure. Names are the system's own.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "store/database.h"
+#include "store/recordset.h"
+
+namespace ms {
+
+class Progress;
+class PageSink;
+
+struct RunState {
+  // The open Mailsort Database and the two long-lived recordsets.
+  std::unique_ptr<store::Database> mdb;
+  std::unique_ptr<store::Recordset> workrs;  // kvwork, current index "Key1"
+  std::unique_ptr<store::Recordset> parmrs;  // parmcode, on its first record
+
+  // Derived limits.
+  std::int32_t bagitems = 0;
+  double bundlesperbag = 0;
+  double minsel = 0;
+  double totrecs = 0;
+
+  // Progress and cancel.
+  double percent = 0;
+  std::string cancelflag = "N";
+
+  // The rounding interface (see round()).
+  double roundin = 0;
+  std::uint8_t roundplaces = 0;
+  std::string roundout;
+
+  // Region ranks of the posting selection.
+  std::string sortcodes;
+
+  // Standard prices.
+  double itemweight = 0;
+  double fstprice = 0;
+  double sndprice = 0;
+  std::string pricekey = std::string(6, '\0');  // six-character fixed field, never filled
+
+  // Report counters, zeroed and filled by the line report.
+  double processed = 0, pcmatched = 0, townmatched = 0, notmatched = 0;
+  double outwardonly = 0, fullpc = 0;
+  double dirsels = 0, ressels = 0, diritems = 0, resitems = 0;
+  double dirbags = 0, resbags = 0, dirbundles = 0, resbundles = 0;
+
+  // Totals of the planning report.
+  double pclevel = 0, totsels = 0, totitems = 0, totbags = 0;
+
+  // The screen and the printer of this run (not owned).
+  Progress* progress = nullptr;
+  PageSink* printer = nullptr;
+
+  // The date printed at the head of the reports, in the system's short date
+  // format; set by whoever starts the run.
+  std::string rundate;
+
+  // Rounds `roundin` to `roundplaces` places into `roundout`.
+  void round();
+
+  // Regional Sequencing: the second character of the Job Parameters
+  // `service` is "1" and `Geog` is "Y"; read afresh at every call.
+  bool regionalSequencing() const;
+};
+
+}  // namespace ms

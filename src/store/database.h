@@ -1,0 +1,54 @@
+// The Mailsort Database: an SQLite file opened shared or exclusive.
+//
+// Every open holds an advisory flock(2) on the file itself: shared for a
+// shared open, exclusive (non-blocking) for an exclusive open. An open that
+// cannot get its lock fails with Fault::InUse ("database in use"). Other
+// programs of the suite follow the same rule.
+//
+// Saves made through recordsets are grouped into transactions that the store
+// commits by itself at short intervals, when a DDL statement runs, on close
+// and on destruction; callers never see transactions.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "store/table_def.h"
+
+namespace ms::store {
+
+class Recordset;
+struct Connection;
+
+enum class OpenMode { Shared, Exclusive };
+
+class Database {
+ public:
+  // Opens an existing file (never creates one). Fails with Fault::NotFound
+  // when the file is missing, Fault::InUse when its lock is held elsewhere.
+  static std::unique_ptr<Database> open(const std::string& path, OpenMode mode);
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  // A table-type recordset, positioned on its first record (rowid order until
+  // an index is chosen). Fails with Fault::NotFound for an unknown table.
+  std::unique_ptr<Recordset> openTable(const std::string& table);
+
+  // Runs one SQL statement (the system uses only "DROP TABLE[bags]").
+  void execute(const std::string& sql);
+
+  // Creates a table from its definition. Fails when the table exists.
+  void appendTableDef(const TableDef& def);
+
+  // Commits what is pending and closes the file; recordsets opened from it
+  // fail from then on. Closing twice is harmless.
+  void close();
+  bool isOpen() const;
+
+ private:
+  explicit Database(std::shared_ptr<Connection> connection);
+  std::shared_ptr<Connection> connection_;
+};
+
+}  // namespace ms::store

@@ -1,0 +1,64 @@
+// Fixture databases for the tests: a fresh mailsort.mdb made from the suite
+// schema in a temporary folder, filled and read back with plain SQL (the
+// way the suite's other programs would), beside the store under test.
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "store/value.h"
+
+struct sqlite3;
+
+namespace ms::testing {
+
+using Row = std::vector<std::pair<std::string, Value>>;
+using RowMap = std::map<std::string, Value>;
+
+// A temporary folder removed with the object.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+class FixtureDb {
+ public:
+  // Creates `<dir>/mailsort.mdb` with the suite schema (replacing one there).
+  explicit FixtureDb(const std::string& dir, bool withSchema = true);
+  ~FixtureDb();
+  FixtureDb(const FixtureDb&) = delete;
+  FixtureDb& operator=(const FixtureDb&) = delete;
+
+  const std::string& path() const { return path_; }
+
+  void exec(const std::string& sql);
+  // INSERT one row; column names as given (quoted).
+  void insert(const std::string& table, const Row& row);
+  // A Job Parameters record for a plain Letter job, with `overrides` applied.
+  void insertParameters(const Row& overrides = {});
+  // All rows of a query, columns by name.
+  std::vector<RowMap> query(const std::string& sql);
+  // The first column of the first row (Null when there is none).
+  Value scalar(const std::string& sql);
+
+ private:
+  std::string path_;
+  sqlite3* db_ = nullptr;
+};
+
+// Reads a whole file (binary).
+std::string readFile(const std::string& path);
+// Splits a text into lines at "\n", dropping one "\r" before it.
+std::vector<std::string> splitLines(const std::string& text);
+
+}  // namespace ms::testing
