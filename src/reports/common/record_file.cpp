@@ -1,0 +1,119 @@
+#include "reports/common/record_file.h"
+
+#include <map>
+#include <memory>
+
+namespace ms {
+
+namespace {
+
+// Characters 0x80 to 0x9F of Windows-1252 and the code points they stand
+// for; 0 marks the five bytes the code page leaves undefined.
+constexpr char32_t kHighControls[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                        0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+char toCodePage(char32_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+  for (int i = 0; i < 32; ++i)
+    if (kHighControls[i] != 0 && kHighControls[i] == c) return static_cast<char>(0x80 + i);
+  return '?';
+}
+
+// Decodes one UTF-8 sequence at `i` and steps past it; a malformed one
+// gives U+FFFD and steps over one byte.
+char32_t decode(const std::string& s, std::size_t& i) {
+  const auto lead = static_cast<unsigned char>(s[i]);
+  std::size_t extra = 0;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    extra = 1;
+  else if (lead >= 0xE0 && lead <= 0xEF)
+    extra = 2;
+  else if (lead >= 0xF0 && lead <= 0xF4)
+    extra = 3;
+  if (extra == 0 || i + extra >= s.size()) {
+    ++i;
+    return 0xFFFD;
+  }
+  char32_t c = lead & (0x3F >> extra);
+  for (std::size_t k = 1; k <= extra; ++k) {
+    const auto next = static_cast<unsigned char>(s[i + k]);
+    if ((next & 0xC0) != 0x80) {
+      ++i;
+      return 0xFFFD;
+    }
+    c = (c << 6) | (next & 0x3F);
+  }
+  i += 1 + extra;
+  return c;
+}
+
+// Large write buffers, one per open file, released when the file is closed.
+constexpr std::size_t kBufferSize = 1 << 20;
+std::map<std::FILE*, std::unique_ptr<char[]>>& buffers() {
+  static std::map<std::FILE*, std::unique_ptr<char[]>> held;
+  return held;
+}
+
+}  // namespace
+
+std::string toWindows1252(const std::string& utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    auto b = static_cast<unsigned char>(utf8[i]);
+    if (b < 0x80) {
+      out.push_back(static_cast<char>(b));
+      ++i;
+    } else {
+      out.push_back(toCodePage(decode(utf8, i)));
+    }
+  }
+  return out;
+}
+
+std::string quoted(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.push_back('"');
+  out += text;
+  out.push_back('"');
+  return out;
+}
+
+RecordFile::~RecordFile() { close(); }
+
+bool RecordFile::open(const std::string& path) {
+  close();
+  file_ = std::fopen(path.c_str(), "wb");
+  if (!file_) return false;
+  auto buffer = std::make_unique<char[]>(kBufferSize);
+  if (std::setvbuf(file_, buffer.get(), _IOFBF, kBufferSize) == 0) buffers()[file_] = std::move(buffer);
+  return true;
+}
+
+void RecordFile::writeRecord(const std::vector<std::string>& fields) {
+  if (!file_) return;
+  std::string record;
+  std::size_t size = 2;
+  for (const auto& f : fields) size += f.size() + 1;
+  record.reserve(size);
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i) record.push_back(',');
+    record += fields[i];
+  }
+  record += "\r\n";
+  std::string bytes = toWindows1252(record);
+  std::fwrite(bytes.data(), 1, bytes.size(), file_);
+}
+
+void RecordFile::close() {
+  if (!file_) return;
+  std::fclose(file_);
+  buffers().erase(file_);
+  file_ = nullptr;
+}
+
+}  // namespace ms
