@@ -1,0 +1,234 @@
+#include "app/progress_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+#include "app/message_box.h"
+#include "app/run_driver.h"
+#include "app/window_geometry.h"
+
+namespace ms {
+
+namespace {
+
+// The window's client area and its controls, in twips.
+constexpr int kWidth = 4680;
+constexpr int kHeight = 1830;
+
+struct LineGeometry {
+  int x1, y1, x2, y2;
+};
+constexpr LineGeometry kLines[4] = {
+    {330, 120, 4282, 120},   // Line1: top
+    {4275, 120, 4275, 550},  // Line2: right
+    {345, 555, 4265, 555},   // Line3: bottom
+    {345, 105, 345, 550},    // Line4: left
+};
+
+}  // namespace
+
+ProgressWindow::ProgressWindow(QWidget* parent) : QWidget(parent) {
+  setObjectName("Form2");
+  setWindowTitle("Print PO Reports in Progress");
+  const double dpi = logicalDpiX();
+  auto place = [dpi](QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(twipsRect(left, top, width, height, dpi));
+  };
+  setFixedSize(twipsToPixels(kWidth, dpi), twipsToPixels(kHeight, dpi));
+
+  for (int i = 0; i < 20; ++i) {
+    QFrame* cell = new QFrame(this);
+    cell->setObjectName(QString("Perc%1").arg(i + 1));
+    cell->setFrameShape(QFrame::Box);
+    cell->setStyleSheet("background-color: #000080; border: 1px solid #000040;");
+    place(cell, 360 + 195 * i, 135, 210, 420);
+    cells_[static_cast<size_t>(i)] = cell;
+  }
+  for (int i = 0; i < 4; ++i) {
+    const LineGeometry& g = kLines[i];
+    QFrame* line = new QFrame(this);
+    line->setObjectName(QString("Line%1").arg(i + 1));
+    line->setStyleSheet("background-color: black;");
+    int x = twipsToPixels(g.x1, dpi), y = twipsToPixels(g.y1, dpi);
+    int w = std::max(1, twipsToPixels(g.x2, dpi) - x), h = std::max(1, twipsToPixels(g.y2, dpi) - y);
+    if (g.y1 == g.y2) h = 1;
+    if (g.x1 == g.x2) w = 1;
+    line->setGeometry(x, y, w, h);
+    lines_[static_cast<size_t>(i)] = line;
+  }
+
+  lblPerc1_ = new QLabel(this);
+  lblPerc1_->setObjectName("lblPerc1");
+  place(lblPerc1_, 360, 720, 1035, 255);
+  lblPerc2_ = new QLabel(this);
+  lblPerc2_->setObjectName("lblPerc2");
+  lblPerc2_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  place(lblPerc2_, 1395, 720, 615, 255);
+  lblPerc3_ = new QLabel(this);
+  lblPerc3_->setObjectName("lblPerc3");
+  place(lblPerc3_, 2085, 720, 2400, 255);
+
+  cmdCancel_ = new QPushButton("Cancel", this);
+  cmdCancel_->setObjectName("cmdCancel");
+  place(cmdCancel_, 1800, 1200, 1095, 375);
+  connect(cmdCancel_, &QPushButton::clicked, this, [this] {
+    if (run_) cancelPressed(*run_);
+  });
+
+  resetControls();
+}
+
+ProgressWindow::~ProgressWindow() = default;
+
+// Every control hidden, captions as the window loads.
+void ProgressWindow::resetControls() {
+  for (QFrame* cell : cells_) cell->hide();
+  for (QFrame* line : lines_) line->hide();
+  lblPerc1_->setText("Allocation");
+  lblPerc2_->setText(QString());
+  lblPerc3_->setText("percent complete (step 1 of 2)");
+  lblPerc1_->hide();
+  lblPerc2_->hide();
+  lblPerc3_->hide();
+  cmdCancel_->hide();
+}
+
+void ProgressWindow::showRun() {
+  if (isVisible()) {
+    raise();
+    activateWindow();
+    return;
+  }
+  if (!started_) {
+    resetControls();
+    if (QScreen* screen = this->screen()) {
+      QRect area = screen->geometry();
+      move(centredPosition(area.width(), area.height(), width(), height()) + area.topLeft());
+    }
+  }
+  show();
+  activateWindow();
+}
+
+bool ProgressWindow::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) startOnce();
+  return QWidget::event(event);
+}
+
+// Where the window is never activated (no window manager, the offscreen
+// platform), its first showing starts the run instead.
+void ProgressWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!event->spontaneous()) startOnce();
+}
+
+void ProgressWindow::closeEvent(QCloseEvent* event) {
+  // The run closes the window itself when it is over.
+  if (running_ && event->spontaneous())
+    event->ignore();
+  else
+    QWidget::closeEvent(event);
+}
+
+void ProgressWindow::startOnce() {
+  if (started_ || !isVisible()) return;
+  started_ = true;
+  // After the event that showed or activated the window has been handled,
+  // so that the window is up before the run begins.
+  QMetaObject::invokeMethod(this, &ProgressWindow::runNow, Qt::QueuedConnection);
+}
+
+void ProgressWindow::runNow() {
+  running_ = true;
+  // A new run replaces the previous run's state and its open database.
+  run_.reset();
+  printer_.reset();
+  run_ = std::make_unique<RunState>();
+  if (printerFactory_) printer_ = printerFactory_();
+  run_->progress = this;
+  run_->printer = printer_.get();
+  if (dateFunction_) run_->rundate = dateFunction_();
+
+  try {
+    performRun(*run_);
+  } catch (const std::exception& e) {
+    running_ = false;
+    setBusyPointer(false);
+    QString text = QString("Run-time error: %1").arg(QString::fromStdString(e.what()));
+    showError(this, text);
+    emit runFailed(text);
+    return;
+  }
+  printer_.reset();  // the job is over: release the printer and the PDF file
+
+  running_ = false;
+  close();
+  started_ = false;
+  RunEnd end = endRun(*run_);
+  emit runEnded(end.chainMode);
+}
+
+QWidget* ProgressWindow::control(Control which) const {
+  switch (which) {
+    case Control::cmdCancel:
+      return cmdCancel_;
+    case Control::lblPerc1:
+      return lblPerc1_;
+    case Control::lblPerc2:
+      return lblPerc2_;
+    case Control::lblPerc3:
+      return lblPerc3_;
+    case Control::Line1:
+      return lines_[0];
+    case Control::Line2:
+      return lines_[1];
+    case Control::Line3:
+      return lines_[2];
+    case Control::Line4:
+      return lines_[3];
+  }
+  return nullptr;
+}
+
+void ProgressWindow::setCellVisible(int cell, bool visible) {
+  if (cell < 1 || cell > 20) return;
+  cells_[static_cast<size_t>(cell - 1)]->setVisible(visible);
+}
+
+void ProgressWindow::setVisible(Control which, bool visible) {
+  if (QWidget* w = control(which)) w->setVisible(visible);
+}
+
+void ProgressWindow::setCaption(Control which, const std::string& text) {
+  auto* label = qobject_cast<QLabel*>(control(which));
+  if (!label) return;
+  QString caption = QString::fromStdString(text);
+  // An unchanged caption is not painted again: a long pass would otherwise
+  // be paced by the screen.
+  if (label->text() == caption) return;
+  label->setText(caption);
+  label->repaint();
+}
+
+void ProgressWindow::setBusyPointer(bool busy) {
+  if (busy)
+    setCursor(Qt::WaitCursor);
+  else
+    unsetCursor();
+}
+
+void ProgressWindow::yield() { QCoreApplication::processEvents(); }
+
+Answer ProgressWindow::confirmCancel() {
+  return askYesNo(this, "Are you sure you want to cancel ?") ? Answer::Yes : Answer::No;
+}
+
+void ProgressWindow::message(const std::string& text) { showExclamation(this, QString::fromStdString(text)); }
+
+}  // namespace ms

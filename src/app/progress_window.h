@@ -1,0 +1,86 @@
+// The Progress Window ("Form2"): the twenty-cell bar, the percentage and the
+// step captions, and the Cancel button. It owns the run state of the current
+// run, starts the run when it first becomes active after being shown, and
+// closes itself when the run is over.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "reports/common/page_sink.h"
+#include "run/progress.h"
+#include "run/run_state.h"
+
+class QFrame;
+class QLabel;
+class QPushButton;
+
+namespace ms {
+
+class ProgressWindow : public QWidget, public Progress {
+  Q_OBJECT
+
+ public:
+  using PrinterFactory = std::function<std::unique_ptr<PageSink>()>;
+  using DateFunction = std::function<std::string()>;
+
+  explicit ProgressWindow(QWidget* parent = nullptr);
+  ~ProgressWindow() override;
+
+  // Where each run prints, and the date its reports carry.
+  void setPrinterFactory(PrinterFactory factory) { printerFactory_ = std::move(factory); }
+  void setDateFunction(DateFunction date) { dateFunction_ = std::move(date); }
+  // Shows the window without a modal loop; if it is already up, only brings
+  // it to the front.
+  void showRun();
+  // The state of the current (or last) run; null before the first run.
+  RunState* runState() const { return run_.get(); }
+  bool running() const { return running_; }
+
+  // Progress
+  void setCellVisible(int cell, bool visible) override;
+  void setVisible(Control control, bool visible) override;
+  void setCaption(Control label, const std::string& text) override;
+  void setBusyPointer(bool busy) override;
+  void yield() override;
+  Answer confirmCancel() override;
+  void message(const std::string& text) override;
+
+  using QWidget::setVisible;
+
+ signals:
+  // The run left with an error before it allocated; the text names it.
+  void runFailed(const QString& error);
+  // A run is over and the window has closed.
+  void runEnded(bool chainMode);
+
+ protected:
+  bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void startOnce();
+  void runNow();
+  void resetControls();
+  QWidget* control(Control which) const;
+
+  QPushButton* cmdCancel_ = nullptr;
+  QLabel* lblPerc1_ = nullptr;
+  QLabel* lblPerc2_ = nullptr;
+  QLabel* lblPerc3_ = nullptr;
+  std::array<QFrame*, 20> cells_{};
+  std::array<QFrame*, 4> lines_{};
+
+  std::unique_ptr<RunState> run_;
+  std::unique_ptr<PageSink> printer_;
+  PrinterFactory printerFactory_;
+  DateFunction dateFunction_;
+  bool started_ = false;
+  bool running_ = false;
+};
+
+}  // namespace ms

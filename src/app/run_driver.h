@@ -1,0 +1,44 @@
+// The Run Driver: one whole run of the Progress Window, from opening the
+// Mailsort Database to handing over to the label program. It works against
+// the Progress interface and the page sink that the caller puts into the run
+// state, so that a run can be driven without any window.
+#pragma once
+
+#include <string>
+
+namespace ms {
+
+struct RunState;
+
+// Texts of the two jobs the run refuses before it touches a record.
+std::string cannotRankMessage(const std::string& postcode);
+std::string emptyBagMessage(double bagMax, double weight);
+
+// Steps 1 to 14.1: opens the database (`databasePath`, "mailsort.mdb" in the
+// current directory for the program), reads the Job Parameters, derives the
+// bag limits, allocates (step 1 of 2) and, unless cancelled, re-creates the
+// bags table and prints the reports (step 2 of 2); then restores the pointer.
+//
+// Up to the derived limits nothing is guarded: a failure there (missing file
+// or table, Null or non-numeric parameter, division by zero) leaves as an
+// exception for the caller to report. From the allocation on, a failing
+// statement is skipped and the run goes on.
+//
+// `run.progress` must be set; `run.printer` may be null (nothing printed).
+// Whatever the run printed is ended as one job before this returns, also
+// when the run was cancelled.
+void performRun(RunState& run, const std::string& databasePath = "mailsort.mdb");
+
+struct RunEnd {
+  bool chainMode = false;            // the program ends now, with status 0
+  bool labelProgramStarted = false;  // kvprint.exe was started
+};
+
+// Step 14.3, after the Progress Window has gone: in Chain Mode writes
+// `RunAlone` and `RunReports` as "N" in one update, closes the database and,
+// when `RunLabels` is "Y" and the run was not cancelled, starts
+// `labelProgram` (found through PATH, not waited for). Outside Chain Mode
+// nothing is changed and the database stays open.
+RunEnd endRun(RunState& run, const std::string& labelProgram = "kvprint.exe");
+
+}  // namespace ms

@@ -1,0 +1,97 @@
+#include "app/start_dialog.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+#include "app/message_box.h"
+#include "app/progress_window.h"
+#include "app/window_geometry.h"
+
+namespace ms {
+
+namespace {
+
+// The dialog's client area, in twips.
+constexpr int kWidth = 6360;
+constexpr int kHeight = 3480;
+
+}  // namespace
+
+StartDialog::StartDialog(ProgressWindow* progressWindow, QWidget* parent)
+    : QWidget(parent), progressWindow_(progressWindow) {
+  setObjectName("Form1");
+  setWindowTitle("Print Line List and Sort");
+  const double dpi = logicalDpiX();
+  auto place = [dpi](QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(twipsRect(left, top, width, height, dpi));
+  };
+  setFixedSize(twipsToPixels(kWidth, dpi), twipsToPixels(kHeight, dpi));
+
+  picture1_ = new QLabel(this);
+  picture1_->setObjectName("Picture1");
+  picture1_->setFrameShape(QFrame::StyledPanel);
+  place(picture1_, 240, 240, 975, 975);
+
+  auto* label1 = new QLabel("Print PO Reports", this);
+  label1->setObjectName("Label1");
+  QFont arial("Arial", 14);
+  arial.setBold(true);
+  label1->setFont(arial);
+  place(label1, 1440, 240, 4680, 420);
+
+  auto* label2 = new QLabel(
+      "This option will take the mailsort details and allocate them to direct or residue selections as "
+      "appropriate and then print the line list report.",
+      this);
+  label2->setObjectName("Label2");
+  label2->setWordWrap(true);
+  place(label2, 1440, 840, 4680, 900);
+
+  auto* label3 = new QLabel(
+      "You must have already run the option to apply the mailsort codes before running this option.", this);
+  label3->setObjectName("Label3");
+  label3->setWordWrap(true);
+  place(label3, 1440, 1860, 4680, 600);
+
+  cmdOK_ = new QPushButton("OK", this);
+  cmdOK_->setObjectName("cmdOK");
+  place(cmdOK_, 1800, 2760, 1215, 375);
+  cmdOK_->setDefault(true);
+  connect(cmdOK_, &QPushButton::clicked, this, &StartDialog::okPressed);
+
+  cmdCancel_ = new QPushButton("Exit", this);
+  cmdCancel_->setObjectName("cmdCancel");
+  place(cmdCancel_, 3360, 2760, 1215, 375);
+  connect(cmdCancel_, &QPushButton::clicked, this, &QWidget::close);
+}
+
+GateResult StartDialog::load(const std::string& databasePath) {
+  if (!isMinimized() && !isMaximized()) {
+    if (QScreen* screen = this->screen()) {
+      QRect area = screen->geometry();
+      move(centredPosition(area.width(), area.height(), width(), height()) + area.topLeft());
+    }
+  }
+  GateResult result = startGate(databasePath);
+  switch (result) {
+    case GateResult::Refused:
+      showExclamation(this, kGateMessage);
+      break;
+    case GateResult::ChainMode:
+      // Switched off for the length of the run; the run ends the program.
+      setEnabled(false);
+      hide();
+      progressWindow_->showRun();
+      break;
+    case GateResult::Wait:
+      show();
+      break;
+  }
+  return result;
+}
+
+void StartDialog::okPressed() { progressWindow_->showRun(); }
+
+}  // namespace ms

@@ -1,0 +1,38 @@
+#include "app/start_gate.h"
+
+#include <memory>
+
+#include "store/database.h"
+#include "store/fault.h"
+#include "store/recordset.h"
+
+namespace ms {
+
+const char* const kGateMessage =
+    "Another option is currently running, wait until it has finished then try again.";
+
+GateResult startGate(const std::string& databasePath) {
+  bool chain = false;
+  bool inUse = false;
+  try {
+    auto db = store::Database::open(databasePath, store::OpenMode::Exclusive);
+    auto parm = db->openTable("parmcode");
+    parm->moveFirst();
+    if (isY(parm->field("RunAlone"))) {
+      parm->edit();
+      parm->set("RunCodes", "N");
+      parm->update();
+      chain = true;
+      parm.reset();
+      db->close();
+    }
+  } catch (const RunError& e) {
+    inUse = e.fault() == Fault::InUse;
+  } catch (const std::exception&) {
+    // Not the gate's business: the run will meet it again, unguarded.
+  }
+  if (inUse) return GateResult::Refused;
+  return chain ? GateResult::ChainMode : GateResult::Wait;
+}
+
+}  // namespace ms
