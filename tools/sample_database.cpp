@@ -1,0 +1,291 @@
+#include "sample_database.h"
+
+#include <sqlite3.h>
+
+#include <cmath>
+#include <filesystem>
+#include <stdexcept>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "sample_addresses.h"
+#include "sample_network.h"
+#include "schema_sql.h"
+
+namespace ms::sample {
+
+namespace {
+
+constexpr int kMinimumSelection = 100;
+
+using Field = std::pair<std::string, double>;
+
+class Connection {
+ public:
+  explicit Connection(const std::string& path) : path_(path) {
+    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+      fail("cannot create the file");
+  }
+  ~Connection() { sqlite3_close(db_); }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  void exec(const char* sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+      std::string text = message ? message : sqlite3_errmsg(db_);
+      sqlite3_free(message);
+      throw std::runtime_error(path_ + ": " + text);
+    }
+  }
+  [[noreturn]] void fail(const std::string& what) {
+    throw std::runtime_error(path_ + ": " + what + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory"));
+  }
+  sqlite3* handle() { return db_; }
+
+ private:
+  std::string path_;
+  sqlite3* db_ = nullptr;
+};
+
+// One prepared INSERT, bound and stepped once per row.
+class Insert {
+ public:
+  Insert(Connection& db, const std::string& table, const std::vector<std::string>& columns) : db_(db) {
+    std::string names, marks;
+    for (const std::string& column : columns) {
+      names += (names.empty() ? "\"" : ", \"") + column + "\"";
+      marks += marks.empty() ? "?" : ", ?";
+    }
+    std::string sql = "INSERT INTO \"" + table + "\" (" + names + ") VALUES (" + marks + ")";
+    if (sqlite3_prepare_v2(db.handle(), sql.c_str(), -1, &statement_, nullptr) != SQLITE_OK)
+      db.fail("cannot prepare " + sql);
+  }
+  ~Insert() { sqlite3_finalize(statement_); }
+  Insert(const Insert&) = delete;
+  Insert& operator=(const Insert&) = delete;
+
+  Insert& text(const std::string& value) {
+    sqlite3_bind_text(statement_, ++column_, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+    return *this;
+  }
+  Insert& number(double value) {
+    sqlite3_bind_double(statement_, ++column_, value);
+    return *this;
+  }
+  void row() {
+    if (sqlite3_step(statement_) != SQLITE_DONE) db_.fail("cannot insert a row");
+    sqlite3_reset(statement_);
+    column_ = 0;
+  }
+
+ private:
+  Connection& db_;
+  sqlite3_stmt* statement_ = nullptr;
+  int column_ = 0;
+};
+
+void insertFields(Connection& db, const std::string& table, const std::string* key,
+                  const std::vector<Field>& fields) {
+  std::vector<std::string> columns;
+  if (key) columns.push_back("code");
+  for (const auto& field : fields) columns.push_back(field.first);
+  Insert insert(db, table, columns);
+  if (key) insert.text(*key);
+  for (const auto& field : fields) insert.number(field.second);
+  insert.row();
+}
+
+double tenths(double value) { return std::round(value * 10) / 10; }
+
+// Standard postal prices in pence, weights in grams.
+std::vector<Field> standardPrices() {
+  std::vector<Field> fields = {{"LeW1Fst", 32},  {"LeW1Snd", 23}, {"LLWgt1", 100}, {"LLWgt2", 250},
+                               {"LLWgt3", 500},  {"LLW1Fst", 52}, {"LLW2Fst", 80}, {"LLW3Fst", 112},
+                               {"LLW4Fst", 155}, {"LLW1Snd", 42}, {"LLW2Snd", 66}, {"LLW3Snd", 94},
+                               {"LLW4Snd", 130}};
+  const double weights[] = {100, 250, 500, 750, 1000, 1250, 1500, 1750, 2000};
+  const double first[] = {110, 140, 185, 230, 275, 335, 400, 465, 530};
+  const double second[] = {90, 115, 150, 185, 220, 270, 320, 370, 420};
+  for (int i = 0; i < 9; ++i) fields.push_back({"PKWgt" + std::to_string(i + 1), weights[i]});
+  for (int i = 0; i < 9; ++i) fields.push_back({"PKW" + std::to_string(i + 1) + "Fst", first[i]});
+  for (int i = 0; i < 9; ++i) fields.push_back({"PKW" + std::to_string(i + 1) + "Snd", second[i]});
+  return fields;
+}
+
+// The Mailsort tariff of one service: base prices scaled from the Mailsort 1
+// letter price, discounts in percent, volume bands in items.
+std::vector<Field> tariff(double scale) {
+  std::vector<Field> fields = {
+      {"LeBase1", tenths(26.6 * scale)},
+      {"LLWgt1", 100},
+      {"LLWgt2", 250},
+      {"LLBase1", tenths(38.4 * scale)},
+      {"LLBase2", tenths(56.2 * scale)},
+      {"LLExt1", 0.11},
+      {"A3Wgt1", 250},
+      {"A3Wgt2", 500},
+      {"A3Base1", tenths(72.5 * scale)},
+      {"A3Base2", tenths(104 * scale)},
+      {"A3Ext1", 0.14},
+      {"PKWgt1", 250},
+      {"PKWgt2", 500},
+      {"PKWgt3", 1000},
+      {"PKBase1", tenths(98 * scale)},
+      {"PKBase2", tenths(131 * scale)},
+      {"PKExt1", 0.19},
+      {"PKExt2", 0.16},
+      {"PkBase3", tenths(226 * scale)},
+      {"LeDPtg1", 4.0},
+      {"LeRPtg1", 1.5},
+      {"LLDPtg1", 3.5},
+      {"LLRPtg1", 1.0},
+      {"A3DPtg1", 3.0},
+      {"A3RPtg1", 1.0},
+      {"PKDPtg1", 2.5},
+      {"PKRPtg1", 0.5},
+  };
+  const double letterBands[] = {5000, 25000, 100000, 500000, 2000000};
+  const double packetBands[] = {2000, 10000, 50000, 250000, 1000000};
+  const double additions[] = {0, 0.5, 1.0, 1.5, 2.0};
+  for (const char* format : {"Le", "LL", "A3", "PK"}) {
+    const double* bands = (format[0] == 'L') ? letterBands : packetBands;
+    for (int n = 1; n <= 5; ++n)
+      fields.push_back({std::string(format) + "Qty" + std::to_string(n), bands[n - 1]});
+    for (int n = 1; n <= 5; ++n)
+      fields.push_back({std::string(format) + "Q" + std::to_string(n) + "VRD1", additions[n - 1]});
+  }
+  fields.insert(fields.end(), {{"Qty1", 10000},
+                               {"Qty2", 50000},
+                               {"LeQ1DPtg1", 1.0},
+                               {"LeQ2DPtg1", 1.5},
+                               {"LeQ3DPtg1", 2.0},
+                               {"Franking Surcharge", 1.5}});
+  return fields;
+}
+
+void writeReference(Connection& db, const SampleNetwork& network, bool missingLabels) {
+  Insert region(db, "region", {"code", "mdreg"});
+  Insert pcode(db, "pcode", {"code", "mdsel"});
+  Insert sequence(db, "sequence", {"code", "mdsorts"});
+  Insert label(db, "label", {"code", "mdlab"});
+  int selectionNumber = 0;
+  for (const Area& area : network.areas()) {
+    if (area.hasRegion) region.text(area.residue).number(area.region).row();
+    sequence.text(area.residue).text(network.rankString(area)).row();
+    label.text(area.residue).text(SampleNetwork::residueLabel(area)).row();
+    for (const District& district : area.districts) {
+      pcode.text(district.outward).text(area.residue).row();
+      for (char sector : district.sectors)
+        pcode.text(district.outward + " " + sector).text(area.residue).row();
+      ++selectionNumber;
+      if (missingLabels && selectionNumber % 40 == 0) continue;
+      label.text(district.selection).text(SampleNetwork::selectionLabel(area, district)).row();
+    }
+  }
+}
+
+void writeTariffs(Connection& db) {
+  insertFields(db, "poprice", nullptr, standardPrices());
+  const std::pair<const char*, double> services[] = {{"M1", 1.0}, {"M2", 0.78}, {"M3", 0.72}, {"P1", 0.75}};
+  for (const auto& [service, scale] : services) {
+    std::string key = service;
+    insertFields(db, "price", &key, tariff(scale));
+    key += " 120";
+    insertFields(db, "price", &key, tariff(scale));
+  }
+}
+
+void writeParameters(Connection& db, const SampleNetwork& network, const SampleOptions& options) {
+  Insert parameters(db, "parmcode", {"RunAlone",  "RunCodes",     "RunReports", "RunLabels", "BagMax",
+                                     "Weight",    "BundleMax",    "selection",  "service",   "Mailsort120",
+                                     "ResOnly",   "Geog",         "Format",     "postcode",  "BagLab",
+                                     "BundleLab", "Company Name", "JobRef",     "printer",   "RoyalMail"});
+  parameters.text(options.chain ? "Y" : "N").text("Y").text("Y").text("N");
+  parameters.number(11000).number(60).number(25).text(std::to_string(kMinimumSelection));
+  parameters.text(options.geog ? "M1" : "M2").text("N").text("N").text(options.geog ? "Y" : "N");
+  parameters.text("LE").text(network.postingPostcode()).text("Y").text("Y");
+  parameters.text("Northgate Mailing Services Ltd").text("NMS/" + std::to_string(options.seed));
+  parameters.text("N").text("Y").row();
+}
+
+void writeAddresses(Connection& db, const SampleNetwork& network, const SampleOptions& options,
+                    SampleSummary& summary) {
+  Insert work(db, "kvwork",
+              {"mscode", "rscode", "seq", "rgcode", "sflag", "pcflag", "Name", "Address1", "Address2",
+               "Address3", "Address4", "town", "county", "postcode"});
+  std::unordered_map<std::string, long long> sizes;
+  AddressGenerator generator(network, options.seed);
+  for (long long i = 0; i < options.records; ++i) {
+    AddressRecord a = generator.next();
+    work.text(a.mscode).text(a.rscode).number(a.seq).text("").text("N").text(a.pcflag);
+    work.text(a.name).text(a.address1).text(a.address2).text(a.address3).text(a.address4);
+    work.text(a.town).text(a.county).text(a.postcode).row();
+    switch (a.match) {
+      case Match::Postcode:
+        ++summary.postcodeMatched;
+        ++sizes[a.mscode];
+        break;
+      case Match::Town:
+        ++summary.townMatched;
+        break;
+      case Match::None:
+        ++summary.notMatched;
+        break;
+    }
+  }
+  summary.records = options.records;
+  summary.selectionsInUse = static_cast<int>(sizes.size());
+  for (const auto& entry : sizes)
+    if (entry.second < kMinimumSelection) ++summary.selectionsBelowMinimum;
+}
+
+}  // namespace
+
+SampleSummary writeSampleJob(const SampleOptions& options) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::create_directories(options.outDir, error);
+  if (error) throw std::runtime_error(options.outDir + ": cannot create the folder: " + error.message());
+
+  SampleSummary summary;
+  summary.path = (fs::path(options.outDir) / "mailsort.mdb").string();
+  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+    fs::remove(summary.path + suffix, error);
+    if (error) throw std::runtime_error(summary.path + suffix + ": cannot replace it: " + error.message());
+  }
+
+  const SampleNetwork& network = SampleNetwork::uk();
+  {
+    Connection db(summary.path);
+    // Nothing else has the new file yet: no journal and no syncing while it
+    // is filled, the engine's defaults again before it is handed over.
+    db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;");
+    db.exec(kSchemaSql);
+    db.exec("BEGIN");
+    writeReference(db, network, options.missingLabels);
+    writeTariffs(db);
+    writeParameters(db, network, options);
+    writeAddresses(db, network, options, summary);
+    db.exec("COMMIT");
+    db.exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;");
+  }
+
+  summary.selections = network.selectionCount();
+  summary.residueCodes = static_cast<int>(network.areas().size());
+  summary.regions = network.regionCount();
+  summary.minimum = kMinimumSelection;
+  return summary;
+}
+
+std::string describe(const SampleSummary& s) {
+  return "wrote " + s.path + ": " + std::to_string(s.records) + " addresses (" +
+         std::to_string(s.postcodeMatched) + " matched by postcode, " + std::to_string(s.townMatched) +
+         " by post town, " + std::to_string(s.notMatched) + " not matched) in " +
+         std::to_string(s.selectionsInUse) + " of " + std::to_string(s.selections) + " selections (" +
+         std::to_string(s.selectionsBelowMinimum) + " below the minimum of " + std::to_string(s.minimum) +
+         "), " + std::to_string(s.residueCodes) + " residue codes, " + std::to_string(s.regions) + " regions";
+}
+
+}  // namespace ms::sample
