@@ -1,8 +1,172 @@
-// Placeholder until this procedure is written.
+// The Counting Pass over the work table in "Key1" order, with a Residue Walk
+// for every selection too small (or not allowed) to go direct.
+//
+// Every statement runs under attempt(): one that fails is skipped and the
+// pass goes on with the next. An If whose test fails enters its first branch
+// (test()). `getreg` and `percbar` run inside attempt() as a whole, so a
+// failure in them abandons the call and the pass goes on after it.
 #include "allocation/selection_allocation.h"
+
+#include <string>
+
+#include "allocation/region_lookups.h"
+#include "reports/common/text_rules.h"
+#include "run/progress.h"
+#include "run/run_state.h"
+#include "store/fault.h"
 
 namespace ms {
 
-void allocate(RunState&) {}
+namespace {
+
+// The code that marks an address the coding program did not match: never a
+// selection of its own, always sequenced.
+const std::string kUnmatched = "1";
+
+// What `nextcode` holds at the end of the table.
+const std::string kEndOfTable = "0";
+
+// Whether a field holds the code `code` (a Null holds no code).
+bool holds(const Value& field, const std::string& code) { return !field.isNull() && field.text() == code; }
+
+class CountingPass {
+ public:
+  explicit CountingPass(RunState& run) : run_(run), work_(*run.workrs) {}
+
+  void run() {
+    attempt([&] { work_.moveFirst(); });
+    attempt([&] { prevcode_ = work_.field("mscode").text(); });
+    recsdone_ = 1;
+    selcount_ = 1;
+    while (!work_.eof() && run_.cancelflag != "Y") {
+      sequence();
+      moveOn();
+      boundary();
+      showProgress();
+    }
+  }
+
+ private:
+  // Gives the record under the cursor its `seq` when Regional Sequencing is
+  // in force or the record is unmatched; other records keep theirs.
+  void sequence() {
+    if (!test([&] { return run_.regionalSequencing() || holds(work_.field("mscode"), kUnmatched); })) return;
+    attempt([&] { work_.edit(); });
+    attempt([&] { getreg(run_); });
+    // An empty `rscode` (matched at postcode level) keeps the full code in
+    // the units; a post-town match, or no `rscode` at all, moves it up three
+    // places.
+    if (test([&] {
+          Value rscode = work_.field("rscode");
+          return !rscode.isNull() && rscode.text().empty();
+        }))
+      attempt([&] {
+        work_.set("seq", work_.field("rgcode").number() * 1000000 + work_.field("mscode").number());
+      });
+    else
+      attempt([&] {
+        work_.set("seq", work_.field("rgcode").number() * 1000000 + work_.field("mscode").number() * 1000);
+      });
+    attempt([&] { work_.update(); });
+  }
+
+  void moveOn() {
+    attempt([&] { work_.moveNext(); });
+    if (test([&] { return !work_.eof(); }))
+      attempt([&] { nextcode_ = work_.field("mscode").text(); });
+    else
+      nextcode_ = kEndOfTable;
+  }
+
+  // Counts the next record into the selection, or judges the selection that
+  // has just ended. A block of unmatched records is not counted and ends
+  // nothing: the selection before it is judged after the block.
+  void boundary() {
+    if (nextcode_ == kUnmatched) return;
+    if (nextcode_ == prevcode_) {
+      selcount_ += 1;
+      return;
+    }
+    if (test([&] { return goesToResidue(); })) residueWalk();
+    selcount_ = 1;
+    attempt([&] { prevcode_ = work_.field("mscode").text(); });
+  }
+
+  // Every part of the test is evaluated, so a Job Parameter that cannot be
+  // read fails the whole test.
+  bool goesToResidue() const {
+    store::Recordset& parm = *run_.parmrs;
+    bool tooSmall = selcount_ < run_.minsel;
+    bool mailsort120 = isY(parm.field("Mailsort120"));
+    Value service = parm.field("Service");
+    bool service120 = mailsort120 && (holds(service, "M1") || holds(service, "M2") || holds(service, "M3"));
+    bool resOnly = isY(parm.field("ResOnly"));
+    return prevcode_ != kUnmatched && (tooSmall || service120 || resOnly);
+  }
+
+  // Recodes every record of the selection `prevcode` to its residue code
+  // and leaves the cursor on the first record after the selection. It does
+  // not yield, so Cancel never interrupts it.
+  void residueWalk() {
+    // The selection was just counted, so the seek finds it; should it not,
+    // there is no record to recode and the cursor must not be trusted.
+    bool found = false;
+    attempt([&] {
+      work_.seek(Value(prevcode_));
+      found = !work_.noMatch();
+    });
+    if (!found) return;
+    attempt([&] { rescode_ = leftChars(work_.field("mscode").text(), 3); });
+    attempt([&] { curcode_ = work_.field("mscode").text(); });
+    while (curcode_ == prevcode_) {
+      attempt([&] { work_.edit(); });
+      attempt([&] { work_.set("mscode", Value(rescode_)); });
+      if (test([&] { return !run_.regionalSequencing(); })) {
+        attempt([&] { work_.set("seq", strictNumber(rescode_) * 1000); });
+      } else {
+        attempt([&] { getreg(run_); });
+        attempt([&] {
+          work_.set("seq", work_.field("rgcode").number() * 1000000 + strictNumber(rescode_) * 1000);
+        });
+      }
+      attempt([&] { work_.set("sflag", Value("Y")); });
+      attempt([&] { work_.update(); });
+      attempt([&] { work_.moveNext(); });
+      if (test([&] { return work_.eof(); }))
+        curcode_.clear();
+      else
+        attempt([&] { curcode_ = work_.field("mscode").text(); });
+    }
+  }
+
+  // The figure after the k-th record is (k + 1) / totrecs x 100; the bar
+  // sees it raw, the label at most 100.
+  void showProgress() {
+    recsdone_ += 1;
+    attempt([&] { run_.percent = divide(recsdone_, run_.totrecs) * 100; });
+    Progress* progress = run_.progress;
+    if (progress) attempt([&] { percbar(run_); });
+    if (run_.percent > 100) run_.percent = 100;
+    if (!progress) return;
+    attempt([&] { progress->setCaption(Control::lblPerc2, format(run_.percent, "0.00")); });
+    attempt([&] { progress->yield(); });
+  }
+
+  RunState& run_;
+  store::Recordset& work_;
+  std::string prevcode_;
+  std::string nextcode_;
+  std::string rescode_;
+  std::string curcode_;
+  double selcount_ = 1;
+  double recsdone_ = 1;
+};
+
+}  // namespace
+
+void allocate(RunState& run) {
+  if (!run.workrs || !run.parmrs) return;
+  CountingPass(run).run();
+}
 
 }  // namespace ms

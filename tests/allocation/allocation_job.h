@@ -1,0 +1,96 @@
+// A job for the allocation tests: a fixture mailsort.mdb, a run opened on it
+// the way the run driver opens one, and a fake Progress Window that records
+// what the pass shows and can confirm Cancel while the pass yields.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "reports/common/text_rules.h"
+#include "run/progress.h"
+#include "run/run_state.h"
+#include "store/database.h"
+#include "store/recordset.h"
+#include "support/fixture_db.h"
+
+namespace ms::testing {
+
+class FakeProgress : public Progress {
+ public:
+  explicit FakeProgress(RunState& run) : run_(run) {}
+  void setCellVisible(int cell, bool visible) override { cells.at(cell) = visible; }
+  void setVisible(Control, bool) override {}
+  void setCaption(Control label, const std::string& text) override {
+    if (label == Control::lblPerc2) figures.push_back(text);
+  }
+  void setBusyPointer(bool) override {}
+  void yield() override {
+    if (++yields == cancelAtYield) cancelPressed(run_);
+  }
+  Answer confirmCancel() override {
+    ++confirmations;
+    return Answer::Yes;
+  }
+  void message(const std::string& text) override { messages.push_back(text); }
+
+  int litCells() const {
+    int lit = 0;
+    for (bool cell : cells) lit += cell;
+    return lit;
+  }
+
+  std::array<bool, 21> cells{};  // 1 to 20
+  std::vector<std::string> figures;
+  std::vector<std::string> messages;
+  int yields = 0;
+  int confirmations = 0;
+  int cancelAtYield = 0;  // 0: never
+
+ private:
+  RunState& run_;
+};
+
+class AllocationJob {
+ public:
+  AllocationJob() : db(dir.path()), progress(run) {}
+
+  // One work record; `seq` starts at kUntouched so that a `seq` the pass did
+  // not write can be told apart.
+  void work(const std::string& mscode, const Value& rscode = Value(""), const std::string& name = "") {
+    db.insert("kvwork", {{"mscode", mscode}, {"rscode", rscode}, {"seq", kUntouched}, {"Name", name}});
+  }
+  void region(const std::string& code, const Value& mdreg) {
+    db.insert("region", {{"code", code}, {"mdreg", mdreg}});
+  }
+
+  // Opens the run as the driver does before the allocation.
+  RunState& open() {
+    run.mdb = store::Database::open(db.path(), store::OpenMode::Shared);
+    run.workrs = run.mdb->openTable("kvwork");
+    run.workrs->setIndex("Key1");
+    run.parmrs = run.mdb->openTable("parmcode");
+    run.parmrs->moveFirst();
+    run.minsel = Val(run.parmrs->field("selection").textOrEmpty());
+    run.totrecs = static_cast<double>(run.workrs->recordCount());
+    run.progress = &progress;
+    return run;
+  }
+
+  // Closes the run (saving what is pending) and reads the work table back in
+  // the order the records were added.
+  std::vector<RowMap> close() {
+    run.workrs.reset();
+    run.parmrs.reset();
+    if (run.mdb) run.mdb->close();
+    return db.query("SELECT * FROM kvwork ORDER BY rowid");
+  }
+
+  static constexpr double kUntouched = -1;
+  TempDir dir;
+  FixtureDb db;
+  RunState run;
+  FakeProgress progress;
+};
+
+}  // namespace ms::testing
