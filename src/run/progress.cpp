@@ -1,0 +1,38 @@
+#include "run/progress.h"
+
+#include <cmath>
+
+#include "run/run_state.h"
+
+namespace ms {
+
+namespace {
+
+constexpr int kCells = 20;
+
+}  // namespace
+
+void cancelPressed(RunState& run) {
+  if (run.progress && run.progress->confirmCancel() == Answer::Yes) run.cancelflag = std::string(1, 'Y');
+}
+
+void percbar(RunState& run) {
+  if (!run.progress) return;
+  const double p = run.percent;
+  if (!(p >= 5)) return;  // below 5 (or not a number): the bar is left as it is
+  // k with 5k <= p < 5k + 5, judged on p itself rather than on p / 5.
+  int lit = kCells;
+  if (p < 5.0 * kCells) {
+    lit = static_cast<int>(std::floor(p / 5));
+    if (5.0 * lit > p) --lit;
+    if (5.0 * (lit + 1) <= p) ++lit;
+  }
+  for (int cell = 1; cell <= lit; ++cell) run.progress->setCellVisible(cell, true);
+}
+
+void clearperc(RunState& run) {
+  if (!run.progress) return;
+  for (int cell = 1; cell <= kCells; ++cell) run.progress->setCellVisible(cell, false);
+}
+
+}  // namespace ms

@@ -1,0 +1,24 @@
+#include "run/run_state.h"
+
+#include "reports/common/rounding.h"
+#include "reports/common/text_rules.h"
+#include "store/fault.h"
+
+namespace ms {
+
+void RunState::round() {
+  roundout.clear();
+  roundout = roundText(roundin, roundplaces);
+}
+
+bool RunState::regionalSequencing() const {
+  if (!parmrs) throw RunError(Fault::NotFound, "The Job Parameters are not open");
+  Value service = parmrs->field("service");
+  Value geog = parmrs->field("Geog");
+  if (service.isNull()) return false;
+  std::string code = service.text();
+  bool secondIsOne = charCount(code) >= 2 && leftChars(code, 2).substr(leftChars(code, 1).size()) == "1";
+  return secondIsOne && isY(geog);
+}
+
+}  // namespace ms
