@@ -1,0 +1,182 @@
+#include "store/table_layout.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "store/connection.h"
+#include "store/fault.h"
+
+namespace ms::store {
+
+namespace {
+
+Affinity affinityOf(std::string declared) {
+  for (auto& c : declared) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  auto has = [&](const char* part) { return declared.find(part) != std::string::npos; };
+  if (has("INT")) return Affinity::Numeric;
+  if (has("CHAR") || has("CLOB") || has("TEXT")) return Affinity::Text;
+  if (has("BLOB") || declared.empty()) return Affinity::None;
+  return Affinity::Numeric;  // REAL, FLOAT, DOUBLE, NUMERIC, anything else
+}
+
+std::string columnText(sqlite3_stmt* statement, int column) {
+  auto text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+  return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)))
+              : std::string();
+}
+
+// Steps a schema query to its end, handing each row to `row`.
+template <class Row>
+bool eachRow(sqlite3* db, const std::string& sql, const std::string& bound, Row&& row) {
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    return false;
+  }
+  if (!bound.empty()) sqlite3_bind_text(statement, 1, bound.c_str(), -1, SQLITE_TRANSIENT);
+  int rc;
+  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) row(statement);
+  sqlite3_finalize(statement);
+  return rc == SQLITE_DONE;
+}
+
+struct KeyColumn {
+  std::string name;  // empty for the rowid
+  std::string collation;
+  bool descending = false;
+};
+
+std::shared_ptr<IndexLayout> makeIndex(const std::string& table, const std::string& name, bool unique,
+                                       const std::vector<KeyColumn>& key, Affinity firstAffinity) {
+  auto index = std::make_shared<IndexLayout>();
+  index->name = name;
+  index->unique = unique;
+  index->firstAffinity = firstAffinity;
+  std::string from = " FROM " + quoteName(table);
+  std::string orderBy;
+  for (const auto& column : key) {
+    index->columns.push_back(column.name);
+    if (column.name.empty()) {
+      orderBy += "rowid" + std::string(column.descending ? " DESC" : "") + ", ";
+      continue;
+    }
+    orderBy += quoteName(column.name) + " COLLATE " + quoteName(column.collation) +
+               (column.descending ? " DESC" : "") + ", ";
+  }
+  orderBy += "rowid";
+  index->walkSql = "SELECT rowid" + from + " ORDER BY " + orderBy;
+  index->firstSql = index->walkSql + " LIMIT 1";
+  if (!key.empty()) {
+    const auto& first = key.front();
+    std::string where = first.name.empty()
+                            ? std::string("rowid = ?1")
+                            : quoteName(first.name) + " COLLATE " + quoteName(first.collation) + " = ?1";
+    index->seekFirstSql = "SELECT rowid" + from + " WHERE " + where + " ORDER BY " + orderBy + " LIMIT 1";
+    index->seekAllSql = "SELECT rowid" + from + " WHERE " + where;
+  }
+  return index;
+}
+
+}  // namespace
+
+Value convertFor(Affinity affinity, const Value& value) {
+  if (value.isNull()) return value;
+  switch (affinity) {
+    case Affinity::Text:
+      return Value(value.text());
+    case Affinity::Numeric:
+      return Value(value.number());
+    case Affinity::None:
+      break;
+  }
+  return value;
+}
+
+int TableLayout::column(const std::string& name) const {
+  auto found = columnByLowerName.find(lowerCase(name));
+  return found == columnByLowerName.end() ? -1 : found->second;
+}
+
+std::shared_ptr<const IndexLayout> TableLayout::index(const std::string& name) const {
+  auto found = indexByLowerName.find(lowerCase(name));
+  return found == indexByLowerName.end() ? nullptr : found->second;
+}
+
+std::shared_ptr<TableLayout> readTableLayout(sqlite3* db, const std::string& name) {
+  auto layout = std::make_shared<TableLayout>();
+  bool exists = false;
+  eachRow(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE", name,
+          [&](sqlite3_stmt* row) {
+            layout->name = columnText(row, 0);
+            exists = true;
+          });
+  if (!exists) return nullptr;
+  const std::string quoted = quoteName(layout->name);
+
+  std::vector<int> primaryColumns;  // by position in the declared primary key
+  eachRow(db, "PRAGMA table_info(" + quoted + ")", "", [&](sqlite3_stmt* row) {
+    int position = static_cast<int>(layout->columns.size());
+    layout->columns.push_back(columnText(row, 1));
+    layout->affinities.push_back(affinityOf(columnText(row, 2)));
+    layout->columnByLowerName.emplace(lowerCase(layout->columns.back()), position);
+    int pk = sqlite3_column_int(row, 5);
+    if (pk > 0) {
+      if (primaryColumns.size() < static_cast<std::size_t>(pk)) primaryColumns.resize(pk, -1);
+      primaryColumns[pk - 1] = position;
+    }
+  });
+
+  struct Listed {
+    std::string name;
+    bool unique;
+    std::string origin;
+  };
+  std::vector<Listed> listed;
+  eachRow(db, "PRAGMA index_list(" + quoted + ")", "", [&](sqlite3_stmt* row) {
+    if (sqlite3_column_int(row, 4) != 0) return;  // partial indexes do not order the whole table
+    listed.push_back({columnText(row, 1), sqlite3_column_int(row, 2) != 0, columnText(row, 3)});
+  });
+
+  const std::string prefix = lowerCase(layout->name) + "_";
+  bool primaryFound = false;
+  for (const auto& entry : listed) {
+    std::vector<KeyColumn> key;
+    bool usable = true;
+    Affinity firstAffinity = Affinity::None;
+    eachRow(db, "PRAGMA index_xinfo(" + quoteName(entry.name) + ")", "", [&](sqlite3_stmt* row) {
+      if (sqlite3_column_int(row, 5) == 0) return;  // the trailing rowid and other auxiliary columns
+      int cid = sqlite3_column_int(row, 1);
+      if (cid == -2) usable = false;  // an expression
+      KeyColumn column;
+      if (cid >= 0) column.name = columnText(row, 2);
+      column.collation = columnText(row, 4);
+      if (column.collation.empty()) column.collation = "BINARY";
+      column.descending = sqlite3_column_int(row, 3) != 0;
+      if (key.empty()) firstAffinity = cid >= 0 ? layout->affinities[cid] : Affinity::Numeric;
+      key.push_back(column);
+    });
+    if (!usable || key.empty()) continue;
+    auto index = makeIndex(layout->name, entry.name, entry.unique, key, firstAffinity);
+    std::string lower = lowerCase(entry.name);
+    if (entry.origin == "pk" && !primaryFound) {
+      layout->indexByLowerName["primarykey"] = index;
+      primaryFound = true;
+    } else if (lower.size() > prefix.size() && lower.compare(0, prefix.size(), prefix) == 0) {
+      layout->indexByLowerName.emplace(lower.substr(prefix.size()), index);
+    }
+  }
+
+  // An INTEGER PRIMARY KEY is the rowid itself and has no index of its own.
+  if (!primaryFound && primaryColumns.size() == 1 && primaryColumns[0] >= 0) {
+    KeyColumn column{layout->columns[primaryColumns[0]], "BINARY", false};
+    layout->indexByLowerName["primarykey"] =
+        makeIndex(layout->name, "rowid", true, {column}, layout->affinities[primaryColumns[0]]);
+  }
+
+  layout->rowidOrder = makeIndex(layout->name, "rowid", true, {}, Affinity::Numeric);
+  layout->selectRowSql = "SELECT * FROM " + quoted + " WHERE rowid = ?1";
+  layout->countSql = "SELECT count(*) FROM " + quoted;
+  return layout;
+}
+
+}  // namespace ms::store

@@ -1,0 +1,58 @@
+// The layout of one table as the file declares it: its columns with their
+// type affinity, its indexes with their columns, collations and directions,
+// and the SQL that the cursors run against it, built once per layout.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "store/value.h"
+
+namespace ms::store {
+
+// How a column converts what is written into it (SQLite's affinity rules).
+enum class Affinity { Text, Numeric, None };
+
+// Converts a value for a column: a number into a text column becomes its
+// plain text; a text into a number column must be wholly a number
+// (Fault::TypeMismatch otherwise); Null stays Null.
+Value convertFor(Affinity affinity, const Value& value);
+
+struct IndexLayout {
+  std::string name;  // the SQLite index name
+  bool unique = false;
+  std::vector<std::string> columns;
+  Affinity firstAffinity = Affinity::None;
+
+  std::string walkSql;       // rowids in index order
+  std::string firstSql;      // the first rowid in index order
+  std::string seekFirstSql;  // the first rowid whose first key column equals ?1
+  std::string seekAllSql;    // every rowid whose first key column equals ?1
+};
+
+struct TableLayout {
+  std::string name;  // as the file spells it
+  std::vector<std::string> columns;
+  std::vector<Affinity> affinities;
+  std::unordered_map<std::string, int> columnByLowerName;
+  std::unordered_map<std::string, std::shared_ptr<const IndexLayout>>
+      indexByLowerName;                           // by the store's name
+  std::shared_ptr<const IndexLayout> rowidOrder;  // no index chosen: rowid order
+
+  std::string selectRowSql;  // SELECT * ... WHERE rowid = ?1
+  std::string countSql;
+
+  // The column's position, or -1.
+  int column(const std::string& name) const;
+  // The index by the store's name ("PrimaryKey" or N for "<table>_N"), or null.
+  std::shared_ptr<const IndexLayout> index(const std::string& name) const;
+};
+
+// Reads the layout of a table from the file; null when there is no such table.
+std::shared_ptr<TableLayout> readTableLayout(sqlite3* db, const std::string& name);
+
+}  // namespace ms::store
