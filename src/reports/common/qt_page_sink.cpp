@@ -20,6 +20,9 @@ struct QtPageSink::Device {
   bool live = false;
   bool isPdf = false;
   double y = 0;  // top of the next line, device pixels from the top of the printable area
+  double pageHeight = 0;
+  double ascent = 0;  // of the font in force
+  double lineSpacing = 0;
   int pages = 1;
 };
 
@@ -38,7 +41,7 @@ QString printable(const std::string& text) {
 
 }  // namespace
 
-QtPageSink::QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter) {
+QtPageSink::QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter) : pdfPath_(pdfPath) {
   auto pdf = std::make_unique<Device>();
   pdf->isPdf = true;
   pdf->printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
@@ -66,47 +69,68 @@ QtPageSink::~QtPageSink() {
   if (begun_ && !ended_) endDoc();
 }
 
-void QtPageSink::setFontName(const std::string& name) { fontName_ = name; }
+void QtPageSink::setFontName(const std::string& name) {
+  fontName_ = name;
+  fontChanged_ = true;
+}
 
-void QtPageSink::setFontSize(double points) { fontSize_ = points; }
+void QtPageSink::setFontSize(double points) {
+  fontSize_ = points;
+  fontChanged_ = true;
+}
 
-void QtPageSink::setEmphasis(bool on) { emphasis_ = on; }
+void QtPageSink::setEmphasis(bool on) {
+  emphasis_ = on;
+  fontChanged_ = true;
+}
 
 void QtPageSink::begin() {
   if (begun_) return;
   begun_ = true;
-  for (auto& device : devices_) device->live = device->painter.begin(device->printer.get());
+  for (auto& device : devices_) {
+    device->live = device->painter.begin(device->printer.get());
+    const QPrinter& printer = *device->printer;
+    device->pageHeight = printer.pageLayout().paintRectPixels(printer.resolution()).height();
+  }
 }
 
-void QtPageSink::printLine(const std::string& text) {
-  if (ended_) return;
-  begin();
-
+void QtPageSink::applyFont() {
+  if (!fontChanged_) return;
+  fontChanged_ = false;
   QFont font(QString::fromStdString(fontName_));
   font.setStyleHint(QFont::TypeWriter);
   font.setFixedPitch(true);
   font.setKerning(false);
   font.setPointSizeF(fontSize_ > 0 ? fontSize_ : 10);
   font.setBold(emphasis_);
+  for (auto& device : devices_) {
+    if (!device->live) continue;
+    device->painter.setFont(font);
+    const QFontMetricsF metrics(font, device->printer.get());
+    device->ascent = metrics.ascent();
+    device->lineSpacing = metrics.lineSpacing();
+  }
+}
+
+void QtPageSink::printLine(const std::string& text) {
+  if (ended_) return;
+  begin();
+  applyFont();
   const QString line = printable(text);
 
   bool printed = false;
   for (auto& device : devices_) {
     if (!device->live) continue;
-    QPrinter& printer = *device->printer;
-    const QFontMetricsF metrics(font, &printer);
-    const double height = printer.pageLayout().paintRectPixels(printer.resolution()).height();
-    if (device->y > 0 && device->y + metrics.lineSpacing() > height) {
-      printer.newPage();
+    if (device->y > 0 && device->y + device->lineSpacing > device->pageHeight) {
+      device->printer->newPage();
       device->y = 0;
       ++device->pages;
     }
-    device->painter.setFont(font);
-    device->painter.drawText(QPointF(0, device->y + metrics.ascent()), line);
-    device->y += metrics.lineSpacing();
+    device->painter.drawText(QPointF(0, device->y + device->ascent), line);
+    device->y += device->lineSpacing;
     printed = true;
   }
-  if (!printed) throw RunError(Fault::Engine, "The report could not be printed");
+  if (!printed) throw RunError(Fault::Engine, "The report could not be printed to " + pdfPath_);
 }
 
 void QtPageSink::newPage() {

@@ -40,11 +40,15 @@ class QtPageSink : public PageSink {
  private:
   struct Device;
   void begin();
+  // Gives the painters the font now asked for, when it changed.
+  void applyFont();
 
+  std::string pdfPath_;
   std::vector<std::unique_ptr<Device>> devices_;
   std::string fontName_ = "Courier New";
   double fontSize_ = 10;
   bool emphasis_ = false;
+  bool fontChanged_ = true;
   bool begun_ = false;
   bool ended_ = false;
 };

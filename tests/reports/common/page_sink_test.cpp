@@ -13,6 +13,7 @@
 #include "reports/common/qt_page_sink.h"
 #include "reports/common/text_page_sink.h"
 #include "reports/common/text_rules.h"
+#include "store/fault.h"
 #include "support/fixture_db.h"
 
 namespace ms {
@@ -184,6 +185,13 @@ TEST_F(QtPageSinkTest, NothingPrintedMeansNoFile) {
   const std::string pdf = dir.file("MAILSORT.PDF");
   { QtPageSink sink(pdf, false); }
   EXPECT_FALSE(std::filesystem::exists(pdf));
+}
+
+TEST_F(QtPageSinkTest, AFileThatCannotBeWrittenFailsEveryLine) {
+  QtPageSink sink(dir.file("no such folder/MAILSORT.PDF"), false);
+  EXPECT_THROW(sink.printLine("lost"), RunError);
+  EXPECT_FALSE(attempt([&] { sink.printLine("lost"); }));
+  sink.endDoc();
 }
 
 }  // namespace
