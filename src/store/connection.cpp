@@ -95,6 +95,9 @@ std::shared_ptr<Connection> Connection::open(const std::string& path, OpenMode m
       sqlite3_open_v2(path.c_str(), &connection->db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) connection->fail(rc, "Could not open '" + path + "'");
   sqlite3_busy_timeout(connection->db_, kBusyTimeoutMs);
+  // A name in double quotes is always a name, never a text.
+  sqlite3_db_config(connection->db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+  sqlite3_db_config(connection->db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
   // Reading the schema tells a database from any other file.
   rc = sqlite3_exec(connection->db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) connection->fail(rc, "Unrecognized database format '" + path + "'");

@@ -39,9 +39,18 @@ void Database::appendTableDef(const TableDef& def) {
   if (def.name.empty() || def.fields.empty())
     throw RunError(Fault::Engine, "A table needs a name and at least one field.");
 
+  auto isField = [&](const std::string& name) {
+    for (const auto& field : def.fields)
+      if (lowerCase(field) == lowerCase(name)) return true;
+    return false;
+  };
   const IndexDef* primary = nullptr;
   for (const auto& index : def.indexes) {
     if (index.fields.empty()) throw RunError(Fault::Engine, "Index '" + index.name + "' has no fields.");
+    for (const auto& field : index.fields)
+      if (!isField(field))
+        throw RunError(Fault::Engine, "Index '" + index.name + "' names a field that '" + def.name +
+                                          "' does not have: '" + field + "'.");
     if (!index.primary) continue;
     if (primary) throw RunError(Fault::Engine, "Table '" + def.name + "' has more than one primary key.");
     primary = &index;

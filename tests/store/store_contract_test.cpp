@@ -9,6 +9,7 @@
 #include "store/database.h"
 #include "store/fault.h"
 #include "store/recordset.h"
+#include "store_test_support.h"
 #include "support/fixture_db.h"
 
 namespace ms::store {
@@ -16,16 +17,6 @@ namespace {
 
 using ms::testing::FixtureDb;
 using ms::testing::TempDir;
-
-Fault faultOf(const std::function<void()>& statement) {
-  try {
-    statement();
-  } catch (const RunError& e) {
-    return e.fault();
-  }
-  ADD_FAILURE() << "no failure";
-  return Fault::Engine;
-}
 
 class StoreContract : public ::testing::Test {
  protected:
