@@ -1,0 +1,95 @@
+#include "reports/line/line_layout.h"
+
+#include "reports/common/page_sink.h"
+
+namespace ms {
+
+namespace {
+
+constexpr const char* kFontName = "Courier New";
+constexpr double kTitleFontSize = 11;
+
+void printTitleLines(PageSink& sink, const HeaderFields& header) {
+  sink.setFontName(kFontName);
+  sink.setFontSize(kTitleFontSize);
+  sink.printLine(lineTitle(header.date, sink.page()));
+  sink.printLine(" " + header.companyName);
+  sink.printLine(" ");
+}
+
+void printColumnHeading(PageSink& sink, const HeaderFields& header) {
+  sink.setFontSize(bodyFontSize(header.longPages));
+  sink.printLine(kColumnHeading);
+  sink.printLine(" ");
+}
+
+}  // namespace
+
+const char* const kColumnHeading =
+    "Code                                                                Items  Cum Item    Bags  Cum Bags  "
+    "Seq#";
+const char* const kNotMatchedText = "None       Letter Post                                             ";
+const char* const kEndLine = "                                            <<< End of Report >>>";
+
+std::string lineTitle(const std::string& date, int page) {
+  return date +
+         "                       Mailsort Line Report                         Page: " + std::to_string(page);
+}
+
+std::string mailFormatName(const Value& format) {
+  if (!format.isText()) return "";
+  const std::string code = format.textOrEmpty();
+  if (code == "LE") return "Letter";
+  if (code == "LL") return "Large Letter";
+  if (code == "A3") return "A3 Packet";
+  if (code == "PK") return "Packet";
+  return "";
+}
+
+double bodyFontSize(bool longPages) { return longPages ? 8 : 9; }
+
+void printFirstHeader(PageSink& sink, const HeaderFields& header) {
+  printTitleLines(sink, header);
+  sink.printLine("Job Reference: " + header.jobRef);
+  sink.printLine("Mail Format: " + header.formatName);
+  sink.printLine(" ");
+  printColumnHeading(sink, header);
+}
+
+void printContinuationHeader(PageSink& sink, const HeaderFields& header) {
+  printTitleLines(sink, header);
+  printColumnHeading(sink, header);
+}
+
+std::string LineFields::selectionLine() const {
+  std::string line;
+  line.reserve(106);
+  line += code.str();
+  line += "      ";
+  line += description.str();
+  line += "      ";
+  line += items.str();
+  line += "    ";
+  line += cumItems.str();
+  line += "  ";
+  line += bags.str();
+  line += "    ";
+  line += cumBags.str();
+  line += seqcode.str();
+  return line;
+}
+
+std::string LineFields::notMatchedLine(bool regional) const {
+  std::string line = kNotMatchedText;
+  line += items.str();
+  line += "    ";
+  line += cumItems.str();
+  line += "  ";
+  line += bags.str();
+  line += "    ";
+  line += cumBags.str();
+  if (regional) line += "   99";
+  return line;
+}
+
+}  // namespace ms

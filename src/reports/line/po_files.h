@@ -1,0 +1,45 @@
+// The three Post Office files of the line report: POFILE.DAT (bags of each
+// selection by its numeric code), POLINE.CSV (the printed lines) and
+// POADDR.CSV (every address with its Mailsort code).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "reports/common/record_file.h"
+
+namespace ms {
+
+namespace store {
+class Recordset;
+}
+
+// The code of a selection as POFILE.DAT holds it: the number its text
+// begins with, rounded to a whole number, ties to the even one. Fails with
+// Overflow outside the 32-bit range.
+std::int32_t poFileCode(const std::string& code);
+
+class PoFiles {
+ public:
+  // Creates or empties POFILE.DAT, POLINE.CSV and POADDR.CSV, in this order,
+  // in the current directory. A file that cannot be created stays closed and
+  // its records are skipped.
+  void open();
+  // One POADDR.CSV record for the current work record. Fails, writing
+  // nothing, when a field cannot be read.
+  void writeAddress(store::Recordset& work);
+  // One POLINE.CSV record: six quoted texts, each with its blanks trimmed;
+  // the code is cut to 5 characters and the description to 50.
+  void writeLine(const std::string& code, const std::string& description, const std::string& items,
+                 const std::string& cumItems, const std::string& bags, const std::string& cumBags);
+  // One POFILE.DAT record: the code as poFileCode gives it and the bags.
+  void writeBags(const std::string& code, double bags);
+  void close();
+
+ private:
+  RecordFile pofile_;
+  RecordFile poline_;
+  RecordFile poaddr_;
+};
+
+}  // namespace ms

@@ -1,0 +1,109 @@
+#include "line_run.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "reports/line/line_report.h"
+#include "store/database.h"
+#include "store/table_def.h"
+
+namespace ms::testing {
+
+LineRun::LineRun() {
+  state.rundate = "06/12/2026";
+  // The job's rows go in as one transaction, committed when the run starts.
+  db_.exec("BEGIN");
+}
+
+LineRun::~LineRun() {
+  state.parmrs.reset();
+  state.workrs.reset();
+  state.mdb.reset();
+}
+
+void LineRun::addRecords(const WorkRecord& r, int count) {
+  for (int i = 0; i < count; ++i, ++records_) {
+    db_.insert("kvwork", {{"mscode", r.mscode},
+                          {"rscode", r.rscode},
+                          {"seq", r.seq},
+                          {"rgcode", r.rgcode},
+                          {"sflag", r.sflag},
+                          {"pcflag", r.pcflag},
+                          {"Name", r.name},
+                          {"Address1", "1 High Street"},
+                          {"Address2", "Village"},
+                          {"Address3", r.address3},
+                          {"Address4", Value()},
+                          {"town", "TOWN"},
+                          {"county", "County"},
+                          {"postcode", "AB1 2CD"}});
+  }
+}
+
+void LineRun::addLabel(const std::string& code, const Value& text) {
+  db_.insert("label", {{"code", code}, {"mdlab", text}});
+}
+
+void LineRun::run(int bagitems, double bundlesperbag) {
+  db_.insertParameters(overrides_);
+  db_.exec("COMMIT");
+  const auto before = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.path());
+  state.mdb = store::Database::open("mailsort.mdb", store::OpenMode::Shared);
+  state.mdb->appendTableDef(
+      {"bags",
+       {"Bag Number", "Label Start", "Label Number", "Bundle Number", "Seq"},
+       {{"PrimaryKey", {"Bag Number"}, true, true}, {"Key2", {"Label Number"}, false, false}}});
+  state.workrs = state.mdb->openTable("kvwork");
+  state.workrs->setIndex("Key1");
+  state.parmrs = state.mdb->openTable("parmcode");
+  state.bagitems = bagitems;
+  state.bundlesperbag = bundlesperbag;
+  state.totrecs = static_cast<double>(state.workrs->recordCount());
+  state.cancelflag = "N";
+  state.printer = &sink;
+  state.progress = &progress;
+  linerep(state);
+  state.mdb->close();
+  std::filesystem::current_path(before);
+}
+
+std::vector<std::string> LineRun::page(int n) const {
+  std::vector<std::string> out;
+  for (const auto& line : sink.pages.at(n - 1)) out.push_back(line.text);
+  return out;
+}
+
+std::vector<std::string> LineRun::allLines() const {
+  std::vector<std::string> out;
+  for (const auto& p : sink.pages)
+    for (const auto& line : p) out.push_back(line.text);
+  return out;
+}
+
+int LineRun::reportPages() const {
+  for (std::size_t p = 0; p < sink.pages.size(); ++p)
+    for (const auto& line : sink.pages[p])
+      if (line.text == kEndLineText) return static_cast<int>(p) + 1;
+  return static_cast<int>(sink.pages.size());
+}
+
+std::vector<std::string> LineRun::bodyLines() const {
+  std::vector<std::string> out;
+  for (int p = 0; p < reportPages(); ++p) {
+    const auto& lines = sink.pages[p];
+    const std::size_t header = p == 0 ? 8 : 5;
+    for (std::size_t i = header; i < lines.size(); ++i) {
+      if (lines[i].text != " ") out.push_back(lines[i].text);
+      if (lines[i].text == kEndLineText) return out;
+    }
+  }
+  return out;
+}
+
+std::vector<RowMap> LineRun::bags() { return db_.query("SELECT * FROM bags ORDER BY rowid"); }
+
+std::vector<std::string> LineRun::fileLines(const std::string& name) const { return splitLines(file(name)); }
+
+}  // namespace ms::testing
