@@ -72,7 +72,8 @@ class CountingPass {
 
   void moveOn() {
     attempt([&] { work_.moveNext(); });
-    if (test([&] { return !work_.eof(); }))
+    atEnd_ = !test([&] { return !work_.eof(); });
+    if (!atEnd_)
       attempt([&] { nextcode_ = work_.field("mscode").text(); });
     else
       nextcode_ = kEndOfTable;
@@ -108,14 +109,18 @@ class CountingPass {
   // and leaves the cursor on the first record after the selection. It does
   // not yield, so Cancel never interrupts it.
   void residueWalk() {
-    // The selection was just counted, so the seek finds it; should it not,
-    // there is no record to recode and the cursor must not be trusted.
+    // A selection without a code of its own (records whose `mscode` holds
+    // no value) is not found: nothing is recoded, and the cursor goes back
+    // to the record that ended the selection, the first of its code.
     bool found = false;
     attempt([&] {
       work_.seek(Value(prevcode_));
       found = !work_.noMatch();
     });
-    if (!found) return;
+    if (!found) {
+      if (!atEnd_) attempt([&] { work_.seek(Value(nextcode_)); });
+      return;
+    }
     attempt([&] { rescode_ = leftChars(work_.field("mscode").text(), 3); });
     attempt([&] { curcode_ = work_.field("mscode").text(); });
     while (curcode_ == prevcode_) {
@@ -158,6 +163,7 @@ class CountingPass {
   std::string nextcode_;
   std::string rescode_;
   std::string curcode_;
+  bool atEnd_ = false;
   double selcount_ = 1;
   double recsdone_ = 1;
 };

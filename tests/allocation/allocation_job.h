@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,7 @@ class FakeProgress : public Progress {
 
 class AllocationJob {
  public:
-  AllocationJob() : db(dir.path()), progress(run) {}
+  AllocationJob() : db(dir.path()), progress(run) { db.exec("PRAGMA synchronous=OFF"); }
 
   // One work record; `seq` starts at kUntouched so that a `seq` the pass did
   // not write can be told apart.
@@ -94,3 +95,15 @@ class AllocationJob {
 };
 
 }  // namespace ms::testing
+
+namespace ms {
+// Values in test failures: Null, a number or a quoted text.
+inline void PrintTo(const Value& value, std::ostream* out) {
+  if (value.isNull())
+    *out << "Null";
+  else if (value.isNumber())
+    *out << value.text();
+  else
+    *out << '"' << value.text() << '"';
+}
+}  // namespace ms
