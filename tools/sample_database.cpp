@@ -165,14 +165,17 @@ std::vector<Field> tariff(double scale) {
   return fields;
 }
 
-void writeReference(Connection& db, const SampleNetwork& network, bool missingLabels) {
+// With Regional Sequencing every residue code gets its region: a code that
+// ranks 99 would sort after the not-matched records (seq 99000001) in "Key2"
+// order, and the line report would count its addresses as Letter Post.
+void writeReference(Connection& db, const SampleNetwork& network, bool missingLabels, bool everyRegion) {
   Insert region(db, "region", {"code", "mdreg"});
   Insert pcode(db, "pcode", {"code", "mdsel"});
   Insert sequence(db, "sequence", {"code", "mdsorts"});
   Insert label(db, "label", {"code", "mdlab"});
   int selectionNumber = 0;
   for (const Area& area : network.areas()) {
-    if (area.hasRegion) region.text(area.residue).number(area.region).row();
+    if (area.hasRegion || everyRegion) region.text(area.residue).number(area.region).row();
     sequence.text(area.residue).text(network.rankString(area)).row();
     label.text(area.residue).text(SampleNetwork::residueLabel(area)).row();
     for (const District& district : area.districts) {
@@ -264,7 +267,7 @@ SampleSummary writeSampleJob(const SampleOptions& options) {
     db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;");
     db.exec(kSchemaSql);
     db.exec("BEGIN");
-    writeReference(db, network, options.missingLabels);
+    writeReference(db, network, options.missingLabels, options.geog);
     writeTariffs(db);
     writeParameters(db, network, options);
     writeAddresses(db, network, options, summary);

@@ -9,7 +9,8 @@ const char* const kSampleUsage =
     "  Writes DIR/mailsort.mdb: the suite's tables with a UK reference network, the tariffs,\n"
     "  Job Parameters for a Letter job and N coded addresses (default 20000).\n"
     "  --chain           RunAlone \"Y\" (the run starts without the start dialog)\n"
-    "  --geog            service \"M1\" with Geog \"Y\" (Regional Sequencing)\n"
+    "  --geog            service \"M1\" with Geog \"Y\" (Regional Sequencing); every residue code\n"
+    "                    then has a region\n"
     "  --missing-labels  leave a few selection codes out of the label table\n";
 
 namespace {

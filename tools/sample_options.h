@@ -12,7 +12,7 @@ struct SampleOptions {
   long long records = 20000;
   std::uint64_t seed = 1;
   bool chain = false;          // RunAlone "Y": the suite ordered the run
-  bool geog = false;           // service "M1" with Geog "Y": Regional Sequencing
+  bool geog = false;           // service "M1" with Geog "Y": Regional Sequencing, every code ranked
   bool missingLabels = false;  // a few selection codes get no description
 };
 

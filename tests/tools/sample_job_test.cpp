@@ -277,6 +277,9 @@ TEST(SampleJobFile, ReplacesAnEarlierJobAndItsLeftovers) {
   EXPECT_EQ(db.count("SELECT count(*) FROM parmcode"), 1);
   EXPECT_EQ(db.one("SELECT RunAlone || service || Geog FROM parmcode"), "YM1Y");
   EXPECT_EQ(db.one("PRAGMA journal_mode"), "delete");
+  // A Regional Sequencing job ranks every residue code: none sorts after
+  // the not-matched records.
+  EXPECT_EQ(db.count("SELECT count(*) FROM region"), 42);
 }
 
 TEST(SampleJobFile, MissingLabelsLeavesOutSomeSelectionsButNoResidueCode) {
