@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/file_holder.h"
 #include "app/run_fixture.h"
 
 namespace ms {
@@ -70,6 +71,40 @@ TEST(EndToEnd, ChainModeRunOfTheProgramOnASampleJob) {
 
   // The database is free again for the next option of the suite.
   EXPECT_EQ(shell("flock -n -x '" + mdb + "' true"), 0);
+}
+
+// The program on a job it cannot start: it must say why on standard error
+// and end by itself with a non-zero status, never waiting for a click.
+TEST(EndToEnd, TheProgramEndsWithAMessageWhenItCannotRun) {
+  const std::string bin = MAILSORT_BINARY_DIR;
+  if (!std::filesystem::exists(bin + "/mailsort")) GTEST_SKIP() << "build/mailsort is needed; build it first";
+  auto run = [&](const std::string& folder) {
+    int status = shell("cd '" + folder + "' && QT_QPA_PLATFORM=offscreen timeout 60 '" + bin +
+                       "/mailsort' > run.out 2>&1");
+    return std::make_pair(status, testing::readFile(folder + "/run.out"));
+  };
+  {
+    testing::JobFolder job;  // another option holds the database
+    job.db().insertParameters({{"RunAlone", "Y"}, {"RunCodes", "Y"}});
+    testing::FileHolder other(job.path() + "/mailsort.mdb");
+    ASSERT_TRUE(other.holding());
+    auto [status, out] = run(job.path());
+    EXPECT_NE(status, 0);
+    EXPECT_NE(status, 124) << "the program waited";
+    EXPECT_NE(out.find("Another option is currently running, wait until it has finished then try again."),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(job.flag("RunCodes"), "Y");
+  }
+  {
+    testing::JobFolder job;  // a Chain Mode job without its work table
+    job.db().insertParameters({{"RunAlone", "Y"}});
+    job.db().exec("DROP TABLE kvwork");
+    auto [status, out] = run(job.path());
+    EXPECT_NE(status, 0);
+    EXPECT_NE(status, 124) << "the program waited";
+    EXPECT_NE(out.find("kvwork"), std::string::npos) << out;
+  }
 }
 
 }  // namespace
