@@ -1,4 +1,4 @@
-// A small, fully specified random source for the sample job, so that a seed
+// A small random source with a fixed algorithm for the sample job, so that a seed
 // gives the same file on every machine and compiler (std:: distributions do
 // not promise that).
 #pragma once
