@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "reports/common/text_rules.h"
 #include "store/database.h"
@@ -16,73 +18,44 @@
 namespace ms {
 namespace {
 
-TEST(RunStateRound, RoundsRoundinIntoRoundout) {
+TEST(RunStateRound, RoundsRoundinIntoRoundoutAndAFailedCallLeavesItCleared) {
   RunState run;
   run.roundin = 105.0 / 25;  // items per bag over BundleMax
   run.roundplaces = 0;
   run.round();
   EXPECT_EQ(run.roundout, "5");
-  EXPECT_EQ(Val(run.roundout), 5);
-
   run.roundin = 2.675;
   run.roundplaces = 2;
   run.round();
   EXPECT_EQ(run.roundout, "2.68");
 
-  run.roundin = 7;
-  run.round();
-  EXPECT_EQ(run.roundout, "7 ");
-}
-
-TEST(RunStateRound, AFailedCallLeavesRoundoutClearedAndIsSkippable) {
-  RunState run;
-  run.roundout = "12.5";
   run.roundin = INFINITY;
-  run.roundplaces = 2;
   EXPECT_FALSE(attempt([&] { run.round(); }));
   EXPECT_EQ(run.roundout, "");
-  EXPECT_EQ(Val(run.roundout), 0);
 }
 
-class RegionalSequencingTest : public ::testing::Test {
- protected:
-  bool inForce(const testing::Row& overrides) {
-    {
-      testing::FixtureDb db(dir.path());
-      db.insertParameters(overrides);
-    }
-    run.parmrs.reset();
+TEST(RegionalSequencing, SecondServiceCharacterOneAndGeogY) {
+  const std::vector<std::pair<testing::Row, bool>> cases = {
+      {{{"service", "M1"}, {"Geog", "Y"}}, true},    {{{"service", "P1"}, {"Geog", "Y"}}, true},
+      {{{"service", "M12"}, {"Geog", "Y"}}, true},   {{{"service", "M1"}, {"Geog", "N"}}, false},
+      {{{"service", "M1"}, {"Geog", "y"}}, false},   {{{"service", "M1"}, {"Geog", Value()}}, false},
+      {{{"service", "M2"}, {"Geog", "Y"}}, false},   {{{"service", "1M"}, {"Geog", "Y"}}, false},
+      {{{"service", "1"}, {"Geog", "Y"}}, false},    {{{"service", ""}, {"Geog", "Y"}}, false},
+      {{{"service", Value()}, {"Geog", "Y"}}, false}};
+  for (const auto& [parameters, inForce] : cases) {
+    testing::TempDir dir;
+    testing::FixtureDb(dir.path()).insertParameters(parameters);
+    RunState run;
     run.mdb = store::Database::open(dir.file("mailsort.mdb"), store::OpenMode::Shared);
     run.parmrs = run.mdb->openTable("parmcode");
-    bool result = run.regionalSequencing();
-    run.parmrs.reset();
-    run.mdb.reset();
-    return result;
+    EXPECT_EQ(run.regionalSequencing(), inForce)
+        << parameters[0].second.textOrEmpty() << " " << parameters[1].second.textOrEmpty();
   }
-  testing::TempDir dir;
+}
+
+TEST(RegionalSequencing, NoJobParametersFails) {
   RunState run;
-};
-
-TEST_F(RegionalSequencingTest, SecondServiceCharacterOneAndGeogY) {
-  EXPECT_TRUE(inForce({{"service", "M1"}, {"Geog", "Y"}}));
-  EXPECT_TRUE(inForce({{"service", "P1"}, {"Geog", "Y"}}));
-  EXPECT_TRUE(inForce({{"service", "M12"}, {"Geog", "Y"}}));
-  EXPECT_FALSE(inForce({{"service", "M1"}, {"Geog", "N"}}));
-  EXPECT_FALSE(inForce({{"service", "M1"}, {"Geog", "y"}}));
-  EXPECT_FALSE(inForce({{"service", "M1"}, {"Geog", Value()}}));
-  EXPECT_FALSE(inForce({{"service", "M2"}, {"Geog", "Y"}}));
-  EXPECT_FALSE(inForce({{"service", "1M"}, {"Geog", "Y"}}));
-}
-
-TEST_F(RegionalSequencingTest, ShortOrNullServiceIsNotInForce) {
-  EXPECT_FALSE(inForce({{"service", "1"}, {"Geog", "Y"}}));
-  EXPECT_FALSE(inForce({{"service", ""}, {"Geog", "Y"}}));
-  EXPECT_FALSE(inForce({{"service", Value()}, {"Geog", "Y"}}));
-}
-
-TEST_F(RegionalSequencingTest, NoJobParametersFails) {
   EXPECT_THROW(run.regionalSequencing(), RunError);
-  EXPECT_TRUE(test([&] { return run.regionalSequencing(); }));
 }
 
 }  // namespace

@@ -11,29 +11,22 @@
 namespace ms {
 namespace {
 
-TEST(FixedWidth, AlignsPadsAndKeepsTheLeftmostCharacters) {
-  EXPECT_EQ(rset("12", 6), "    12");
-  EXPECT_EQ(lset("12", 6), "12    ");
+TEST(FixedWidth, AlignsPadsAndKeepsTheLeftmostCharactersCountingCharactersNotBytes) {
   EXPECT_EQ(rset("4000", 6), "  4000");
-  EXPECT_EQ(rset("M2", 6), "    M2");
+  EXPECT_EQ(lset("12", 6), "12    ");
   EXPECT_EQ(lset("M2 120", 6), "M2 120");
   EXPECT_EQ(rset("1234567", 6), "123456");
   EXPECT_EQ(lset("1234567", 6), "123456");
-  EXPECT_EQ(rset("12345678.9", 10), "12345678.9");
   EXPECT_EQ(rset("123456789.9", 10), "123456789.");
   EXPECT_EQ(rset("", 3), "   ");
-  EXPECT_EQ(lset("", 1), " ");
-}
-
-TEST(FixedWidth, CountsCharactersNotBytes) {
-  EXPECT_EQ(charCount("£5"), 2u);
-  EXPECT_EQ(charCount("Société"), 7u);
   EXPECT_EQ(rset("£5", 4), "  £5");
   EXPECT_EQ(lset("Société Générale", 7), "Société");
   EXPECT_EQ(lset("é€x", 2), "é€");
-  EXPECT_EQ(leftChars("é€x", 2), "é€");
+  EXPECT_EQ(charCount("Société"), 7u);
   EXPECT_EQ(leftChars("ab", 5), "ab");
-  EXPECT_EQ(leftChars("ab", 0), "");
+  EXPECT_EQ(trim("  60  "), "60");
+  EXPECT_EQ(trim("      "), "");
+  EXPECT_EQ(trim("\tx "), "\tx");
 }
 
 TEST(FixedWidth, FieldStartsAsCodeZeroAndHoldsCodesAndFlags) {
@@ -41,25 +34,16 @@ TEST(FixedWidth, FieldStartsAsCodeZeroAndHoldsCodesAndFlags) {
   EXPECT_EQ(figure.str(), std::string(6, '\0'));
   figure.rset("4000");
   EXPECT_EQ(figure.str(), "  4000");
-
   FixedField code(3);
   code.lset("1");
   EXPECT_EQ(code.str(), "1  ");
   code.lset("12345");
   EXPECT_EQ(code.str(), "123");
-
   FixedField flag(1);
   flag.lset("YES");
   EXPECT_EQ(flag.str(), "Y");
   flag.rset("");
   EXPECT_EQ(flag.str(), " ");
-}
-
-TEST(FixedWidth, TrimRemovesBlanksOnly) {
-  EXPECT_EQ(trim("    M2"), "M2");
-  EXPECT_EQ(trim("  60  "), "60");
-  EXPECT_EQ(trim("      "), "");
-  EXPECT_EQ(trim("\tx "), "\tx");
 }
 
 struct RoundCase {
@@ -68,67 +52,48 @@ struct RoundCase {
   const char* text;
 };
 
-TEST(Round, WorkedExamples) {
-  const std::vector<RoundCase> cases = {
-      {1.2996, 3, "1.300"}, {1.96, 1, "2.0"},   {1.996, 2, "2.00"}, {1.256, 2, "1.26"}, {1.25, 2, "1.25"},
-      {1.2, 2, "1.2 "},     {2.675, 2, "2.68"}, {7, 2, "7 "},       {12.3, 0, "13"},    {12.0, 0, "12 "},
-  };
+void expectRounds(const std::vector<RoundCase>& cases) {
   for (const RoundCase& c : cases)
     EXPECT_EQ(roundText(c.value, c.places), c.text) << c.value << ", " << c.places;
 }
 
+TEST(Round, WorkedExamples) {
+  const std::vector<RoundCase> cases = {
+      {1.2996, 3, "1.300"}, {1.96, 1, "2.0"},   {1.996, 2, "2.00"}, {1.256, 2, "1.26"}, {1.25, 2, "1.25"},
+      {1.2, 2, "1.2 "},     {2.675, 2, "2.68"}, {7, 2, "7 "},       {12.3, 0, "13"},    {12.0, 0, "12 "}};
+  expectRounds(cases);
+}
+
 TEST(Round, ZeroPlacesLiftsAnyFractionInTheFirstFiveDecimals) {
-  EXPECT_EQ(roundText(12.00001, 0), "13");
-  EXPECT_EQ(roundText(12.000001, 0), "12.");
-  EXPECT_EQ(roundText(0.8, 0), "1");
-  EXPECT_EQ(roundText(4.2, 0), "5");
-  EXPECT_EQ(roundText(105.0 / 25, 0), "5");
-  EXPECT_EQ(roundText(0.04, 0), "1");
-  EXPECT_EQ(roundText(-12.3, 0), "-11");
-  EXPECT_EQ(roundText(99.5, 0), "100");
-  EXPECT_EQ(roundText(0, 0), "0 ");
-  EXPECT_EQ(roundText(50.0 / 25, 0), "2 ");
+  const std::vector<RoundCase> cases = {{12.00001, 0, "13"},  {12.000001, 0, "12."}, {0.8, 0, "1"},
+                                        {105.0 / 25, 0, "5"}, {0.04, 0, "1"},        {-12.3, 0, "-11"},
+                                        {-2.5, 0, "-1"},      {99.5, 0, "100"},      {0, 0, "0 "},
+                                        {50.0 / 25, 0, "2 "}, {0.00001, 0, "1"},     {0.000001, 0, "0."}};
+  expectRounds(cases);
 }
 
 TEST(Round, PlacesRoundHalfUpOnTheNextDigitOfTheText) {
-  EXPECT_EQ(roundText(1.125, 2), "1.13");
-  EXPECT_EQ(roundText(1.124, 2), "1.12");
-  EXPECT_EQ(roundText(26.6, 1), "26.6");
-  EXPECT_EQ(roundText(0.266, 3), "0.266");
-  EXPECT_EQ(roundText(26.6 / 100, 3), "0.266");
-  EXPECT_EQ(roundText(0.2665, 3), "0.267");
-  EXPECT_EQ(roundText(1.15 * 100, 2), "115 ");  // 114.99999999999999 reads as 115
-  EXPECT_EQ(roundText(0.1 + 0.2, 1), "0.3");
-  EXPECT_EQ(roundText(-1.256, 2), "-1.26");
-  EXPECT_EQ(roundText(-2.5, 0), "-1");
+  const std::vector<RoundCase> cases = {{1.125, 2, "1.13"},     {1.124, 2, "1.12"},
+                                        {26.6, 1, "26.6"},      {26.6 / 100, 3, "0.266"},
+                                        {0.2665, 3, "0.267"},   {1.15 * 100, 2, "115 "},
+                                        {0.1 + 0.2, 1, "0.3"},  {-1.256, 2, "-1.26"},
+                                        {0.00005, 4, "0.0001"}, {1e15, 2, "1000000000000000 "}};
+  expectRounds(cases);
 }
 
-TEST(Round, FewerDecimalsThanAskedEndWithOneBlankAndNoZerosAdded) {
-  EXPECT_EQ(roundText(1.2, 3), "1.2 ");
-  EXPECT_EQ(roundText(1.25, 3), "1.25 ");
-  EXPECT_EQ(roundText(0.5, 4), "0.5 ");
-  EXPECT_EQ(roundText(7, 0), "7 ");
+TEST(Round, FewerDecimalsThanAskedEndWithOneBlankAndValReadsEveryResult) {
+  const std::vector<RoundCase> cases = {{1.2, 3, "1.2 "}, {1.25, 3, "1.25 "}, {0.5, 4, "0.5 "}, {7, 0, "7 "}};
+  expectRounds(cases);
   EXPECT_EQ(Val(roundText(7, 2)), 7);
   EXPECT_EQ(Val(roundText(1.2, 2)), 1.2);
   EXPECT_EQ(Val(roundText(12.000001, 0)), 12);
 }
 
 TEST(Round, CarriesAcrossThePointAndPastTheLeftmostDigit) {
-  EXPECT_EQ(roundText(19.996, 2), "20.00");
-  EXPECT_EQ(roundText(0.96, 1), "1.0");
-  EXPECT_EQ(roundText(1.0995, 3), "1.100");
-  EXPECT_EQ(roundText(9.96, 1), "10.0");
-  EXPECT_EQ(roundText(99.995, 2), "100.00");
-  EXPECT_EQ(roundText(-9.96, 1), "-10.0");
-  EXPECT_EQ(roundText(-0.96, 1), "-1.0");
-  EXPECT_EQ(roundText(-1.96, 1), "-2.0");
-}
-
-TEST(Round, LargeAndTinyValuesAreReadWithoutExponent) {
-  EXPECT_EQ(roundText(0.00001, 0), "1");
-  EXPECT_EQ(roundText(0.000001, 0), "0.");
-  EXPECT_EQ(roundText(0.00005, 4), "0.0001");
-  EXPECT_EQ(roundText(1e15, 2), "1000000000000000 ");
+  const std::vector<RoundCase> cases = {{19.996, 2, "20.00"}, {0.96, 1, "1.0"},      {1.0995, 3, "1.100"},
+                                        {9.96, 1, "10.0"},    {99.995, 2, "100.00"}, {-9.96, 1, "-10.0"},
+                                        {-0.96, 1, "-1.0"},   {-1.96, 1, "-2.0"}};
+  expectRounds(cases);
   EXPECT_THROW(roundText(NAN, 2), std::exception);
 }
 
