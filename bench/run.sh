@@ -6,6 +6,10 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${BUILD_DIR:-$root/build-bench}
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAILSORT_TESTS=OFF >/dev/null
+if [ -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" >/dev/null  # a folder already set up keeps its settings
+else
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAILSORT_TESTS=OFF >/dev/null
+fi
 cmake --build "$build" --target bench_run mailsort-sample -j2 >/dev/null
 exec "$build/bench/bench_run" "$@"
