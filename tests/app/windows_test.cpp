@@ -119,17 +119,6 @@ TEST_F(WindowsTest, PercbarLightsTheCellsOfTheProgressWindow) {
   EXPECT_EQ(bar(12), "##..................");
 }
 
-TEST_F(WindowsTest, CaptionsChangeTheLabels) {
-  ProgressWindow form2;
-  form2.setCaption(Control::lblPerc2, "12.50");
-  form2.setCaption(Control::lblPerc2, "12.50");
-  EXPECT_EQ(form2.findChild<QLabel*>("lblPerc2")->text(), "12.50");
-  form2.setCaption(Control::lblPerc1, "  Printing ");
-  EXPECT_EQ(form2.findChild<QLabel*>("lblPerc1")->text(), "  Printing ");
-  form2.setVisible(Control::Line3, true);
-  EXPECT_FALSE(form2.findChild<QFrame*>("Line3")->isHidden());
-}
-
 TEST_F(WindowsTest, WithoutAScreenTheBoxesAnswerTheirDefaultAtOnce) {
   ProgressWindow form2;
   RunState run;
