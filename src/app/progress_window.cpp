@@ -107,7 +107,8 @@ void ProgressWindow::showRun() {
   }
   if (!started_) {
     resetControls();
-    if (QScreen* screen = this->screen()) {
+    QScreen* screen = this->screen();
+    if (screen && !isMinimized() && !isMaximized()) {
       QRect area = screen->geometry();
       move(centredPosition(area.width(), area.height(), width(), height()) + area.topLeft());
     }
