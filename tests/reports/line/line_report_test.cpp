@@ -70,11 +70,11 @@ TEST_F(WorkedRun, PrintsHeaderSelectionsAndEndLine) {
   EXPECT_EQ(job.page(1)[8].size(), 106u);
   // The planning report follows on a page of its own.
   EXPECT_EQ(job.reportPages(), 1);
-  EXPECT_GE(job.sink.pages.size(), 2u);
-  EXPECT_EQ(job.sink.fontName, "Courier New");
-  EXPECT_EQ(job.sink.pages[0][0].size, 11);
-  EXPECT_EQ(job.sink.pages[0][6].size, 9);
-  EXPECT_EQ(job.sink.pages[0][10].size, 9);
+  EXPECT_GE(job.sink.pageCount(), 2);
+  EXPECT_EQ(job.sink.linesOf(1).back().fontName, "Courier New");
+  EXPECT_EQ(job.sizeOf(1, 0), 11);
+  EXPECT_EQ(job.sizeOf(1, 6), 9);
+  EXPECT_EQ(job.sizeOf(1, 10), 9);
 }
 
 TEST_F(WorkedRun, NumbersBagsLabelsAndBundles) {
@@ -265,8 +265,8 @@ TEST(LineReport, BreaksPagesAfterSixtyFiveSelections) {
       kEnd,
   };
   EXPECT_EQ(job.page(2), second);
-  EXPECT_EQ(job.sink.pages[1][0].size, 11);
-  EXPECT_EQ(job.sink.pages[1][3].size, 9);
+  EXPECT_EQ(job.sizeOf(2, 0), 11);
+  EXPECT_EQ(job.sizeOf(2, 3), 9);
 }
 
 TEST(LineReport, LongPagesHoldSeventyFiveSelectionsInSmallerPrint) {
@@ -281,8 +281,8 @@ TEST(LineReport, LongPagesHoldSeventyFiveSelectionsInSmallerPrint) {
   ASSERT_EQ(job.reportPages(), 2);
   EXPECT_EQ(job.page(1).size(), 8u + 75u);
   EXPECT_EQ(job.page(2).size(), 5u + 1u + 1u);
-  EXPECT_EQ(job.sink.pages[0][6].size, 8);
-  EXPECT_EQ(job.sink.pages[1][3].size, 8);
+  EXPECT_EQ(job.sizeOf(1, 6), 8);
+  EXPECT_EQ(job.sizeOf(2, 3), 8);
 }
 
 TEST(LineReport, MailFormatNames) {
@@ -303,7 +303,7 @@ TEST(LineReport, EmptyWorkTable) {
   auto lines = job.page(1);
   ASSERT_EQ(lines.size(), 9u);
   EXPECT_EQ(lines[8], kEnd);
-  EXPECT_GE(job.sink.pages.size(), 2u);
+  EXPECT_GE(job.sink.pageCount(), 2);
   EXPECT_EQ(job.file("POFILE.DAT"), "");
   EXPECT_EQ(job.file("POLINE.CSV"), "");
   EXPECT_EQ(job.file("POADDR.CSV"), "");
@@ -383,8 +383,8 @@ TEST(LineReport, CancelStopsThePassAndClosesTheFiles) {
   auto body = job.bodyLines();
   ASSERT_EQ(body.size(), 1u);
   EXPECT_EQ(body[0], selectionLine("11111", "FIRST", 3, 3, 1, 1));
-  EXPECT_EQ(job.sink.pages.size(), 1u);
-  EXPECT_EQ(job.sink.endDocs, 0);
+  EXPECT_EQ(job.sink.pageCount(), 1);
+  EXPECT_EQ(job.sink.endDocCount(), 0);
   EXPECT_EQ(job.fileLines("POADDR.CSV").size(), 5u);
   EXPECT_EQ(job.file("POFILE.DAT"), "11111,1\r\n");
   EXPECT_EQ(job.fileLines("POLINE.CSV").size(), 1u);

@@ -69,31 +69,18 @@ void LineRun::run(int bagitems, double bundlesperbag) {
   std::filesystem::current_path(before);
 }
 
-std::vector<std::string> LineRun::page(int n) const {
-  std::vector<std::string> out;
-  for (const auto& line : sink.pages.at(n - 1)) out.push_back(line.text);
-  return out;
-}
-
-std::vector<std::string> LineRun::allLines() const {
-  std::vector<std::string> out;
-  for (const auto& p : sink.pages)
-    for (const auto& line : p) out.push_back(line.text);
-  return out;
-}
-
 int LineRun::reportPages() const {
-  for (std::size_t p = 0; p < sink.pages.size(); ++p)
-    for (const auto& line : sink.pages[p])
-      if (line.text == kEndLineText) return static_cast<int>(p) + 1;
-  return static_cast<int>(sink.pages.size());
+  for (int p = 1; p <= sink.pageCount(); ++p)
+    for (const auto& line : sink.linesOf(p))
+      if (line.text == kEndLineText) return p;
+  return sink.pageCount();
 }
 
 std::vector<std::string> LineRun::bodyLines() const {
   std::vector<std::string> out;
-  for (int p = 0; p < reportPages(); ++p) {
-    const auto& lines = sink.pages[p];
-    const std::size_t header = p == 0 ? 8 : 5;
+  for (int p = 1; p <= reportPages(); ++p) {
+    const auto& lines = sink.linesOf(p);
+    const std::size_t header = p == 1 ? 8 : 5;
     for (std::size_t i = header; i < lines.size(); ++i) {
       if (lines[i].text != " ") out.push_back(lines[i].text);
       if (lines[i].text == kEndLineText) return out;

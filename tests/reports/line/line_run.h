@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "reports/common/page_sink.h"
+#include "reports/common/text_page_sink.h"
 #include "run/progress.h"
 #include "run/run_state.h"
 #include "support/fixture_db.h"
@@ -14,29 +14,6 @@
 namespace ms::testing {
 
 inline const std::string kEndLineText = std::string(44, ' ') + "<<< End of Report >>>";
-
-// Keeps every printed line with the font size it was printed in.
-class RecordingSink : public PageSink {
- public:
-  struct Line {
-    std::string text;
-    double size;
-  };
-  void setFontName(const std::string& name) override { fontName = name; }
-  void setFontSize(double points) override { size_ = points; }
-  void setEmphasis(bool) override {}
-  void printLine(const std::string& text) override { pages.back().push_back({text, size_}); }
-  void newPage() override { pages.emplace_back(); }
-  int page() const override { return static_cast<int>(pages.size()); }
-  void endDoc() override { ++endDocs; }
-
-  std::vector<std::vector<Line>> pages{1};
-  std::string fontName;
-  int endDocs = 0;
-
- private:
-  double size_ = 0;
-};
 
 // Counts yields and, like an operator confirming Cancel, sets the cancel
 // flag after a given number of them.
@@ -95,12 +72,13 @@ class LineRun {
   void run(int bagitems = 50, double bundlesperbag = 2);
 
   RunState state;
-  RecordingSink sink;
+  TextPageSink sink;
   ScriptedProgress progress{state};
 
-  // Printed lines of a page (from 1) and of the whole job.
-  std::vector<std::string> page(int n) const;
-  std::vector<std::string> allLines() const;
+  // Printed lines of a page, from 1.
+  std::vector<std::string> page(int n) const { return sink.textOf(n); }
+  // The font size a line was printed in.
+  double sizeOf(int page, int line) const { return sink.linesOf(page).at(line).fontSize; }
   // Pages of the line report: up to the one that holds its end line.
   int reportPages() const;
   // The lines of the line report below its page headers, up to its end line.
