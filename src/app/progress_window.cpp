@@ -18,7 +18,7 @@ namespace ms {
 namespace {
 
 // The window's client area and its controls, in twips.
-constexpr int kWidth = 4680;
+constexpr int kWidth = 5160;
 constexpr int kHeight = 1830;
 
 struct LineGeometry {
@@ -72,7 +72,7 @@ ProgressWindow::ProgressWindow(QWidget* parent) : QWidget(parent) {
   place(lblPerc2_, 1395, 720, 615, 255);
   lblPerc3_ = new QLabel(this);
   lblPerc3_->setObjectName("lblPerc3");
-  place(lblPerc3_, 2085, 720, 2400, 255);
+  place(lblPerc3_, 2085, 720, 2940, 255);
 
   cmdCancel_ = new QPushButton("Cancel", this);
   cmdCancel_->setObjectName("cmdCancel");
