@@ -31,6 +31,17 @@ T& need(T* thing, const char* what) {
   return *thing;
 }
 
+// What a failing statement reports: the empty text when it completes.
+template <class Statement>
+std::string failureOf(Statement&& statement) {
+  try {
+    statement();
+    return "";
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+}
+
 bool isText(const Value& value, const char* text) { return value.isText() && value.textOrEmpty() == text; }
 
 // A text compared with a Null gives no answer, which counts as "no"; a
@@ -56,6 +67,7 @@ class LineReport {
   void perform();
 
  private:
+  bool openTables();
   void setUp();
   void turn();
   void closeSelection();
@@ -108,20 +120,34 @@ class LineReport {
 };
 
 void LineReport::perform() {
+  if (!openTables()) return;
   setUp();
   while (work_ && !work_->eof() && run_.cancelflag != "Y") turn();
   finish();
 }
 
-void LineReport::setUp() {
-  attempt([&] {
+// Without the work table in its Key2 order, or without the label table, no
+// line of the report could be right: the operator is told which table is at
+// fault and nothing is printed or written, so the previous run's files stay.
+bool LineReport::openTables() {
+  std::string fault = failureOf([&] {
     work_ = database().openTable("kvwork");
     work_->setIndex("Key2");
   });
-  attempt([&] {
-    label_ = database().openTable("label");
-    label_->setIndex("PrimaryKey");
-  });
+  std::string what = "the work table kvwork cannot be read in its Key2 order";
+  if (fault.empty()) {
+    fault = failureOf([&] {
+      label_ = database().openTable("label");
+      label_->setIndex("PrimaryKey");
+    });
+    what = "the table label cannot be searched by its PrimaryKey";
+  }
+  if (fault.empty()) return true;
+  attempt([&] { progress().message("The line report cannot be printed: " + what + " (" + fault + ")."); });
+  return false;
+}
+
+void LineReport::setUp() {
   attempt([&] { bags_ = database().openTable("bags"); });
   attempt([&] { work().moveFirst(); });
   takeGroup();

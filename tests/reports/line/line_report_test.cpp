@@ -2,6 +2,8 @@
 // the report counters and the printed pages.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "line_run.h"
 
 namespace ms::testing {
@@ -402,6 +404,25 @@ TEST(LineReport, ItemsPerBagBelowOneNeverLoops) {
   ASSERT_EQ(body.size(), 3u);
   EXPECT_EQ(body[0], selectionLine("11111", "FIRST", 3, 3, 0, 0));
   EXPECT_EQ(job.state.processed, 5);
+}
+
+TEST(LineReport, WithoutItsTablesNothingIsPrintedOrWritten) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"DROP TABLE label", "the table label cannot be searched by its PrimaryKey"},
+      {"DROP INDEX kvwork_Key2", "the work table kvwork cannot be read in its Key2 order"}};
+  for (const auto& [sql, text] : cases) {
+    LineRun job;
+    job.addLabel("11111", "FIRST");
+    job.addRecords({.mscode = "11111", .seq = 1}, 2);
+    job.db().exec(sql);
+    job.run();
+    ASSERT_EQ(job.progress.messages.size(), 1u) << sql;
+    EXPECT_EQ(job.progress.messages[0].rfind("The line report cannot be printed: " + text + " (", 0), 0u)
+        << job.progress.messages[0];
+    EXPECT_TRUE(job.page(1).empty());
+    EXPECT_FALSE(std::filesystem::exists(job.folder() + "/POADDR.CSV"));
+    EXPECT_TRUE(job.bags().empty());
+  }
 }
 
 }  // namespace
