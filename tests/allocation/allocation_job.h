@@ -33,7 +33,7 @@ class FakeProgress : public Progress {
     ++confirmations;
     return Answer::Yes;
   }
-  void message(const std::string& text) override { messages.push_back(text); }
+  void message(const std::string&) override {}
 
   int litCells() const {
     int lit = 0;
@@ -43,7 +43,6 @@ class FakeProgress : public Progress {
 
   std::array<bool, 21> cells{};  // 1 to 20
   std::vector<std::string> figures;
-  std::vector<std::string> messages;
   int yields = 0;
   int confirmations = 0;
   int cancelAtYield = 0;  // 0: never
