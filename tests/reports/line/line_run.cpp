@@ -48,8 +48,13 @@ void LineRun::addLabel(const std::string& code, const Value& text) {
 void LineRun::run(int bagitems, double bundlesperbag) {
   db_.insertParameters(overrides_);
   db_.exec("COMMIT");
-  const auto before = std::filesystem::current_path();
-  std::filesystem::current_path(dir_.path());
+  // The PO files go to the current directory: the fixture's folder, left
+  // again however the run ends.
+  struct InFolder {
+    std::filesystem::path before = std::filesystem::current_path();
+    explicit InFolder(const std::string& dir) { std::filesystem::current_path(dir); }
+    ~InFolder() { std::filesystem::current_path(before); }
+  } inFolder(dir_.path());
   state.mdb = store::Database::open("mailsort.mdb", store::OpenMode::Shared);
   state.mdb->appendTableDef(
       {"bags",
@@ -66,7 +71,6 @@ void LineRun::run(int bagitems, double bundlesperbag) {
   state.progress = &progress;
   linerep(state);
   state.mdb->close();
-  std::filesystem::current_path(before);
 }
 
 int LineRun::reportPages() const {
