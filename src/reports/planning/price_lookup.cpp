@@ -1,8 +1,55 @@
-// Placeholder until this procedure is written.
 #include "reports/planning/price_lookup.h"
+
+#include <memory>
+#include <string>
+
+#include "reports/planning/job_parameters.h"
+#include "run/run_state.h"
+#include "store/database.h"
+#include "store/fault.h"
+#include "store/recordset.h"
 
 namespace ms {
 
-void getprc(RunState&) {}
+namespace {
+
+// Sets both prices from the two price fields of one step, Fst first.
+void takeStep(RunState& run, store::Recordset& prices, const std::string& fst, const std::string& snd) {
+  run.fstprice = prices.field(fst).number();
+  run.sndprice = prices.field(snd).number();
+}
+
+// Walks the limited steps 1..count of a family in order and takes the first
+// whose limit holds the item weight. Each limit is read only when the walk
+// reaches it. Returns whether a step was taken.
+bool walkSteps(RunState& run, store::Recordset& prices, const std::string& limitPrefix,
+               const std::string& pricePrefix, int count) {
+  for (int step = 1; step <= count; ++step) {
+    const std::string n = std::to_string(step);
+    if (run.itemweight <= prices.field(limitPrefix + n).number()) {
+      takeStep(run, prices, pricePrefix + n + "Fst", pricePrefix + n + "Snd");
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+void getprc(RunState& run) {
+  if (!run.mdb) throw RunError(Fault::Engine, "Database not open");
+  std::unique_ptr<store::Recordset> prices = run.mdb->openTable("poprice");
+  prices->moveFirst();
+
+  if (jobParameterIs(run, "Format", "LE")) {
+    takeStep(run, *prices, "LeW1Fst", "LeW1Snd");
+  } else if (jobParameterIs(run, "Format", "LL")) {
+    if (!walkSteps(run, *prices, "LLWgt", "LLW", 3)) takeStep(run, *prices, "LLW4Fst", "LLW4Snd");
+  } else {
+    // Packets, A3 packets and any other format; above the last limit no
+    // price is set.
+    walkSteps(run, *prices, "PKWgt", "PKW", 9);
+  }
+}
 
 }  // namespace ms
