@@ -101,7 +101,7 @@ std::shared_ptr<Connection> Connection::open(const std::string& path, OpenMode m
   // Reading the schema tells a database from any other file.
   rc = sqlite3_exec(connection->db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) connection->fail(rc, "Unrecognized database format '" + path + "'");
-  sqlite3_exec(connection->db_, "PRAGMA cache_size = -16384", nullptr, nullptr, nullptr);
+  sqlite3_exec(connection->db_, "PRAGMA cache_size = -65536", nullptr, nullptr, nullptr);
 
   connection->committer_ = std::thread(&Connection::committerLoop, connection.get());
   auto& registry = openConnections();
@@ -153,7 +153,9 @@ std::shared_ptr<const TableLayout> Connection::table(const std::string& name) {
   return layout;
 }
 
-void Connection::beforeWrite() {
+void Connection::enter() {
+  if (inTransaction_ && sqlite3_get_autocommit(db_)) inTransaction_ = false;  // rolled back by the engine
+  if (inTransaction_ && Clock::now() - transactionStart_ >= kCommitInterval) tryCommit();
   if (inTransaction_) return;
   int rc = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) fail(rc, "BEGIN");

@@ -65,9 +65,11 @@ struct Connection {
   // Fails with Fault::NotFound for an unknown table.
   std::shared_ptr<const TableLayout> table(const std::string& name);
 
-  // Around every write: the first write opens a transaction; a transaction
-  // open longer than the commit interval is committed after the write.
-  void beforeWrite();
+  // Before every read or write: the first opens a transaction, so that the
+  // file is locked and checked once per interval rather than once per
+  // statement; a transaction open longer than the commit interval is
+  // committed first. After a write, the same check.
+  void enter();
   void afterWrite();
 
   // Commits what is pending now (a walk reached its end). A busy file leaves

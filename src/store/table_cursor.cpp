@@ -169,6 +169,7 @@ void TableCursor::discardPending() { pending_ = Pending::None; }
 std::int64_t TableCursor::recordCount() {
   std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
+  connection_->enter();
   sqlite3_stmt* statement = connection_->prepare(layout_->countSql);
   StatementUse use(statement);
   int rc = sqlite3_step(statement);
@@ -195,6 +196,7 @@ void TableCursor::setIndex(const std::string& name) {
 void TableCursor::seek(const Value& key) {
   std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
+  connection_->enter();
   if (!index_ || index_->seekFirstSql.empty())
     throw RunError(Fault::Engine, "Operation invalid without a current index.");
   Value converted = convertFor(index_->firstAffinity, key);
@@ -256,6 +258,7 @@ void TableCursor::seek(const Value& key) {
 void TableCursor::moveFirst() {
   std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
+  connection_->enter();
   discardPending();
   if (!haveSnapshot_) takeSnapshot();
   stepTo(0, +1);
@@ -264,6 +267,7 @@ void TableCursor::moveFirst() {
 void TableCursor::moveNext() {
   std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
+  connection_->enter();
   discardPending();
   resolve();
   switch (at_) {
@@ -288,6 +292,7 @@ void TableCursor::moveNext() {
 void TableCursor::moveLast() {
   std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
+  connection_->enter();
   discardPending();
   if (!haveSnapshot_) takeSnapshot();
   stepTo(static_cast<std::int64_t>(snapshot_.size()) - 1, -1);
@@ -300,6 +305,7 @@ void TableCursor::moveLast() {
 bool TableCursor::eof() const {
   std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
+  connection_->enter();
   resolve();
   return at_ == At::Eof;
 }
@@ -307,6 +313,7 @@ bool TableCursor::eof() const {
 bool TableCursor::bof() const {
   std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
+  connection_->enter();
   resolve();
   return at_ == At::Bof || (at_ == At::Eof && empty_);
 }
@@ -314,6 +321,7 @@ bool TableCursor::bof() const {
 Value TableCursor::field(const std::string& name) {
   std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
+  connection_->enter();
   int column = columnOf(name);
   if (pending_ != Pending::None) return buffer_[static_cast<std::size_t>(column)];
   requireRow();
@@ -323,6 +331,7 @@ Value TableCursor::field(const std::string& name) {
 void TableCursor::edit() {
   std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
+  connection_->enter();
   requireRow();
   buffer_ = row_;
   changed_.assign(buffer_.size(), false);
@@ -351,6 +360,7 @@ void TableCursor::set(const std::string& name, const Value& value) {
 void TableCursor::update() {
   std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
+  connection_->enter();
   if (pending_ == Pending::None)
     throw RunError(Fault::Engine, "Update or CancelUpdate without AddNew or Edit.");
 
@@ -388,7 +398,7 @@ void TableCursor::update() {
       bindValue(statement, static_cast<int>(i + 1), buffer_[columns[i]]);
     if (pending_ == Pending::Edit)
       sqlite3_bind_int64(statement, static_cast<int>(columns.size() + 1), rowid_);
-    connection_->beforeWrite();
+    connection_->enter();
     if (sqlite3_step(statement) != SQLITE_DONE) failure = sqlite3_errmsg(connection_->handle());
   }
   if (!failure.empty()) {

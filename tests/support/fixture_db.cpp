@@ -60,6 +60,8 @@ void bind(sqlite3_stmt* st, int i, const Value& v) {
 FixtureDb::FixtureDb(const std::string& dir, bool withSchema) : path_(dir + "/mailsort.mdb") {
   std::filesystem::remove(path_);
   check(nullptr, sqlite3_open(path_.c_str(), &db_), "open");
+  // Like the suite's other programs, wait while the store commits.
+  sqlite3_busy_timeout(db_, 5000);
   if (withSchema) exec(kSchemaSql);
 }
 
