@@ -2,6 +2,8 @@
 // and what a failed figure leaves behind.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "planning_job.h"
 
 namespace ms::testing {
@@ -10,14 +12,14 @@ namespace {
 class PlanningReport : public ::testing::Test {
  protected:
   void SetUp() override {
-    job.standardTariff("M2");
+    job.tariff("M2");
     job.standardPrices();
   }
   PlanningJob job;
 };
 
 TEST_F(PlanningReport, WholePageOfAPlainLetterJob) {
-  job.parameters({});
+  job.db().insertParameters();
   const std::vector<std::string> expected = {
       "06/12/2026                     Mailsort Planning Report",
       " Acme Mailing Ltd",
@@ -69,160 +71,139 @@ TEST_F(PlanningReport, WholePageOfAPlainLetterJob) {
   };
   EXPECT_EQ(job.run(), expected);
 
-  // Headings alone are emphasised; everything is Courier New 11; the job
-  // ends once, after the last line.
-  for (const auto& line : job.sink.lines) {
-    const bool heading = line.text == "Mailsort Parameters" || line.text == "Presortation Statistics" ||
-                         line.text == "Postcode Statistics" || line.text == "Sortation Statistics" ||
-                         line.text == "Costs and Discounts";
-    EXPECT_EQ(line.emphasis, heading) << line.text;
-    EXPECT_EQ(line.font, "Courier New");
-    EXPECT_EQ(line.size, 11);
+  // Headings alone are emphasised, all in Courier New 11, on the page the
+  // line report left open; the job ends once, after the last line.
+  const std::set<std::string> headings = {"Mailsort Parameters", "Presortation Statistics",
+                                          "Postcode Statistics", "Sortation Statistics",
+                                          "Costs and Discounts"};
+  for (const auto& line : job.sink.linesOf(1)) {
+    EXPECT_EQ(line.emphasis, headings.count(line.text) == 1) << line.text;
+    EXPECT_EQ(line.fontName + " " + std::to_string(int(line.fontSize)), "Courier New 11");
   }
-  EXPECT_EQ(job.sink.endDocs, 1);
-  EXPECT_EQ(job.sink.pages, 1) << "the report never starts a page of its own";
+  EXPECT_EQ(job.sink.pageCount(), 1);
+  EXPECT_EQ(job.sink.endDocCount(), 1);
+  EXPECT_TRUE(job.sink.afterEnd().empty());
 
-  EXPECT_EQ(job.poplan(),
-            "\"DB2007R1\",\"M2\",\"     3\",\"Letter\",\"95\",\"J1001\",\"   200\",\"   150\",\"    30\","
-            "\"    20\",\"   180\",\"150\",\"  75.0\",\"30\",\"  15.0\",\"180\",\"  90.0\",\"20\",\"  10.0\","
-            "\"     3\",\"   120\",\"  66.7\",\"     3\",\"     2\",\"    60\",\"  33.3\",\"     2\"\r\n");
-
-  EXPECT_EQ(job.state().pclevel, 180);
-  EXPECT_EQ(job.state().totsels, 5);
-  EXPECT_EQ(job.state().totitems, 180);
-  EXPECT_EQ(job.state().totbags, 5);
+  const std::vector<std::string> record = {
+      "DB2007R1", "M2",     "     3", "Letter", "95",     "J1001",  "   200", "   150", "    30",
+      "    20",   "   180", "150",    "  75.0", "30",     "  15.0", "180",    "  90.0", "20",
+      "  10.0",   "     3", "   120", "  66.7", "     3", "     2", "    60", "  33.3", "     2"};
+  EXPECT_EQ(job.poplan(), record);
+  EXPECT_EQ(job.state().pclevel + job.state().totsels + job.state().totitems + job.state().totbags,
+            180 + 5 + 180 + 5);
 }
 
-TEST_F(PlanningReport, ParameterFieldsAndTheirFileForms) {
-  // Mailsort 120 puts " 120" after the code, left-aligned; a selection of
-  // 4000 keeps its blanks in the file; a weight and a job reference are
-  // trimmed there; a longer job reference is cut to 15 characters.
-  job.standardTariff("M2 120");
-  job.parameters({{"Mailsort120", "Y"},
-                  {"selection", "4000"},
-                  {"Weight", 60.5},
-                  {"JobRef", "ABCDEFGHIJKLMNOPQ"},
-                  {"Format", "A3"}});
+// One job's parameter lines: the fields of the service, selection, format,
+// bundle, weight and job reference lines, line 2, and fields 2, 5 and 6 of
+// the file (trimmed there).
+struct ParameterCase {
+  Row parameters;
+  std::vector<std::string> lines;
+  const char* fileFields;
+};
+
+TEST_F(PlanningReport, ParameterLinesAndTheirFileFields) {
+  const ParameterCase cases[] = {
+      {{{"Mailsort120", "Y"},
+        {"selection", "4000"},
+        {"Weight", 60.5},
+        {"JobRef", "ABCDEFGHIJKLMNOPQ"},
+        {"Format", "A3"}},
+       {"M2 120", "  4000", "A3 Packet", "    25", "  60.5", "ABCDEFGHIJKLMNO", " Acme Mailing Ltd"},
+       "M2 120|60.5|ABCDEFGHIJKLMNO"},
+      {{{"service", "M1X"}, {"Mailsort120", "Y"}, {"Format", "PK"}, {"BundleMax", 1234567.0}},
+       {"M1X 12", "     3", "Packet", "123456", "    95", "          J1001", " Acme Mailing Ltd"},
+       "M1X 12|95|J1001"},
+      {{{"Mailsort120", "y"}, {"Format", "LL"}, {"Weight", 60.0}},
+       {"    M2", "     3", "Large Letter", "    25", "    60", "          J1001", " Acme Mailing Ltd"},
+       "M2|60|J1001"},
+      {{{"Format", "le"}, {"Company Name", Value()}},
+       {"    M2", "     3", "", "    25", "    95", "          J1001", " "},
+       "M2|95|J1001"},
+  };
+  for (const auto& c : cases) {
+    PlanningJob one;
+    one.db().insertParameters(c.parameters);
+    const auto& lines = one.run();
+    const std::vector<std::string> printed = {one.line("Mailsort Service").substr(49),
+                                              one.line("Minimum Selection Size").substr(49),
+                                              one.line("Mail Format").substr(49),
+                                              one.line("Max Bundle Size").substr(49),
+                                              one.line("Weight of item").substr(49),
+                                              one.line("Job Reference").substr(40),
+                                              lines.at(1)};
+    auto expected = c.lines;
+    expected[4] += "g";
+    EXPECT_EQ(printed, expected);
+    const auto f = one.poplan();
+    ASSERT_EQ(f.size(), 27u);
+    EXPECT_EQ(f[2], c.lines[1]);
+    EXPECT_EQ(f[3], c.lines[2]);
+    EXPECT_EQ(f[1] + "|" + f[4] + "|" + f[5], c.fileFields);
+  }
+}
+
+TEST_F(PlanningReport, MatchPercentagesAndFiguresTooLongForTheirField) {
+  job.db().insertParameters();
+  RunState& s = job.state();
+  s.processed = 1234567, s.notmatched = 1234387;  // 180 suitable
+  s.diritems = 1, s.resitems = 179;
   job.run();
-  EXPECT_EQ(job.lineStarting("Mailsort Service"), "Mailsort Service                                 M2 120");
-  EXPECT_EQ(job.lineStarting("Minimum Selection Size"),
-            "Minimum Selection Size                             4000");
-  EXPECT_EQ(job.lineStarting("Mail Format"), "Mail Format                                      A3 Packet");
-  EXPECT_EQ(job.lineStarting("Weight of item"), "Weight of item                                     60.5g");
-  EXPECT_EQ(job.lineStarting("Job Reference"), "Job Reference                           ABCDEFGHIJKLMNO");
-  const auto fields = csvFields(job.poplan());
-  ASSERT_EQ(fields.size(), 27u);
-  EXPECT_EQ(fields[1], "M2 120");
-  EXPECT_EQ(fields[2], "  4000");
-  EXPECT_EQ(fields[3], "A3 Packet");
-  EXPECT_EQ(fields[4], "60.5");
-  EXPECT_EQ(fields[5], "ABCDEFGHIJKLMNO");
-}
-
-TEST_F(PlanningReport, ServiceCodeLongerThanItsFieldIsCut) {
-  job.parameters({{"service", "M1X"}, {"Mailsort120", "Y"}, {"Format", "PK"}, {"Company Name", Value()}});
-  const auto lines = job.run();
-  EXPECT_EQ(job.lineStarting("Mailsort Service"), "Mailsort Service                                 M1X 12");
-  EXPECT_EQ(job.lineStarting("Mail Format"), "Mail Format                                      Packet");
-  EXPECT_EQ(lines.at(1), " ") << "a Null company name leaves the blank alone";
-}
-
-TEST_F(PlanningReport, UnknownFormatLeavesTheNameEmpty) {
-  job.parameters({{"Format", "le"}});
-  job.run();
-  EXPECT_EQ(job.lineStarting("Mail Format"), "Mail Format                                      ");
-  EXPECT_EQ(csvFields(job.poplan()).at(3), "");
-  EXPECT_EQ(job.lineStarting("Straight Line Item Cost"),
-            "Straight Line Item Cost                          "
-            "  .000");
-}
-
-TEST_F(PlanningReport, PercentagesAndMatchFigures) {
-  // 1 direct item of 180 suitable: below 1 there is no leading zero.
-  job.parameters({});
-  job.state().diritems = 1;
-  job.state().resitems = 179;
-  job.run();
-  EXPECT_EQ(job.lineStarting("Direct Selections"),
+  // Below 1 there is no leading zero; 1 of 180 is .6.
+  EXPECT_EQ(job.line("Direct Selections"),
             "Direct Selections            3          1           .6        3           5");
-  EXPECT_EQ(job.lineStarting("Residue Selections"),
+  EXPECT_EQ(job.line("Residue Selections"),
             "Residue Selections           2        179         99.4        2           3");
-  EXPECT_EQ(csvFields(job.poplan()).at(21), "    .6");
-}
+  EXPECT_EQ(job.line("Address Records Processed"), "Address Records Processed                        123456");
+  const auto f = job.poplan();
+  EXPECT_EQ(f.at(6) + "|" + f.at(9) + "|" + f.at(11) + "|" + f.at(21), "123456|123438|150|    .6");
 
-TEST_F(PlanningReport, OneOfThreeIsAThird) {
-  job.parameters({});
-  job.state().processed = 3;
-  job.state().notmatched = 0;
-  job.state().diritems = 1;
-  job.state().resitems = 2;
-  job.run();
-  const auto fields = csvFields(job.poplan());
-  EXPECT_EQ(fields.at(21), "  33.3");
-  EXPECT_EQ(fields.at(25), "  66.7");
+  PlanningJob third;
+  third.db().insertParameters();
+  third.state().processed = 3, third.state().notmatched = 0, third.state().diritems = 1,
+  third.state().resitems = 2;
+  third.run();
+  EXPECT_EQ(third.poplan().at(21) + "|" + third.poplan().at(25), "  33.3|  66.7");
 }
 
 TEST_F(PlanningReport, Mailsort120HidesTheDirectRowButCountsIt) {
-  job.standardTariff("M2 120");
-  job.parameters({{"Mailsort120", "Y"}});
+  job.tariff("M2 120");
+  job.db().insertParameters({{"Mailsort120", "Y"}});
   job.run();
   EXPECT_FALSE(job.printed("Direct Selections"));
-  EXPECT_EQ(job.lineStarting("Totals"),
+  EXPECT_EQ(job.line("Totals"),
             "Totals                       5        180        100.0        5           8");
-  // The direct figures still go to the file and the direct discount lines
-  // are still printed.
-  EXPECT_EQ(csvFields(job.poplan()).at(20), "   120");
+  EXPECT_EQ(job.poplan().at(20), "   120");
   EXPECT_TRUE(job.printed("Direct Selection Discount"));
 }
 
 TEST_F(PlanningReport, NoRecordsProcessed) {
-  // The two percentages of no records fail and print their unfilled fields;
-  // the postcode level then counts 0 and the rest 100.
-  job.parameters({});
-  auto& s = job.state();
+  // The percentages of no records fail and print their unfilled fields;
+  // the postcode level then counts 0 and the rest 100; nothing is suitable,
+  // so no % match is filled either.
+  job.db().insertParameters();
+  RunState& s = job.state();
   s.processed = s.pcmatched = s.townmatched = s.notmatched = s.fullpc = s.outwardonly = 0;
   s.dirsels = s.ressels = s.diritems = s.resitems = s.dirbags = s.resbags = s.dirbundles = s.resbundles = 0;
   job.run();
-  EXPECT_EQ(job.lineStarting("Full Postcode"),
-            "Full Postcode                                    " + unfilled(6) + "%");
-  EXPECT_EQ(job.lineStarting("Outward Only"),
-            "Outward Only                                     " + unfilled(6) + "%");
-  EXPECT_EQ(job.lineStarting("Postcode Level"), "Postcode Level                                      0.0%");
-  EXPECT_EQ(job.lineStarting("No Postcode"), "No Postcode                                       100.0%");
-  // Nothing is suitable, so no % match is filled either.
-  EXPECT_EQ(job.lineStarting("Totals"),
+  EXPECT_EQ(job.line("Full Postcode").substr(49), unfilled(6) + "%");
+  EXPECT_EQ(job.line("Outward Only").substr(49), unfilled(6) + "%");
+  EXPECT_EQ(job.line("Postcode Level").substr(49), "   0.0%");
+  EXPECT_EQ(job.line("No Postcode").substr(49), " 100.0%");
+  EXPECT_EQ(job.line("Totals"),
             "Totals                       0          0       " + unfilled(6) + "        0           0");
-  const auto fields = csvFields(job.poplan());
-  ASSERT_EQ(fields.size(), 27u);
-  EXPECT_EQ(fields[12], unfilled(6));
-  EXPECT_EQ(fields[16], "   0.0");
-  EXPECT_EQ(fields[18], " 100.0");
-  EXPECT_EQ(fields[21], unfilled(6));
-  // The costs still come out, all zero, and the job is ended.
-  EXPECT_EQ(job.lineStarting("Mailsort saving"), "Mailsort saving                                     .00");
-  EXPECT_EQ(job.sink.endDocs, 1);
-}
-
-TEST_F(PlanningReport, FiguresLongerThanTheirFieldKeepTheirLeftmostCharacters) {
-  job.parameters({});
-  job.state().processed = 1234567;
-  job.state().notmatched = 0;
-  job.state().diritems = 1234567;
-  job.state().resitems = 0;
-  job.run();
-  EXPECT_EQ(job.lineStarting("Address Records Processed"),
-            "Address Records Processed                        123456");
-  const auto fields = csvFields(job.poplan());
-  EXPECT_EQ(fields.at(6), "123456");
-  EXPECT_EQ(fields.at(11), "150") << "plain text fields are not cut";
-  EXPECT_EQ(fields.at(20), "123456");
+  const auto f = job.poplan();
+  ASSERT_EQ(f.size(), 27u);
+  EXPECT_EQ(f[12] + f[16] + f[18] + f[21], unfilled(6) + "   0.0" + " 100.0" + unfilled(6));
+  EXPECT_EQ(job.line("Mailsort saving"), "Mailsort saving                                     .00");
+  EXPECT_EQ(job.sink.endDocCount(), 1);
 }
 
 TEST_F(PlanningReport, WithoutAPrinterTheFileIsStillWritten) {
-  job.parameters({});
+  job.db().insertParameters();
   job.state().printer = nullptr;
   job.run();
-  EXPECT_EQ(csvFields(job.poplan()).size(), 27u);
+  EXPECT_EQ(job.poplan().size(), 27u);
 }
 
 }  // namespace
