@@ -174,6 +174,9 @@ void printCosts(RunState& run, ReportLines& out, double suitable, const FixedFie
   out.line("      " + count(run.resitems).str() + " items @ " + amount(respct, ".00", 6).str() + "%");
 
   if (test([&] { return isY(jobParameter(run, "Mailsort120")); })) {
+    // No count of items is held against the Mailsort 120 bands: m120qty
+    // stays 0, so the first rate applies whenever Qty1 is not negative. The
+    // discount itself is on the residue items.
     if (test([&] { return notAbove(Value(m120qty), row.field("Qty1")); }))
       attempt([&] { m120pct = row.number("LeQ1DPtg1"); });
     else if (test([&] { return notAbove(Value(m120qty), row.field("Qty2")); }))

@@ -43,11 +43,9 @@ void planrep(RunState& run) {
   out.setFont("Courier New", 11);
 
   out.line(run.rundate + "                     Mailsort Planning Report");
-  out.line(" " + [&] {
-    std::string company;
-    attempt([&] { company = parameter("Company Name").textOrEmpty(); });
-    return company;
-  }());
+  std::string company;
+  attempt([&] { company = parameter("Company Name").textOrEmpty(); });
+  out.line(" " + company);
   out.line(" ");
 
   // The job's Mailsort parameters.
