@@ -1,4 +1,5 @@
-// getprc: the standard price steps walked for each format.
+// getprc: the standard price steps walked for each format, and where a
+// failure stops the walk.
 #include "reports/planning/price_lookup.h"
 
 #include <gtest/gtest.h>
@@ -11,35 +12,66 @@
 namespace ms::testing {
 namespace {
 
-// Limits ascend by 100 g per step; each price names its step: Fst 10 * n,
-// Snd 10 * n + 1 (letters 5 and 6).
-Row standardSteps() {
+// Limits ascend by 100 g a step; prices name their step: large letters
+// 10n (Fst) and 10n + 1 (Snd), packets 100 + 10n and 101 + 10n, letters 5, 6.
+Row standardSteps(const Row& changes) {
   Row row = {{"LeW1Fst", 5.0}, {"LeW1Snd", 6.0}};
-  for (int n = 1; n <= 4; ++n) {
-    if (n <= 3) row.emplace_back("LLWgt" + std::to_string(n), 100.0 * n);
-    row.emplace_back("LLW" + std::to_string(n) + "Fst", 10.0 * n);
-    row.emplace_back("LLW" + std::to_string(n) + "Snd", 10.0 * n + 1);
-  }
   for (int n = 1; n <= 9; ++n) {
-    row.emplace_back("PKWgt" + std::to_string(n), 100.0 * n);
-    row.emplace_back("PKW" + std::to_string(n) + "Fst", 100.0 + 10.0 * n);
-    row.emplace_back("PKW" + std::to_string(n) + "Snd", 100.0 + 10.0 * n + 1);
+    const std::string s = std::to_string(n);
+    if (n <= 3) row.emplace_back("LLWgt" + s, 100.0 * n);
+    if (n <= 4)
+      row.emplace_back("LLW" + s + "Fst", 10.0 * n), row.emplace_back("LLW" + s + "Snd", 10.0 * n + 1);
+    row.emplace_back("PKWgt" + s, 100.0 * n);
+    row.emplace_back("PKW" + s + "Fst", 100.0 + 10 * n), row.emplace_back("PKW" + s + "Snd", 101.0 + 10 * n);
   }
+  for (const auto& [name, value] : changes)
+    for (auto& [n, v] : row)
+      if (n == name) v = value;
   return row;
 }
 
-class PriceLookup : public ::testing::Test {
- protected:
-  // Runs getprc on a job of `format` and `weight`; the prices start at
-  // -1 so that an unset one shows. Returns whether it ran to its end.
-  bool lookUp(const Value& format, double weight, const Row& prices = standardSteps()) {
+TEST(PriceLookup, StepsByFormatAndWeight) {
+  const struct {
+    Value format;
+    double weight;
+    Row changes;
+    bool completes;
+    double fst, snd;  // -1: left as it was
+  } cases[] = {
+      // Letters have one step, whatever the weight.
+      {"LE", 0, {}, true, 5, 6},
+      {"LE", 5000, {}, true, 5, 6},
+      // Large letters: at a limit that step; above the third the fourth.
+      {"LL", 100, {}, true, 10, 11},
+      {"LL", 200, {}, true, 20, 21},
+      {"LL", 201, {}, true, 30, 31},
+      {"LL", 90000, {}, true, 40, 41},
+      // Packets, A3 packets and any other code, "le" and Null too.
+      {"PK", 100, {}, true, 110, 111},
+      {"PK", 101, {}, true, 120, 121},
+      {"PK", 900, {}, true, 190, 191},
+      {"A3", 450, {}, true, 150, 151},
+      {"le", 0, {}, true, 110, 111},
+      {Value(), 250, {}, true, 130, 131},
+      // Above the last packet limit no price is set.
+      {"PK", 901, {}, true, -1, -1},
+      // Limits out of order: the first in walk order that holds wins.
+      {"PK", 500, {{"PKWgt1", 1000.0}}, true, 110, 111},
+      // A Null price ends the lookup after the first; a Null limit ends it
+      // when the walk reaches it, and not before.
+      {"LL", 150, {{"LLW2Snd", Value()}}, false, 20, -1},
+      {"PK", 250, {{"PKWgt3", Value()}}, false, -1, -1},
+      {"PK", 150, {{"PKWgt3", Value()}}, true, 120, 121},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
     FixtureDb db(dir.path());
-    db.insertParameters({{"Format", format}});
-    if (!prices.empty()) db.insert("poprice", prices);
+    db.insertParameters({{"Format", c.format}});
+    db.insert("poprice", standardSteps(c.changes));
     RunState run;
     run.mdb = store::Database::open(db.path(), store::OpenMode::Shared);
     run.parmrs = run.mdb->openTable("parmcode");
-    run.itemweight = weight;
+    run.itemweight = c.weight;
     run.fstprice = run.sndprice = -1;
     bool completed = true;
     try {
@@ -47,89 +79,23 @@ class PriceLookup : public ::testing::Test {
     } catch (const std::exception&) {
       completed = false;
     }
-    fst = run.fstprice;
-    snd = run.sndprice;
-    return completed;
+    const std::string what = c.format.textOrEmpty() + " " + std::to_string(c.weight);
+    EXPECT_EQ(completed, c.completes) << what;
+    EXPECT_EQ(run.fstprice, c.fst) << what;
+    EXPECT_EQ(run.sndprice, c.snd) << what;
   }
+}
+
+TEST(PriceLookup, NoPriceRecordSetsNothing) {
   TempDir dir;
-  double fst = 0, snd = 0;
-};
-
-struct StepCase {
-  const char* format;
-  double weight;
-  double fst, snd;
-};
-
-TEST_F(PriceLookup, StepsByFormatAndWeight) {
-  const StepCase cases[] = {
-      // Letters have one step, whatever the weight.
-      {"LE", 0, 5, 6},
-      {"LE", 5000, 5, 6},
-      // Large letters: a weight at a limit takes that step; above the third
-      // the fourth, whatever the weight.
-      {"LL", 1, 10, 11},
-      {"LL", 100, 10, 11},
-      {"LL", 200, 20, 21},
-      {"LL", 201, 30, 31},
-      {"LL", 301, 40, 41},
-      {"LL", 90000, 40, 41},
-      // Packets, A3 packets and any other code (a lower-case "le" too)
-      // walk the packet steps.
-      {"PK", 100, 110, 111},
-      {"PK", 101, 120, 121},
-      {"PK", 900, 190, 191},
-      {"A3", 450, 150, 151},
-      {"le", 0, 110, 111},
-      {"XX", 250, 130, 131},
-  };
-  for (const auto& c : cases) {
-    EXPECT_TRUE(lookUp(c.format, c.weight)) << c.format << " " << c.weight;
-    EXPECT_EQ(fst, c.fst) << c.format << " " << c.weight;
-    EXPECT_EQ(snd, c.snd) << c.format << " " << c.weight;
-  }
-}
-
-TEST_F(PriceLookup, NoPacketStepAboveTheLastLimit) {
-  EXPECT_TRUE(lookUp("PK", 901));
-  EXPECT_EQ(fst, -1);
-  EXPECT_EQ(snd, -1);
-  // A Null format is no known code either.
-  EXPECT_TRUE(lookUp(Value(), 901));
-  EXPECT_EQ(fst, -1);
-}
-
-TEST_F(PriceLookup, StepsOutOfOrderTakeTheFirstThatHolds) {
-  Row prices = standardSteps();
-  for (auto& [name, value] : prices)
-    if (name == "PKWgt1") value = 1000.0;
-  EXPECT_TRUE(lookUp("PK", 500, prices));
-  EXPECT_EQ(fst, 110);
-}
-
-TEST_F(PriceLookup, FailuresEndTheLookupWhereTheyHappen) {
-  // No price record: nothing is set.
-  EXPECT_FALSE(lookUp("LE", 10, {}));
-  EXPECT_EQ(fst, -1);
-  EXPECT_EQ(snd, -1);
-
-  // A Null second price: the first is already set.
-  Row nullSnd = standardSteps();
-  for (auto& [name, value] : nullSnd)
-    if (name == "LLW2Snd") value = Value();
-  EXPECT_FALSE(lookUp("LL", 150, nullSnd));
-  EXPECT_EQ(fst, 20);
-  EXPECT_EQ(snd, -1);
-
-  // A Null limit on the way stops the walk; one beyond the chosen step is
-  // never read.
-  Row nullLimit = standardSteps();
-  for (auto& [name, value] : nullLimit)
-    if (name == "PKWgt3") value = Value();
-  EXPECT_FALSE(lookUp("PK", 250, nullLimit));
-  EXPECT_EQ(fst, -1);
-  EXPECT_TRUE(lookUp("PK", 150, nullLimit));
-  EXPECT_EQ(fst, 120);
+  FixtureDb db(dir.path());
+  db.insertParameters();
+  RunState run;
+  run.mdb = store::Database::open(db.path(), store::OpenMode::Shared);
+  run.parmrs = run.mdb->openTable("parmcode");
+  run.fstprice = run.sndprice = 7;
+  EXPECT_ANY_THROW(getprc(run));
+  EXPECT_EQ(run.fstprice + run.sndprice, 14);
 }
 
 }  // namespace
