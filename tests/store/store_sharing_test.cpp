@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "store/database.h"
@@ -215,6 +217,25 @@ TEST_F(StoreSharing, AKilledProcessLeavesASoundFileWithEverySaveUpToItsLastCommi
 
   // The file opens again for the next run, exclusively.
   EXPECT_NO_THROW(Database::open(fixture.path(), OpenMode::Exclusive));
+}
+
+TEST_F(StoreSharing, SavesPendingWhenTheProgramEndsReachTheFile) {
+  addWork(2);
+  std::fflush(nullptr);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    auto db = Database::open(fixture.path(), OpenMode::Shared);
+    auto rs = db->openTable("kvwork");
+    rs->edit();
+    rs->set("sflag", "Y");
+    rs->update();
+    std::exit(0);  // ends at once: nothing is closed or destroyed
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(fixture.scalar("SELECT count(*) FROM kvwork WHERE sflag = 'Y'").number(), 1.0);
 }
 
 TEST_F(StoreSharing, DroppingATableAnotherProgramReadsFailsAndKeepsIt) {
