@@ -101,7 +101,7 @@ std::shared_ptr<Connection> Connection::open(const std::string& path, OpenMode m
   // Reading the schema tells a database from any other file.
   rc = sqlite3_exec(connection->db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) connection->fail(rc, "Unrecognized database format '" + path + "'");
-  sqlite3_exec(connection->db_, "PRAGMA cache_size = -65536", nullptr, nullptr, nullptr);
+  sqlite3_exec(connection->db_, "PRAGMA cache_size = -16384", nullptr, nullptr, nullptr);
 
   connection->committer_ = std::thread(&Connection::committerLoop, connection.get());
   auto& registry = openConnections();
@@ -144,12 +144,11 @@ sqlite3_stmt* Connection::prepare(const std::string& sql) {
 }
 
 std::shared_ptr<const TableLayout> Connection::table(const std::string& name) {
-  std::string key = lowerCase(name);
-  auto found = tables_.find(key);
+  auto found = tables_.find(name);
   if (found != tables_.end()) return found->second;
   auto layout = readTableLayout(db_, name);
   if (!layout) throw RunError(Fault::NotFound, "Table '" + name + "' not found.");
-  tables_.emplace(key, layout);
+  tables_.emplace(name, layout);
   return layout;
 }
 

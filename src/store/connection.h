@@ -98,7 +98,7 @@ struct Connection {
   int lockFd_ = -1;
   std::string path_;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
-  std::unordered_map<std::string, std::shared_ptr<const TableLayout>> tables_;  // by lower-case name
+  NoCaseMap<std::shared_ptr<const TableLayout>> tables_;
 
   bool inTransaction_ = false;
   Clock::time_point transactionStart_;

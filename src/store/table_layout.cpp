@@ -79,6 +79,16 @@ std::shared_ptr<IndexLayout> makeIndex(const std::string& table, const std::stri
 
 }  // namespace
 
+bool NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x == y) continue;
+    if ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z') return false;
+  }
+  return true;
+}
+
 Value convertFor(Affinity affinity, const Value& value) {
   if (value.isNull()) return value;
   switch (affinity) {
@@ -93,13 +103,13 @@ Value convertFor(Affinity affinity, const Value& value) {
 }
 
 int TableLayout::column(const std::string& name) const {
-  auto found = columnByLowerName.find(lowerCase(name));
-  return found == columnByLowerName.end() ? -1 : found->second;
+  auto found = columnByName.find(name);
+  return found == columnByName.end() ? -1 : found->second;
 }
 
 std::shared_ptr<const IndexLayout> TableLayout::index(const std::string& name) const {
-  auto found = indexByLowerName.find(lowerCase(name));
-  return found == indexByLowerName.end() ? nullptr : found->second;
+  auto found = indexByName.find(name);
+  return found == indexByName.end() ? nullptr : found->second;
 }
 
 std::shared_ptr<TableLayout> readTableLayout(sqlite3* db, const std::string& name) {
@@ -118,7 +128,7 @@ std::shared_ptr<TableLayout> readTableLayout(sqlite3* db, const std::string& nam
     int position = static_cast<int>(layout->columns.size());
     layout->columns.push_back(columnText(row, 1));
     layout->affinities.push_back(affinityOf(columnText(row, 2)));
-    layout->columnByLowerName.emplace(lowerCase(layout->columns.back()), position);
+    layout->columnByName.emplace(layout->columns.back(), position);
     int pk = sqlite3_column_int(row, 5);
     if (pk > 0) {
       if (primaryColumns.size() < static_cast<std::size_t>(pk)) primaryColumns.resize(pk, -1);
@@ -159,17 +169,17 @@ std::shared_ptr<TableLayout> readTableLayout(sqlite3* db, const std::string& nam
     auto index = makeIndex(layout->name, entry.name, entry.unique, key, firstAffinity);
     std::string lower = lowerCase(entry.name);
     if (entry.origin == "pk" && !primaryFound) {
-      layout->indexByLowerName["primarykey"] = index;
+      layout->indexByName["PrimaryKey"] = index;
       primaryFound = true;
     } else if (lower.size() > prefix.size() && lower.compare(0, prefix.size(), prefix) == 0) {
-      layout->indexByLowerName.emplace(lower.substr(prefix.size()), index);
+      layout->indexByName.emplace(lower.substr(prefix.size()), index);
     }
   }
 
   // An INTEGER PRIMARY KEY is the rowid itself and has no index of its own.
   if (!primaryFound && primaryColumns.size() == 1 && primaryColumns[0] >= 0) {
     KeyColumn column{layout->columns[primaryColumns[0]], "BINARY", false};
-    layout->indexByLowerName["primarykey"] =
+    layout->indexByName["PrimaryKey"] =
         makeIndex(layout->name, "rowid", true, {column}, layout->affinities[primaryColumns[0]]);
   }
 

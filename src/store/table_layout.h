@@ -5,14 +5,31 @@
 
 #include <sqlite3.h>
 
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "store/value.h"
 
 namespace ms::store {
+
+// Names of tables, fields and indexes match without regard to (ASCII) case;
+// these let a map find them without making a lower-case copy first.
+struct NoCaseHash {
+  std::size_t operator()(std::string_view text) const {
+    std::size_t hash = 14695981039346656037ull;
+    for (char c : text) hash = (hash ^ static_cast<unsigned char>(c | 0x20)) * 1099511628211ull;
+    return hash;
+  }
+};
+struct NoCaseEqual {
+  bool operator()(std::string_view a, std::string_view b) const;
+};
+template <class T>
+using NoCaseMap = std::unordered_map<std::string, T, NoCaseHash, NoCaseEqual>;
 
 // How a column converts what is written into it (SQLite's affinity rules).
 enum class Affinity { Text, Numeric, None };
@@ -38,10 +55,9 @@ struct TableLayout {
   std::string name;  // as the file spells it
   std::vector<std::string> columns;
   std::vector<Affinity> affinities;
-  std::unordered_map<std::string, int> columnByLowerName;
-  std::unordered_map<std::string, std::shared_ptr<const IndexLayout>>
-      indexByLowerName;                           // by the store's name
-  std::shared_ptr<const IndexLayout> rowidOrder;  // no index chosen: rowid order
+  NoCaseMap<int> columnByName;
+  NoCaseMap<std::shared_ptr<const IndexLayout>> indexByName;  // by the store's name
+  std::shared_ptr<const IndexLayout> rowidOrder;              // no index chosen: rowid order
 
   std::string selectRowSql;  // SELECT * ... WHERE rowid = ?1
   std::string countSql;
