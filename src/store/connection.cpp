@@ -1,13 +1,6 @@
 #include "store/connection.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <set>
 
 #include "store/fault.h"
@@ -71,25 +64,8 @@ std::shared_ptr<Connection> Connection::open(const std::string& path, OpenMode m
   std::shared_ptr<Connection> connection(new Connection());
   connection->path_ = path;
 
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
-    throw RunError(Fault::NotFound, "Could not find file '" + path + "'.");
-
-  // The lock lives on a descriptor of its own, kept until after the engine
-  // has closed the file: closing any descriptor of a file drops the
-  // process's POSIX locks on it, which the engine relies on.
-  connection->lockFd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (connection->lockFd_ < 0) {
-    int error = errno;
-    throw RunError(error == ENOENT ? Fault::NotFound : Fault::Engine,
-                   "Could not open file '" + path + "': " + std::strerror(error));
-  }
-  int operation = (mode == OpenMode::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
-  if (::flock(connection->lockFd_, operation) != 0) {
-    int error = errno;
-    if (error == EWOULDBLOCK) throw RunError(Fault::InUse, "database in use");
-    throw RunError(Fault::Engine, "Could not lock file '" + path + "': " + std::strerror(error));
-  }
+  // The lock first: a file held elsewhere is never touched.
+  connection->lock_ = FileLock::acquire(path, mode == OpenMode::Exclusive);
 
   int rc =
       sqlite3_open_v2(path.c_str(), &connection->db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -266,10 +242,7 @@ void Connection::close() {
     sqlite3_close(db_);
     db_ = nullptr;
   }
-  if (lockFd_ >= 0) {
-    ::close(lockFd_);
-    lockFd_ = -1;
-  }
+  lock_.reset();  // only after the engine has closed the file
   if (!error.empty()) throw RunError(Fault::Engine, error);
 }
 

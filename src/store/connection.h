@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "store/database.h"
+#include "store/file_lock.h"
 #include "store/table_layout.h"
 
 namespace ms::store {
@@ -95,7 +96,7 @@ struct Connection {
   void committerLoop();
 
   sqlite3* db_ = nullptr;
-  int lockFd_ = -1;
+  std::unique_ptr<FileLock> lock_;
   std::string path_;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
   NoCaseMap<std::shared_ptr<const TableLayout>> tables_;
