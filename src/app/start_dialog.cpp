@@ -2,6 +2,8 @@
 
 #include <QFont>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
 
@@ -16,6 +18,24 @@ namespace {
 // The dialog's client area, in twips.
 constexpr int kWidth = 6360;
 constexpr int kHeight = 3480;
+
+// The picture beside the title: a letter, drawn to the size of the box.
+QPixmap envelope(int side) {
+  QPixmap pixmap(side, side);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const double m = side * 0.12;
+  const QRectF body(m, side * 0.25, side - 2 * m, side * 0.5);
+  painter.setPen(QPen(QColor(40, 60, 110), side / 32.0));
+  painter.setBrush(QColor(250, 248, 240));
+  painter.drawRect(body);
+  painter.drawPolyline(QPolygonF(
+      {body.topLeft(), QPointF(body.center().x(), body.top() + body.height() * 0.6), body.topRight()}));
+  painter.fillRect(QRectF(body.right() - side * 0.16, body.top() + side * 0.05, side * 0.1, side * 0.12),
+                   QColor(200, 30, 40));
+  return pixmap;
+}
 
 }  // namespace
 
@@ -33,6 +53,8 @@ StartDialog::StartDialog(ProgressWindow* progressWindow, QWidget* parent)
   picture1_->setObjectName("Picture1");
   picture1_->setFrameShape(QFrame::StyledPanel);
   place(picture1_, 240, 240, 975, 975);
+  picture1_->setPixmap(envelope(picture1_->width() - 4));
+  picture1_->setAlignment(Qt::AlignCenter);
 
   auto* label1 = new QLabel("Print PO Reports", this);
   label1->setObjectName("Label1");
