@@ -1,8 +1,9 @@
 // A job for the allocation tests: a fixture mailsort.mdb, a run opened on it
-// the way the run driver opens one, and a fake Progress Window that records
-// what the pass shows and can confirm Cancel while the pass yields.
+// as the run driver opens one, and a fake Progress Window that records the
+// figures shown and confirms Cancel at a chosen yield.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <ostream>
 #include <string>
@@ -29,23 +30,13 @@ class FakeProgress : public Progress {
   void yield() override {
     if (++yields == cancelAtYield) cancelPressed(run_);
   }
-  Answer confirmCancel() override {
-    ++confirmations;
-    return Answer::Yes;
-  }
+  Answer confirmCancel() override { return ++confirmations, Answer::Yes; }
   void message(const std::string&) override {}
-
-  int litCells() const {
-    int lit = 0;
-    for (bool cell : cells) lit += cell;
-    return lit;
-  }
+  long litCells() const { return std::count(cells.begin(), cells.end(), true); }
 
   std::array<bool, 21> cells{};  // 1 to 20
   std::vector<std::string> figures;
-  int yields = 0;
-  int confirmations = 0;
-  int cancelAtYield = 0;  // 0: never
+  int yields = 0, confirmations = 0, cancelAtYield = 0;  // 0: never
 
  private:
   RunState& run_;
@@ -53,18 +44,17 @@ class FakeProgress : public Progress {
 
 class AllocationJob {
  public:
-  AllocationJob() : db(dir.path()), progress(run) { db.exec("PRAGMA synchronous=OFF"); }
-
-  // One work record; `seq` starts at kUntouched so that a `seq` the pass did
-  // not write can be told apart.
-  void work(const std::string& mscode, const Value& rscode = Value(""), const std::string& name = "") {
-    db.insert("kvwork", {{"mscode", mscode}, {"rscode", rscode}, {"seq", kUntouched}, {"Name", name}});
+  explicit AllocationJob(const Row& parameters = {}) : db(dir.path()), progress(run) {
+    db.exec("PRAGMA synchronous=OFF");
+    db.insertParameters(parameters);
+  }
+  // `seq` starts at kUntouched so that a `seq` the pass did not write shows.
+  void work(const Value& mscode, const Value& rscode = Value("")) {
+    db.insert("kvwork", {{"mscode", mscode}, {"rscode", rscode}, {"seq", kUntouched}, {"Name", ""}});
   }
   void region(const std::string& code, const Value& mdreg) {
     db.insert("region", {{"code", code}, {"mdreg", mdreg}});
   }
-
-  // Opens the run as the driver does before the allocation.
   RunState& open() {
     run.mdb = store::Database::open(db.path(), store::OpenMode::Shared);
     run.workrs = run.mdb->openTable("kvwork");
@@ -76,9 +66,7 @@ class AllocationJob {
     run.progress = &progress;
     return run;
   }
-
-  // Closes the run (saving what is pending) and reads the work table back in
-  // the order the records were added.
+  // Closes the run (saving what is pending); the work table in insertion order.
   std::vector<RowMap> close() {
     run.workrs.reset();
     run.parmrs.reset();
@@ -96,13 +84,7 @@ class AllocationJob {
 }  // namespace ms::testing
 
 namespace ms {
-// Values in test failures: Null, a number or a quoted text.
 inline void PrintTo(const Value& value, std::ostream* out) {
-  if (value.isNull())
-    *out << "Null";
-  else if (value.isNumber())
-    *out << value.text();
-  else
-    *out << '"' << value.text() << '"';
+  *out << (value.isNull() ? "Null" : value.isNumber() ? value.text() : '"' + value.text() + '"');
 }
 }  // namespace ms

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+
 #include "allocation/allocation_job.h"
 #include "allocation/region_lookups.h"
 
@@ -13,227 +15,166 @@ namespace {
 constexpr double kUntouched = AllocationJob::kUntouched;
 
 struct Expected {
-  std::string mscode;
-  Value sflag;
+  Value mscode, sflag;
   double seq;
 };
+const Expected k1{"1", Value(), 99000001};
 
 void expectRecords(const std::vector<RowMap>& rows, const std::vector<Expected>& expected) {
   ASSERT_EQ(rows.size(), expected.size());
   for (std::size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE("record " + std::to_string(i + 1));
-    EXPECT_EQ(rows[i].at("mscode"), Value(expected[i].mscode));
+    EXPECT_EQ(rows[i].at("mscode"), expected[i].mscode);
     EXPECT_EQ(rows[i].at("sflag"), expected[i].sflag);
     EXPECT_EQ(rows[i].at("seq"), Value(expected[i].seq));
   }
 }
 
 // The codes 1, 1, 12345 x2, 12399 x3, 13000 in "Key1" order, added in
-// another order so that the pass must follow the index.
-void addWorkedExample(AllocationJob& job) {
-  for (auto code : {"13000", "12399", "1", "12345", "12399"}) job.work(code);
-  job.work("1", "T");  // matched on its post town
-  job.work("12399");
-  job.work("12345");
-}
-
-TEST(SelectionAllocation, WorkedExampleWithMinimumOfThree) {
-  AllocationJob job;
-  job.db.insertParameters();
-  addWorkedExample(job);
-  allocate(job.open());
-  EXPECT_EQ(job.run.percent, 100);
-  EXPECT_EQ(job.progress.figures, (std::vector<std::string>{"25.00", "37.50", "50.00", "62.50", "75.00",
-                                                            "87.50", "100.00", "100.00"}));
-  EXPECT_EQ(job.progress.yields, 8);
-  EXPECT_EQ(job.progress.litCells(), 20);
-  auto rows = job.close();
-  expectRecords(rows, {{"130", "Y", 130000},
-                       {"12399", Value(), kUntouched},
-                       {"1", Value(), 99000001},
-                       {"123", "Y", 123000},
-                       {"12399", Value(), kUntouched},
-                       {"1", Value(), 99001000},
-                       {"12399", Value(), kUntouched},
-                       {"123", "Y", 123000}});
-  EXPECT_EQ(rows[2].at("rgcode"), Value("99"));
-}
-
-// Codes 1, 20000 x2 and 30000 x3 under different Job Parameters.
-TEST(SelectionAllocation, ResidueBySizeOrByService) {
-  struct Case {
-    Row parameters;
-    bool smallIsResidue, largeIsResidue;
-  };
-  const Case cases[] = {
-      {{{"selection", "3"}}, true, false},  // minimum - 1 goes, minimum stays
-      {{{"selection", "2"}}, false, false},
-      {{{"selection", ""}}, false, false},
-      {{{"selection", "0"}}, false, false},
-      {{{"ResOnly", "Y"}}, true, true},
-      {{{"ResOnly", "y"}}, true, false},
-      {{{"Mailsort120", "Y"}, {"service", "M1"}}, true, true},
-      {{{"Mailsort120", "Y"}, {"service", "M2"}}, true, true},
-      {{{"Mailsort120", "Y"}, {"service", "M3"}}, true, true},
-      {{{"Mailsort120", "Y"}, {"service", "P1"}}, true, false},
-      {{{"Mailsort120", "N"}, {"service", "M1"}}, true, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.parameters.front().first + "=" + c.parameters.front().second.textOrEmpty() + " " +
-                 c.parameters.back().second.textOrEmpty());
+// another order so that the pass must follow the index; 12345 and 13000 are
+// residue under a minimum of 3.
+TEST(SelectionAllocation, WorkedExampleAndCancelMidPass) {
+  const Expected left{"12399", Value(), kUntouched}, r123{"123", "Y", 123000}, t1{"1", Value(), 99001000};
+  for (int cancelAt : {0, 4}) {
+    SCOPED_TRACE(cancelAt);
     AllocationJob job;
-    job.db.insertParameters(c.parameters);
-    for (auto code : {"30000", "1", "20000", "30000", "20000", "30000"}) job.work(code);
+    for (auto code : {"13000", "12399", "1", "12345", "12399"}) job.work(code);
+    job.work("1", "T");  // matched on its post town
+    job.work("12399");
+    job.work("12345");
+    // Cancel after the fourth record, whose turn ended 12345 and recoded it.
+    job.progress.cancelAtYield = cancelAt;
     allocate(job.open());
     auto rows = job.close();
-    Expected small = c.smallIsResidue ? Expected{"200", "Y", 200000} : Expected{"20000", Value(), kUntouched};
-    Expected large = c.largeIsResidue ? Expected{"300", "Y", 300000} : Expected{"30000", Value(), kUntouched};
-    expectRecords(rows, {large, {"1", Value(), 99000001}, small, large, small, large});
-  }
-}
-
-TEST(SelectionAllocation, OneRecordTable) {
-  for (auto [selection, residue] : {std::pair{"3", true}, std::pair{"1", false}}) {
-    AllocationJob job;
-    job.db.insertParameters({{"selection", selection}});
-    job.work("54321");
-    allocate(job.open());
-    EXPECT_EQ(job.progress.figures, std::vector<std::string>{"100.00"});
-    EXPECT_EQ(job.progress.litCells(), 20);
-    expectRecords(job.close(),
-                  {residue ? Expected{"543", "Y", 543000} : Expected{"54321", Value(), kUntouched}});
-  }
-}
-
-TEST(SelectionAllocation, UnmatchedBlocksAreNeitherCountedNorJudged) {
-  {  // The selection before the block is judged after it, with its own count.
-    AllocationJob job;
-    job.db.insertParameters();
-    for (auto code : {"09999", "1", "10000", "09999", "10000", "10000"}) job.work(code);
-    allocate(job.open());
-    expectRecords(job.close(), {{"099", "Y", 99000},
-                                {"1", Value(), 99000001},
-                                {"10000", Value(), kUntouched},
-                                {"099", "Y", 99000},
-                                {"10000", Value(), kUntouched},
-                                {"10000", Value(), kUntouched}});
-    // The walk leaves the cursor on the block, which is gone through again.
-    EXPECT_EQ(job.progress.yields, 7);
-  }
-  {  // A block at the end of the table: the selection before it is still judged.
-    AllocationJob job;
-    job.db.insertParameters();
-    for (auto code : {"1", "05000", "1"}) job.work(code);
-    allocate(job.open());
-    expectRecords(job.close(), {{"1", Value(), 99000001}, {"050", "Y", 50000}, {"1", Value(), 99000001}});
+    if (cancelAt) {
+      EXPECT_EQ(job.run.cancelflag, "Y");
+      EXPECT_EQ(job.progress.confirmations, 1);
+      EXPECT_EQ(job.progress.yields, 4);
+      expectRecords(rows, {{"13000", Value(), kUntouched}, left, k1, r123, left, t1, left, r123});
+      continue;
+    }
     EXPECT_EQ(job.run.percent, 100);
+    EXPECT_EQ(job.progress.figures, (std::vector<std::string>{"25.00", "37.50", "50.00", "62.50", "75.00",
+                                                              "87.50", "100.00", "100.00"}));
+    EXPECT_EQ(job.progress.yields, 8);
+    EXPECT_EQ(job.progress.litCells(), 20);
+    expectRecords(rows, {{"130", "Y", 130000}, left, k1, r123, left, t1, left, r123});
+    EXPECT_EQ(rows[2].at("rgcode"), Value("99"));
+  }
+}
+
+// Which selections go to residue under different Job Parameters (the size
+// rule with minimum - 1 and minimum, ResOnly, Mailsort 120), and code "1"
+// blocks, neither counted nor judged: the selection before one is judged
+// after it on its own count, also at the end of the table. A record without
+// a code is left alone; one record is a whole table.
+TEST(SelectionAllocation, ResidueBySizeOrServiceBlocksOfCodeOneAndOneRecord) {
+  const Expected y200{"200", "Y", 200000}, n200{"20000", Value(), kUntouched};
+  const Expected y300{"300", "Y", 300000}, n300{"30000", Value(), kUntouched};
+  const Expected y099{"099", "Y", 99000}, n100{"10000", Value(), kUntouched},
+      none{Value(), Value(), kUntouched};
+  const std::vector<Value> sizes = {"30000", "1",     "20000",
+                                    "30000", "20000", "30000"};  // 1, 2 x 20000, 3 x 30000
+  auto sized = [&](bool small, bool large) {
+    const Expected s = small ? y200 : n200, l = large ? y300 : n300;
+    return std::vector<Expected>{l, k1, s, l, s, l};
+  };
+  struct Case {
+    Row parameters;
+    std::vector<Value> codes;
+    std::vector<Expected> expected;
+    int yields;  // 0: not checked
+  };
+  const Case cases[] = {
+      {{{"selection", "3"}}, sizes, sized(true, false), 0},
+      {{{"selection", "2"}}, sizes, sized(false, false), 0},
+      {{{"selection", ""}}, sizes, sized(false, false), 0},
+      {{{"selection", "0"}}, sizes, sized(false, false), 0},
+      {{{"ResOnly", "Y"}}, sizes, sized(true, true), 0},
+      {{{"ResOnly", "y"}}, sizes, sized(true, false), 0},
+      {{{"Mailsort120", "Y"}, {"service", "M1"}}, sizes, sized(true, true), 0},
+      {{{"Mailsort120", "Y"}, {"service", "M2"}}, sizes, sized(true, true), 0},
+      {{{"Mailsort120", "Y"}, {"service", "M3"}}, sizes, sized(true, true), 0},
+      {{{"Mailsort120", "Y"}, {"service", "P1"}}, sizes, sized(true, false), 0},
+      {{{"Mailsort120", "N"}, {"service", "M1"}}, sizes, sized(true, false), 0},
+      // The walk leaves the cursor on the block, which is gone through again.
+      {{}, {"09999", "1", "10000", "09999", "10000", "10000"}, {y099, k1, n100, y099, n100, n100}, 7},
+      {{}, {"1", "05000", "1"}, {k1, {"050", "Y", 50000}, k1}, 0},
+      {{}, {Value(), "20000", "20000", "30000", "30000", "30000"}, {none, y200, y200, n300, n300, n300}, 0},
+      {{}, {"54321"}, {{"543", "Y", 543000}}, 1},
+      {{{"selection", "1"}}, {"54321"}, {{"54321", Value(), kUntouched}}, 1},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE("case " + std::to_string(i + 1));
+    const Case& c = cases[i];
+    AllocationJob job(c.parameters);
+    for (const Value& code : c.codes) job.work(code);
+    allocate(job.open());
+    expectRecords(job.close(), c.expected);
+    EXPECT_EQ(job.run.percent, 100);
+    EXPECT_EQ(job.progress.litCells(), 20);
+    if (c.yields == 1) {
+      EXPECT_EQ(job.progress.figures, std::vector<std::string>{"100.00"});
+    }
+    if (c.yields) {
+      EXPECT_EQ(job.progress.yields, c.yields);
+    }
   }
 }
 
 // Regions: 123 is region 1 (rank 07), 130 region 3 (rank 03), 12A region 1;
-// 45678 and AB1 have none. Work: 12399 x3 direct, 12345 alone (residue),
-// 13000 x3 matched on the post town, 45678 x3, 1, and two that cannot be
-// sequenced: 12A45 x3 (direct) and AB100 (residue); a second 1 without rscode.
-class RegionalSequencing : public ::testing::Test {
- protected:
-  void allocateWith(const Row& parameters, bool ranked = true) {
-    job.db.insertParameters(parameters);
-    if (ranked) {
+// 45678 and AB1 have none. Work: 12399 x3 direct, 13000 x3 matched on the
+// post town, 45678 x3, 12A45 x3 (direct, letters: no sort number), then
+// 12345 alone (residue), 1, AB100 (residue, letters) and 1 without rscode.
+TEST(RegionalSequencing, InForceRankFirstOffOnlyResidueAndUnmatchedWithoutRanksNone) {
+  struct Cell {
+    std::size_t row;
+    const char* column;
+    Value value;
+  };
+  struct Case {
+    const char* service;
+    bool ranked;
+    std::string sortcodes;
+    std::vector<Cell> cells;
+  };
+  const Value none(kUntouched);
+  const std::vector<Cell> inForce = {{0, "seq", 7012399},   {1, "seq", 3000000 + 13000000},
+                                     {2, "seq", 99045678},  {12, "mscode", "123"},
+                                     {12, "rgcode", "07"},  {12, "seq", 7123000},
+                                     {13, "seq", 99000001}, {15, "seq", 99001000},
+                                     {3, "rgcode", "07"},   {3, "seq", none},
+                                     {14, "mscode", "AB1"}, {14, "sflag", "Y"},
+                                     {14, "rgcode", "99"},  {14, "seq", none}};
+  const std::vector<Cell> off = {{0, "seq", none},        {1, "seq", none},       {2, "seq", none},
+                                 {3, "seq", none},        {0, "rgcode", Value()}, {12, "seq", 123000},
+                                 {12, "rgcode", Value()}, {13, "seq", 99000001},  {14, "sflag", "Y"}};
+  // In force but no ranks found: an empty rank leaves the sort number.
+  const std::vector<Cell> unranked = {{0, "rgcode", ""}, {0, "seq", none}, {2, "seq", 99045678}};
+  const Case cases[] = {
+      {"M1", true, "0705031299", inForce}, {"M2", true, "0705031299", off}, {"M1", false, "", unranked}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.service) + (c.ranked ? " ranked" : " unranked"));
+    AllocationJob job(Row{{"service", c.service}, {"Geog", "Y"}});
+    if (c.ranked) {
       job.db.insert("pcode", {{"code", "AB12 3"}, {"mdsel", "A1"}});
       job.db.insert("sequence", {{"code", "A1"}, {"mdsorts", "0705031299"}});
     }
     job.region("123", 1);
     job.region("130", 3);
     job.region("12A", 1);
-    for (int i = 0; i < 3; ++i) {
-      job.work("12399");
-      job.work("13000", "T");
-      job.work("45678");
-      job.work("12A45");
-    }
-    job.work("12345");
-    job.work("1");
-    job.work("AB100");
-    job.work("1", Value());  // no rscode at all
+    for (int i = 0; i < 3; ++i)
+      for (auto code : {"12399", "13000", "45678", "12A45"})
+        job.work(code, code == std::string("13000") ? "T" : "");
+    for (auto code : {"12345", "1", "AB100"}) job.work(code);
+    job.work("1", Value());
     getseq(job.open());
     allocate(job.run);
-    rows = job.close();
+    EXPECT_EQ(job.run.sortcodes, c.sortcodes);
+    const auto rows = job.close();
+    for (const Cell& cell : c.cells)
+      EXPECT_EQ(rows.at(cell.row).at(cell.column), cell.value) << cell.row << " " << cell.column;
   }
-  const RowMap& row(std::size_t i) { return rows.at(i); }
-
-  AllocationJob job;
-  std::vector<RowMap> rows;
-};
-
-TEST_F(RegionalSequencing, InForceRankFirst) {
-  allocateWith({{"service", "M1"}, {"Geog", "Y"}});
-  EXPECT_EQ(row(0).at("seq"), Value(7012399));
-  EXPECT_EQ(row(1).at("seq"), Value(3000000 + 13000000));
-  EXPECT_EQ(row(2).at("seq"), Value(99045678));
-  EXPECT_EQ(row(12).at("mscode"), Value("123"));
-  EXPECT_EQ(row(12).at("rgcode"), Value("07"));
-  EXPECT_EQ(row(12).at("seq"), Value(7123000));
-  EXPECT_EQ(row(13).at("seq"), Value(99000001));
-  EXPECT_EQ(row(15).at("seq"), Value(99001000));
-  // A code with letters: ranked and saved, but no sort number.
-  EXPECT_EQ(row(3).at("rgcode"), Value("07"));
-  EXPECT_EQ(row(3).at("seq"), Value(kUntouched));
-  EXPECT_EQ(row(14).at("mscode"), Value("AB1"));
-  EXPECT_EQ(row(14).at("sflag"), Value("Y"));
-  EXPECT_EQ(row(14).at("rgcode"), Value("99"));
-  EXPECT_EQ(row(14).at("seq"), Value(kUntouched));
-}
-
-TEST_F(RegionalSequencing, NotInForceOnlyResidueAndUnmatchedAreSequenced) {
-  allocateWith({{"service", "M2"}, {"Geog", "Y"}});
-  for (std::size_t i : {0, 1, 2, 3}) EXPECT_EQ(row(i).at("seq"), Value(kUntouched));
-  EXPECT_EQ(row(0).at("rgcode"), Value());
-  EXPECT_EQ(row(12).at("seq"), Value(123000));
-  EXPECT_EQ(row(12).at("rgcode"), Value());
-  EXPECT_EQ(row(13).at("seq"), Value(99000001));
-  EXPECT_EQ(row(14).at("sflag"), Value("Y"));
-}
-
-TEST_F(RegionalSequencing, WithoutRanksAnEmptyRankLeavesTheSortNumber) {
-  allocateWith({{"service", "M1"}, {"Geog", "Y"}}, /*ranked=*/false);
-  EXPECT_EQ(job.run.sortcodes, "");
-  EXPECT_EQ(row(0).at("rgcode"), Value(""));
-  EXPECT_EQ(row(0).at("seq"), Value(kUntouched));
-  EXPECT_EQ(row(2).at("seq"), Value(99045678));
-}
-
-TEST(SelectionAllocation, RecordWithoutCodeIsLeftAndTheRestCounted) {
-  AllocationJob job;
-  job.db.insertParameters();
-  job.db.insert("kvwork", {{"mscode", Value()}, {"seq", kUntouched}});
-  for (auto code : {"20000", "20000", "30000", "30000", "30000"}) job.work(code);
-  allocate(job.open());
-  auto rows = job.close();
-  EXPECT_EQ(rows[0].at("mscode"), Value());
-  EXPECT_EQ(rows[0].at("sflag"), Value());
-  EXPECT_EQ(rows[1].at("mscode"), Value("200"));
-  EXPECT_EQ(rows[3].at("mscode"), Value("30000"));
-}
-
-TEST(SelectionAllocation, CancelStopsBeforeTheNextRecord) {
-  AllocationJob job;
-  job.db.insertParameters();
-  addWorkedExample(job);
-  // Cancel is confirmed while the pass yields after the fourth record, whose
-  // turn ended the selection 12345 and recoded it.
-  job.progress.cancelAtYield = 4;
-  allocate(job.open());
-  EXPECT_EQ(job.run.cancelflag, "Y");
-  EXPECT_EQ(job.progress.confirmations, 1);
-  EXPECT_EQ(job.progress.yields, 4);
-  expectRecords(job.close(), {{"13000", Value(), kUntouched},
-                              {"12399", Value(), kUntouched},
-                              {"1", Value(), 99000001},
-                              {"123", "Y", 123000},
-                              {"12399", Value(), kUntouched},
-                              {"1", Value(), 99001000},
-                              {"12399", Value(), kUntouched},
-                              {"123", "Y", 123000}});
 }
 
 }  // namespace

@@ -34,26 +34,21 @@ TEST(RunStateRound, RoundsRoundinIntoRoundoutAndAFailedCallLeavesItCleared) {
   EXPECT_EQ(run.roundout, "");
 }
 
-TEST(RegionalSequencing, SecondServiceCharacterOneAndGeogY) {
-  const std::vector<std::pair<testing::Row, bool>> cases = {
-      {{{"service", "M1"}, {"Geog", "Y"}}, true},    {{{"service", "P1"}, {"Geog", "Y"}}, true},
-      {{{"service", "M12"}, {"Geog", "Y"}}, true},   {{{"service", "M1"}, {"Geog", "N"}}, false},
-      {{{"service", "M1"}, {"Geog", "y"}}, false},   {{{"service", "M1"}, {"Geog", Value()}}, false},
-      {{{"service", "M2"}, {"Geog", "Y"}}, false},   {{{"service", "1M"}, {"Geog", "Y"}}, false},
-      {{{"service", "1"}, {"Geog", "Y"}}, false},    {{{"service", ""}, {"Geog", "Y"}}, false},
-      {{{"service", Value()}, {"Geog", "Y"}}, false}};
-  for (const auto& [parameters, inForce] : cases) {
+TEST(RegionalSequencing, SecondServiceCharacterOneAndGeogYAndNoJobParametersFails) {
+  const struct {
+    Value service, geog;
+    bool inForce;
+  } cases[] = {{"M1", "Y", true},  {"P1", "Y", true},      {"M12", "Y", true},   {"M1", "N", false},
+               {"M1", "y", false}, {"M1", Value(), false}, {"M2", "Y", false},   {"1M", "Y", false},
+               {"1", "Y", false},  {"", "Y", false},       {Value(), "Y", false}};
+  for (const auto& c : cases) {
     testing::TempDir dir;
-    testing::FixtureDb(dir.path()).insertParameters(parameters);
+    testing::FixtureDb(dir.path()).insertParameters({{"service", c.service}, {"Geog", c.geog}});
     RunState run;
     run.mdb = store::Database::open(dir.file("mailsort.mdb"), store::OpenMode::Shared);
     run.parmrs = run.mdb->openTable("parmcode");
-    EXPECT_EQ(run.regionalSequencing(), inForce)
-        << parameters[0].second.textOrEmpty() << " " << parameters[1].second.textOrEmpty();
+    EXPECT_EQ(run.regionalSequencing(), c.inForce) << c.service.textOrEmpty() << " " << c.geog.textOrEmpty();
   }
-}
-
-TEST(RegionalSequencing, NoJobParametersFails) {
   RunState run;
   EXPECT_THROW(run.regionalSequencing(), RunError);
 }

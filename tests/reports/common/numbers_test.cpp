@@ -28,33 +28,27 @@ TEST(Val, ReadsTheNumberATextBeginsWithAndNeverFails) {
 }
 
 TEST(PlainText, FifteenSignificantDigitsWithoutExponentAsTheStoreWritesThem) {
-  const std::vector<std::pair<double, std::string>> cases = {{1.5, "1.5"},
-                                                             {0.25, "0.25"},
-                                                             {12, "12"},
-                                                             {0.1 + 0.2, "0.3"},
-                                                             {-12.5, "-12.5"},
-                                                             {0, "0"},
-                                                             {-0.0, "0"},
-                                                             {2.675, "2.675"},
-                                                             {1.15 * 100, "115"},
-                                                             {1.0 / 3, "0.333333333333333"},
-                                                             {2.0 / 3, "0.666666666666667"},
-                                                             {123456789012345678.0, "123456789012346000"},
-                                                             {1e-5, "0.00001"},
-                                                             {-0.000123, "-0.000123"}};
+  const std::vector<std::pair<double, std::string>> cases = {
+      {1.5, "1.5"},       {0.25, "0.25"},          {12, "12"},
+      {0.1 + 0.2, "0.3"}, {-12.5, "-12.5"},        {0, "0"},
+      {-0.0, "0"},        {2.675, "2.675"},        {1.15 * 100, "115"},
+      {1e-5, "0.00001"},  {-0.000123, "-0.000123"}};
+  EXPECT_EQ(decimalText(1.0 / 3), "0.333333333333333");
+  EXPECT_EQ(decimalText(2.0 / 3), "0.666666666666667");
+  EXPECT_EQ(decimalText(123456789012345678.0), "123456789012346000");
   for (const auto& [number, text] : cases) EXPECT_EQ(decimalText(number), text) << number;
   for (double v : {1.5, 0.25, 12.0, 0.1 + 0.2, -12.5, 2.675, 1.0 / 3, 105.0 / 25, 26.6, 0.266, 99999.99})
     EXPECT_EQ(decimalText(v), plainText(v)) << v;
 }
 
-TEST(Format, PatternsRoundHalfAwayFromZeroOnTheDecimalText) {
+// Worked examples, then values whose binary form lies just below the decimal
+// text, carries into a new integer digit and region ranks; then texts.
+TEST(Format, PatternsRoundHalfAwayFromZeroOnTheDecimalTextAndTextsThatReadAsNumbers) {
   struct Case {
     double number;
     const char* pattern;
     const char* text;
   };
-  // Worked examples, then values whose binary form lies just below the
-  // decimal text, carries into a new integer digit and region ranks.
   const std::vector<Case> cases = {
       {0, "0.0", "0.0"},        {12.46, "0.0", "12.5"},    {0.5, ".0", ".5"},
       {0, ".0", ".0"},          {45.66, ".0", "45.7"},     {0.25, ".00", ".25"},
@@ -70,13 +64,11 @@ TEST(Format, PatternsRoundHalfAwayFromZeroOnTheDecimalText) {
   for (const Case& c : cases)
     EXPECT_EQ(format(c.number, c.pattern), c.text) << c.number << " as " << c.pattern;
   EXPECT_THROW(format(1.0, "#,##0"), std::invalid_argument);
-}
-
-TEST(Format, TextThatReadsAsANumberIsFormattedOtherTextComesBackUnchanged) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
+  // A text that reads as a number is formatted, other text comes back as it is.
+  const std::vector<std::pair<std::string, std::string>> texts = {
       {"1.2 ", "1.20"}, {"12.", "12.00"},   {"7 ", "7.00"}, {"-12.5", "-12.50"},
       {"abc", "abc"},   {"12abc", "12abc"}, {"", ""}};
-  for (const auto& [text, formatted] : cases) EXPECT_EQ(format(text, ".00"), formatted) << '"' << text << '"';
+  for (const auto& [text, formatted] : texts) EXPECT_EQ(format(text, ".00"), formatted) << '"' << text << '"';
   EXPECT_EQ(format(std::string("0.266"), ".000"), ".266");
 }
 

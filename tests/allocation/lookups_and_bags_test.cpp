@@ -1,10 +1,11 @@
-// The posting selection's ranks (getseq) and one record's rank (getreg),
-// with their fallbacks.
-#include "allocation/region_lookups.h"
-
+// The posting selection's ranks (getseq) and one record's rank (getreg) with
+// their fallbacks; the bags table re-created empty with its fixed layout.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "allocation/allocation_job.h"
+#include "allocation/bags_table.h"
+#include "allocation/region_lookups.h"
 #include "store/fault.h"
 
 namespace ms::testing {
@@ -30,8 +31,7 @@ TEST(Getseq, FindsThePostingSelectionsRanks) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    AllocationJob job;
-    job.db.insertParameters({{"postcode", c.postcode}});
+    AllocationJob job(Row{{"postcode", c.postcode}});
     for (const auto& [key, mdsel] : c.pcode) job.db.insert("pcode", {{"code", key}, {"mdsel", mdsel}});
     job.db.insert("sequence", {{"code", "S1"}, {"mdsorts", "sector"}});
     job.db.insert("sequence", {{"code", "D1"}, {"mdsorts", "district"}});
@@ -69,7 +69,6 @@ TEST(Getreg, RanksTheRegionOfTheResidueCode) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     AllocationJob job;
-    job.db.insertParameters();
     job.region(c.regionKey, c.mdreg);
     job.db.insert("kvwork", {{"mscode", c.mscode}, {"rgcode", "old"}});
     RunState& run = job.open();
@@ -79,6 +78,48 @@ TEST(Getreg, RanksTheRegionOfTheResidueCode) {
     attempt([&] { getreg(run); });  // a failure abandons the call
     EXPECT_EQ(run.workrs->field("rgcode"), c.expected);
   }
+}
+
+TEST(Newfile, RecreatesBagsEmptyWithItsLayoutOverAnyOldTable) {
+  for (const char* old :
+       {"", "CREATE TABLE bags (bag TEXT, extra INTEGER); INSERT INTO bags VALUES ('o', 1)"}) {
+    SCOPED_TRACE(old);
+    AllocationJob job;
+    job.db.exec(old);
+    newfile(job.open());
+    auto bags = job.run.mdb->openTable("bags");
+    EXPECT_NO_THROW(bags->setIndex("PrimaryKey"));
+    EXPECT_NO_THROW(bags->setIndex("Key2"));
+    bags.reset();
+    job.close();
+    std::vector<std::string> columns;
+    for (const RowMap& column : job.db.query("PRAGMA table_info(bags)")) {
+      columns.push_back(column.at("name").text());
+      EXPECT_EQ(column.at("type"), Value("REAL"));
+      EXPECT_EQ(column.at("pk").number(), column.at("name") == Value("Bag Number") ? 1 : 0);
+    }
+    EXPECT_EQ(columns, (std::vector<std::string>{"Bag Number", "Label Start", "Label Number", "Bundle Number",
+                                                 "Seq"}));
+    EXPECT_EQ(job.db.scalar("SELECT count(*) FROM bags").number(), 0);
+    // Bag numbers are unique, label numbers are not.
+    job.db.exec("INSERT INTO bags VALUES (1, 1, 7, 1, 1); INSERT INTO bags VALUES (2, 1, 7, 1, 1)");
+    EXPECT_THROW(job.db.exec("INSERT INTO bags VALUES (1, 2, 8, 2, 2)"), std::runtime_error);
+  }
+}
+
+TEST(Newfile, TableHeldByAnotherConnectionStaysWithItsRows) {
+  AllocationJob job;
+  job.db.exec("CREATE TABLE bags (bag TEXT); INSERT INTO bags VALUES ('old')");
+  sqlite3* other = nullptr;
+  sqlite3_stmt* reading = nullptr;
+  ASSERT_EQ(sqlite3_open(job.db.path().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_prepare_v2(other, "SELECT * FROM bags", -1, &reading, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(reading), SQLITE_ROW);
+  newfile(job.open());
+  sqlite3_finalize(reading);
+  sqlite3_close(other);
+  job.close();
+  EXPECT_EQ(job.db.scalar("SELECT bag FROM bags"), Value("old"));
 }
 
 }  // namespace
