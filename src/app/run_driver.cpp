@@ -78,8 +78,8 @@ std::string cannotRankMessage(const std::string& postcode) {
 }
 
 std::string emptyBagMessage(double bagMax, double weight) {
-  return "A bag holds no item: BagMax " + plainText(bagMax) + " is less than Weight " + plainText(weight) +
-         ". The run stops and nothing has been written.";
+  return "A bag holds no item: BagMax " + plainText(bagMax) + " with an item Weight of " + plainText(weight) +
+         " leaves no whole item per bag. The run stops and nothing has been written.";
 }
 
 void performRun(RunState& run, const std::string& databasePath) {
@@ -125,9 +125,10 @@ void performRun(RunState& run, const std::string& databasePath) {
     screen.setVisible(Control::Line3, true);
     screen.setVisible(Control::Line4, true);
 
-    // Nothing fits in a bag: the allocation and the reports would divide by
-    // it, so the job is refused before a record is touched.
-    if (run.bagitems == 0)
+    // Nothing fits in a bag (a BagMax below the Weight, or a negative one):
+    // bags could not be counted, so the job is refused before a record is
+    // touched.
+    if (run.bagitems < 1)
       stopBeforeAllocation(run, emptyBagMessage(bagMax, weight));
     else
       allocateAndPrint(run);
