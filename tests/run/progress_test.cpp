@@ -59,8 +59,8 @@ TEST_F(ProgressTest, PercbarLightsOneCellPerFivePercentOnTheRawFigure) {
   }
 }
 
-// A lower figure puts no cell out; clearperc puts all out in order, then the
-// bar grows again.
+// A lower figure puts no cell out, one below 5 touches none; clearperc puts
+// all out in order, then the bar grows again.
 TEST_F(ProgressTest, PercbarNeverPutsACellOutAndClearpercStartsItAgain) {
   bar(80);
   screen.calls.clear();
@@ -68,6 +68,8 @@ TEST_F(ProgressTest, PercbarNeverPutsACellOutAndClearpercStartsItAgain) {
   EXPECT_TRUE(screen.litUpTo(16));
   for (const auto& [cell, visible] : screen.calls) EXPECT_TRUE(cell <= 10 && visible) << cell;
   screen.calls.clear();
+  bar(3);
+  EXPECT_TRUE(screen.calls.empty());
   clearperc(run);
   ASSERT_EQ(screen.calls.size(), 20u);
   for (int cell = 1; cell <= 20; ++cell)

@@ -19,18 +19,23 @@
 namespace ms {
 namespace {
 
-TEST(TextPageSink, RecordsLinesWithTheirFontAndKeepsLateLinesApart) {
+TEST(TextPageSink, RecordsLinesPageByPageWithTheFontInForceAndKeepsLateLinesApart) {
   TextPageSink sink;
   sink.setFontName("Courier New");
   sink.setFontSize(11);
   sink.setEmphasis(true);
   sink.printLine("Title  ");
+  sink.setEmphasis(false);
+  sink.setFontSize(9);
   sink.newPage();
+  sink.printLine(" ");
   sink.endDoc();
   sink.printLine("too late");
   const PrintedLine& title = sink.linesOf(1).at(0);
   EXPECT_EQ(std::tie(title.text, title.fontName, title.fontSize, title.emphasis),
             std::make_tuple("Title  ", "Courier New", 11, true));
+  const PrintedLine& later = sink.linesOf(2).at(0);
+  EXPECT_EQ(std::tie(later.fontSize, later.emphasis), std::make_tuple(9, false));
   EXPECT_EQ(sink.page(), 2);
   EXPECT_EQ(sink.afterEnd(), std::vector<std::string>{"too late"});
 }
