@@ -1,7 +1,6 @@
 #include "line_run.h"
 
-#include <unistd.h>
-
+#include <cmath>
 #include <filesystem>
 
 #include "reports/line/line_report.h"
@@ -12,8 +11,7 @@ namespace ms::testing {
 
 LineRun::LineRun() {
   state.rundate = "06/12/2026";
-  // The job's rows go in as one transaction, committed when the run starts.
-  db_.exec("BEGIN");
+  db_.exec("BEGIN");  // committed when the run starts
 }
 
 LineRun::~LineRun() {
@@ -23,7 +21,7 @@ LineRun::~LineRun() {
 }
 
 void LineRun::addRecords(const WorkRecord& r, int count) {
-  for (int i = 0; i < count; ++i, ++records_) {
+  for (int i = 0; i < count; ++i)
     db_.insert("kvwork", {{"mscode", r.mscode},
                           {"rscode", r.rscode},
                           {"seq", r.seq},
@@ -38,18 +36,12 @@ void LineRun::addRecords(const WorkRecord& r, int count) {
                           {"town", "TOWN"},
                           {"county", "County"},
                           {"postcode", "AB1 2CD"}});
-  }
-}
-
-void LineRun::addLabel(const std::string& code, const Value& text) {
-  db_.insert("label", {{"code", code}, {"mdlab", text}});
 }
 
 void LineRun::run(int bagitems, double bundlesperbag) {
   db_.insertParameters(overrides_);
   db_.exec("COMMIT");
-  // The PO files go to the current directory: the fixture's folder, left
-  // again however the run ends.
+  // The PO files go to the current directory: the fixture's folder.
   struct InFolder {
     std::filesystem::path before = std::filesystem::current_path();
     explicit InFolder(const std::string& dir) { std::filesystem::current_path(dir); }
@@ -76,7 +68,7 @@ void LineRun::run(int bagitems, double bundlesperbag) {
 int LineRun::reportPages() const {
   for (int p = 1; p <= sink.pageCount(); ++p)
     for (const auto& line : sink.linesOf(p))
-      if (line.text == kEndLineText) return p;
+      if (line.text == kEnd) return p;
   return sink.pageCount();
 }
 
@@ -84,17 +76,25 @@ std::vector<std::string> LineRun::bodyLines() const {
   std::vector<std::string> out;
   for (int p = 1; p <= reportPages(); ++p) {
     const auto& lines = sink.linesOf(p);
-    const std::size_t header = p == 1 ? 8 : 5;
-    for (std::size_t i = header; i < lines.size(); ++i) {
+    for (std::size_t i = p == 1 ? 8 : 5; i < lines.size(); ++i) {
       if (lines[i].text != " ") out.push_back(lines[i].text);
-      if (lines[i].text == kEndLineText) return out;
+      if (lines[i].text == kEnd) return out;
     }
   }
   return out;
 }
 
-std::vector<RowMap> LineRun::bags() { return db_.query("SELECT * FROM bags ORDER BY rowid"); }
-
-std::vector<std::string> LineRun::fileLines(const std::string& name) const { return splitLines(file(name)); }
+std::vector<std::string> LineRun::bags() {
+  std::vector<std::string> out;
+  for (const auto& row : db_.query("SELECT * FROM bags ORDER BY rowid")) {
+    std::string text;
+    for (const char* field : {"Bag Number", "Label Start", "Label Number", "Bundle Number", "Seq"}) {
+      const Value& v = row.at(field);
+      text += (text.empty() ? "" : "/") + (v.isNull() ? "-" : std::to_string(std::llround(v.number())));
+    }
+    out.push_back(text);
+  }
+  return out;
+}
 
 }  // namespace ms::testing

@@ -1,6 +1,5 @@
 // A line report run on a fixture database: the job's tables filled with
-// plain SQL, the report run in the fixture's folder, and what it printed,
-// wrote and stored read back.
+// plain SQL, linerep run in the fixture's folder, its output read back.
 #pragma once
 
 #include <string>
@@ -13,10 +12,9 @@
 
 namespace ms::testing {
 
-inline const std::string kEndLineText = std::string(44, ' ') + "<<< End of Report >>>";
+inline const std::string kEnd = std::string(44, ' ') + "<<< End of Report >>>";
 
-// Counts yields and, like an operator confirming Cancel, sets the cancel
-// flag after a given number of them.
+// Counts yields and sets the cancel flag after `cancelAfter` of them.
 class ScriptedProgress : public Progress {
  public:
   explicit ScriptedProgress(RunState& run) : run_(run) {}
@@ -33,66 +31,59 @@ class ScriptedProgress : public Progress {
   }
   Answer confirmCancel() override { return Answer::Yes; }
   void message(const std::string& text) override { messages.push_back(text); }
-
-  int yields = 0;
-  int cancelAfter = -1;
+  int yields = 0, cancelAfter = -1;
   bool cells[20] = {};
-  std::vector<std::string> figures;
-  std::vector<std::string> messages;
+  std::vector<std::string> figures, messages;
 
  private:
   RunState& run_;
 };
 
-// One work record: its code and sort number, the rest of a plain address.
 struct WorkRecord {
   std::string mscode;
   double seq = 0;
-  Value rscode = "";
-  Value sflag = "N";
-  Value pcflag = "F";
-  Value rgcode = "07";
-  Value name = "A Person";
-  Value address3 = "";
+  Value rscode = "", sflag = "N", pcflag = "F", rgcode = "07", name = "A Person", address3 = "";
 };
 
 class LineRun {
  public:
   LineRun();
   ~LineRun();
-
   FixtureDb& db() { return db_; }
-  // `count` records of one code, each a plain address.
   void addRecords(const WorkRecord& record, int count = 1);
-  void addLabel(const std::string& code, const Value& text);
+  // A label and `count` records of its code.
+  void add(const std::string& code, const Value& label, int count, WorkRecord record) {
+    addLabel(code, label);
+    record.mscode = code;
+    addRecords(record, count);
+  }
+  void addLabel(const std::string& code, const Value& text) {
+    db_.insert("label", {{"code", code}, {"mdlab", text}});
+  }
   void setParameters(const Row& overrides) { overrides_ = overrides; }
-
-  // Opens the database as a run does, creates an empty bags table and runs
-  // linerep in the fixture's folder.
+  // Opens the database as a run does, adds an empty bags table, runs linerep.
   void run(int bagitems = 50, double bundlesperbag = 2);
 
   RunState state;
   TextPageSink sink;
   ScriptedProgress progress{state};
 
-  // Printed lines of a page, from 1.
   std::vector<std::string> page(int n) const { return sink.textOf(n); }
-  // The font size a line was printed in.
   double sizeOf(int page, int line) const { return sink.linesOf(page).at(line).fontSize; }
-  // Pages of the line report: up to the one that holds its end line.
+  // Pages up to the one holding the end line.
   int reportPages() const;
-  // The lines of the line report below its page headers, up to its end line.
+  // Report lines below the page headers, blank lines left out, to the end line.
   std::vector<std::string> bodyLines() const;
-  std::vector<RowMap> bags();
+  // Bags rows as "bag/start/label/bundle/seq", a Null as "-".
+  std::vector<std::string> bags();
   std::string file(const std::string& name) const { return readFile(dir_.file(name)); }
-  std::vector<std::string> fileLines(const std::string& name) const;
+  std::vector<std::string> fileLines(const std::string& name) const { return splitLines(file(name)); }
   const std::string& folder() const { return dir_.path(); }
 
  private:
   TempDir dir_;
   FixtureDb db_{dir_.path()};
   Row overrides_;
-  int records_ = 0;
 };
 
 }  // namespace ms::testing

@@ -53,6 +53,18 @@ const std::vector<std::string>& PlanningJob::run() {
   return lines_;
 }
 
+const std::vector<std::string>& PlanningJob::runWith(const Row& changes, const Row& parameters) {
+  tariff("M2", changes);
+  standardPrices();
+  db_.insertParameters(parameters);
+  return run();
+}
+
+std::string PlanningJob::at(const std::string& label, std::size_t from, int after) const {
+  const std::string text = line(label, after);
+  return text.size() < from ? "(no line " + label + ")" : text.substr(from);
+}
+
 std::string PlanningJob::line(const std::string& label, int after) const {
   for (std::size_t i = 0; i + after < lines_.size(); ++i)
     if (lines_[i].rfind(label, 0) == 0) return lines_[i + after];
@@ -61,17 +73,13 @@ std::string PlanningJob::line(const std::string& label, int after) const {
 
 std::vector<std::string> PlanningJob::poplan() const { return csvFields(readFile(dir_.file("POPLAN.CSV"))); }
 
-std::vector<std::string> csvFields(const std::string& record) {
-  if (record.size() < 2 || record.substr(record.size() - 2) != "\r\n") return {"record not ended by CR LF"};
+std::vector<std::string> csvFields(std::string record) {
+  if (record.size() < 4 || record.substr(record.size() - 3) != "\"\r\n" || record[0] != '"')
+    return {"not quoted fields ending in CR LF: " + record};
   std::vector<std::string> fields;
-  for (std::size_t i = 0; i < record.size() - 2; i += 1) {
-    const std::size_t end = record.find('"', i + 1);
-    if (record[i] != '"' || end == std::string::npos) return {"unquoted field at " + std::to_string(i)};
-    fields.push_back(record.substr(i + 1, end - i - 1));
-    i = end + 1;
-    if (i < record.size() - 2 && record[i] != ',')
-      return {"no comma after field " + std::to_string(fields.size())};
-  }
+  for (std::size_t end; (end = record.find("\",\"")) != std::string::npos; record.erase(0, end + 2))
+    fields.push_back(record.substr(1, end - 1));
+  fields.push_back(record.substr(1, record.size() - 4));
   return fields;
 }
 

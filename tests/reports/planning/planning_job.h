@@ -1,5 +1,5 @@
-// A planning job for the tests: a fresh mailsort.mdb in a temporary folder,
-// the run state with its counters, and a print job kept in memory.
+// A planning job: a fresh mailsort.mdb in a temporary folder, the run state
+// with its counters, and a print job kept in memory.
 #pragma once
 
 #include <string>
@@ -17,30 +17,26 @@ class PlanningJob {
  public:
   PlanningJob();
   ~PlanningJob();
-
   FixtureDb& db() { return db_; }
   RunState& state() { return state_; }
-  // A tariff row keyed `code`: 26.6 pence a letter, 3% direct, 1.5%
-  // residue, volume bands from 100 items, Mailsort 120 bands, 10% franking;
-  // `changes` replace or add fields.
+  // A tariff row keyed `code`: 26.6 pence a letter, 3% direct, 1.5% residue,
+  // volume bands from 100 items, Mailsort 120 bands, 10% franking.
   void tariff(const std::string& code, const Row& changes = {});
   // The standard price record: letters 30 (Fst) and 21 (Snd) pence.
-  void standardPrices(const Row& changes = {}) {
-    db_.insert("poprice", with({{"LeW1Fst", 30.0}, {"LeW1Snd", 21.0}}, changes));
-  }
-
-  // Runs planrep in the job's folder on the job's database and returns the
-  // printed lines.
+  void standardPrices() { db_.insert("poprice", {{"LeW1Fst", 30.0}, {"LeW1Snd", 21.0}}); }
+  // The usual job: tariff "M2" with `tariff` changes, standard prices, parameters.
+  const std::vector<std::string>& runWith(const Row& tariff, const Row& parameters = {});
+  // Runs planrep in the job's folder and returns the printed lines.
   const std::vector<std::string>& run();
-  // The line that starts with `label`, and the one after it ("" if none).
+  // The line that starts with `label`, or the `after`th after it ("" if none).
   std::string line(const std::string& label, int after = 0) const;
+  // Its text from column `from`.
+  std::string at(const std::string& label, std::size_t from, int after = 0) const;
   bool printed(const std::string& label) const { return !line(label).empty(); }
   // The fields of POPLAN.CSV without their quotes; one field naming the
   // fault when the record is not quoted fields ending in CR LF.
   std::vector<std::string> poplan() const;
-
   static Row with(Row row, const Row& changes);
-
   TextPageSink sink;
 
  private:
@@ -50,8 +46,7 @@ class PlanningJob {
   std::vector<std::string> lines_;
 };
 
-// POPLAN.CSV's record split into its fields.
-std::vector<std::string> csvFields(const std::string& record);
+std::vector<std::string> csvFields(std::string record);
 
 // A fixed field that was never filled.
 inline std::string unfilled(std::size_t width) { return std::string(width, '\0'); }

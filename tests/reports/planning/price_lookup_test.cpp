@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "run/run_state.h"
 #include "store/database.h"
 #include "store/recordset.h"
@@ -12,8 +14,8 @@
 namespace ms::testing {
 namespace {
 
-// Limits ascend by 100 g a step; prices name their step: large letters
-// 10n (Fst) and 10n + 1 (Snd), packets 100 + 10n and 101 + 10n, letters 5, 6.
+// Limits ascend by 100 g a step; prices name their step: large letters 10n
+// (Fst) and 10n + 1 (Snd), packets 100 + 10n and 101 + 10n, letters 5, 6.
 Row standardSteps(const Row& changes) {
   Row row = {{"LeW1Fst", 5.0}, {"LeW1Snd", 6.0}};
   for (int n = 1; n <= 9; ++n) {
@@ -30,72 +32,56 @@ Row standardSteps(const Row& changes) {
   return row;
 }
 
+// "ok" or "fails", then the two prices (-1: left as they were).
+std::string lookup(const Value& format, double weight, const Row& changes, bool priceRecord = true) {
+  TempDir dir;
+  FixtureDb db(dir.path());
+  db.insertParameters({{"Format", format}});
+  if (priceRecord) db.insert("poprice", standardSteps(changes));
+  RunState run;
+  run.mdb = store::Database::open(db.path(), store::OpenMode::Shared);
+  run.parmrs = run.mdb->openTable("parmcode");
+  run.itemweight = weight;
+  run.fstprice = run.sndprice = -1;
+  std::string result = "ok";
+  try {
+    getprc(run);
+  } catch (const std::exception&) {
+    result = "fails";
+  }
+  std::ostringstream out;
+  out << result << " " << run.fstprice << " " << run.sndprice;
+  return out.str();
+}
+
 TEST(PriceLookup, StepsByFormatAndWeight) {
   const struct {
     Value format;
     double weight;
     Row changes;
-    bool completes;
-    double fst, snd;  // -1: left as it was
+    const char* result;
   } cases[] = {
-      // Letters have one step, whatever the weight.
-      {"LE", 0, {}, true, 5, 6},
-      {"LE", 5000, {}, true, 5, 6},
-      // Large letters: at a limit that step; above the third the fourth.
-      {"LL", 100, {}, true, 10, 11},
-      {"LL", 200, {}, true, 20, 21},
-      {"LL", 201, {}, true, 30, 31},
-      {"LL", 90000, {}, true, 40, 41},
-      // Packets, A3 packets and any other code, "le" and Null too.
-      {"PK", 100, {}, true, 110, 111},
-      {"PK", 101, {}, true, 120, 121},
-      {"PK", 900, {}, true, 190, 191},
-      {"A3", 450, {}, true, 150, 151},
-      {"le", 0, {}, true, 110, 111},
-      {Value(), 250, {}, true, 130, 131},
-      // Above the last packet limit no price is set.
-      {"PK", 901, {}, true, -1, -1},
-      // Limits out of order: the first in walk order that holds wins.
-      {"PK", 500, {{"PKWgt1", 1000.0}}, true, 110, 111},
-      // A Null price ends the lookup after the first; a Null limit ends it
-      // when the walk reaches it, and not before.
-      {"LL", 150, {{"LLW2Snd", Value()}}, false, 20, -1},
-      {"PK", 250, {{"PKWgt3", Value()}}, false, -1, -1},
-      {"PK", 150, {{"PKWgt3", Value()}}, true, 120, 121},
+      {"LE", 0, {}, "ok 5 6"},  // letters: one step, whatever the weight
+      {"LE", 5000, {}, "ok 5 6"},
+      {"LL", 100, {}, "ok 10 11"},  // at a limit that step; above the third the fourth
+      {"LL", 200, {}, "ok 20 21"},
+      {"LL", 201, {}, "ok 30 31"},
+      {"LL", 90000, {}, "ok 40 41"},
+      {"PK", 100, {}, "ok 110 111"},  // packets, A3 packets, any other code, "le" and Null
+      {"PK", 101, {}, "ok 120 121"},
+      {"PK", 900, {}, "ok 190 191"},
+      {"A3", 450, {}, "ok 150 151"},
+      {"le", 0, {}, "ok 110 111"},
+      {Value(), 250, {}, "ok 130 131"},
+      {"PK", 901, {}, "ok -1 -1"},                         // above the last limit: no price
+      {"PK", 500, {{"PKWgt1", 1000.0}}, "ok 110 111"},     // the first limit in walk order that holds
+      {"LL", 150, {{"LLW2Snd", Value()}}, "fails 20 -1"},  // a Null price ends it after the first
+      {"PK", 250, {{"PKWgt3", Value()}}, "fails -1 -1"},   // a Null limit when the walk reaches it
+      {"PK", 150, {{"PKWgt3", Value()}}, "ok 120 121"},    // and not before
   };
-  for (const auto& c : cases) {
-    TempDir dir;
-    FixtureDb db(dir.path());
-    db.insertParameters({{"Format", c.format}});
-    db.insert("poprice", standardSteps(c.changes));
-    RunState run;
-    run.mdb = store::Database::open(db.path(), store::OpenMode::Shared);
-    run.parmrs = run.mdb->openTable("parmcode");
-    run.itemweight = c.weight;
-    run.fstprice = run.sndprice = -1;
-    bool completed = true;
-    try {
-      getprc(run);
-    } catch (const std::exception&) {
-      completed = false;
-    }
-    const std::string what = c.format.textOrEmpty() + " " + std::to_string(c.weight);
-    EXPECT_EQ(completed, c.completes) << what;
-    EXPECT_EQ(run.fstprice, c.fst) << what;
-    EXPECT_EQ(run.sndprice, c.snd) << what;
-  }
-}
-
-TEST(PriceLookup, NoPriceRecordSetsNothing) {
-  TempDir dir;
-  FixtureDb db(dir.path());
-  db.insertParameters();
-  RunState run;
-  run.mdb = store::Database::open(db.path(), store::OpenMode::Shared);
-  run.parmrs = run.mdb->openTable("parmcode");
-  run.fstprice = run.sndprice = 7;
-  EXPECT_ANY_THROW(getprc(run));
-  EXPECT_EQ(run.fstprice + run.sndprice, 14);
+  for (const auto& c : cases)
+    EXPECT_EQ(lookup(c.format, c.weight, c.changes), c.result) << c.format.textOrEmpty() << " " << c.weight;
+  EXPECT_EQ(lookup("LE", 0, {}, false), "fails -1 -1");  // no price record sets nothing
 }
 
 }  // namespace
