@@ -33,9 +33,8 @@ TEST(Getseq, FindsThePostingSelectionsRanks) {
     SCOPED_TRACE(c.what);
     AllocationJob job(Row{{"postcode", c.postcode}});
     for (const auto& [key, mdsel] : c.pcode) job.db.insert("pcode", {{"code", key}, {"mdsel", mdsel}});
-    job.db.insert("sequence", {{"code", "S1"}, {"mdsorts", "sector"}});
-    job.db.insert("sequence", {{"code", "D1"}, {"mdsorts", "district"}});
-    job.db.insert("sequence", {{"code", "LNG"}, {"mdsorts", "long"}});
+    for (auto [code, ranks] : {std::pair{"S1", "sector"}, {"D1", "district"}, {"LNG", "long"}})
+      job.db.insert("sequence", {{"code", code}, {"mdsorts", ranks}});
     RunState& run = job.open();
     run.sortcodes = "unchanged";
     getseq(run);
@@ -64,6 +63,7 @@ TEST(Getreg, RanksTheRegionOfTheResidueCode) {
       {"no region", "45678", "123", 1, ranks, "99"},
       {"region 0 fails", "12345", "123", 0, ranks, "old"},
       {"region 129 fails", "12345", "123", 129, ranks, "old"},
+      {"start 256 fails", "12345", "123", 128.5, longRanks, "old"},
       {"region without number fails", "12345", "123", Value(), ranks, "old"},
   };
   for (const Case& c : cases) {

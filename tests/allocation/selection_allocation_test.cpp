@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <tuple>
 
 #include "allocation/allocation_job.h"
 #include "allocation/region_lookups.h"
@@ -127,11 +128,7 @@ TEST(SelectionAllocation, ResidueBySizeOrServiceBlocksOfCodeOneAndOneRecord) {
 // post town, 45678 x3, 12A45 x3 (direct, letters: no sort number), then
 // 12345 alone (residue), 1, AB100 (residue, letters) and 1 without rscode.
 TEST(RegionalSequencing, InForceRankFirstOffOnlyResidueAndUnmatchedWithoutRanksNone) {
-  struct Cell {
-    std::size_t row;
-    const char* column;
-    Value value;
-  };
+  using Cell = std::tuple<std::size_t, const char*, Value>;  // row, column, value
   struct Case {
     const char* service;
     bool ranked;
@@ -172,8 +169,8 @@ TEST(RegionalSequencing, InForceRankFirstOffOnlyResidueAndUnmatchedWithoutRanksN
     allocate(job.run);
     EXPECT_EQ(job.run.sortcodes, c.sortcodes);
     const auto rows = job.close();
-    for (const Cell& cell : c.cells)
-      EXPECT_EQ(rows.at(cell.row).at(cell.column), cell.value) << cell.row << " " << cell.column;
+    for (const auto& [row, column, value] : c.cells)
+      EXPECT_EQ(rows.at(row).at(column), value) << row << " " << column;
   }
 }
 

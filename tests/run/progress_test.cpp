@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,8 +16,7 @@ namespace {
 class FakeProgress : public Progress {
  public:
   void setCellVisible(int cell, bool visible) override {
-    calls.emplace_back(cell, visible);
-    cells.at(static_cast<std::size_t>(cell)) = visible;
+    calls.emplace_back(cell, visible), cells.at(cell) = visible;
   }
   void setVisible(Control, bool) override {}
   void setCaption(Control, const std::string&) override {}
@@ -24,14 +24,13 @@ class FakeProgress : public Progress {
   void yield() override {}
   Answer confirmCancel() override { return ++questions, answer; }
   void message(const std::string&) override {}
-  // The lit cells are exactly Perc1 to Perc<n>.
-  bool litUpTo(int n) const {
+  bool litUpTo(int n) const {  // exactly Perc1 to Perc<n> lit
     for (int cell = 1; cell <= 20; ++cell)
-      if (cells[static_cast<std::size_t>(cell)] != (cell <= n)) return false;
+      if (cells.at(cell) != (cell <= n)) return false;
     return true;
   }
 
-  std::vector<bool> cells = std::vector<bool>(21, false);  // cells[0] unused
+  std::array<bool, 21> cells{};  // cells[0] unused
   std::vector<std::pair<int, bool>> calls;
   Answer answer = Answer::No;
   int questions = 0;
@@ -72,8 +71,7 @@ TEST_F(ProgressTest, PercbarNeverPutsACellOutAndClearpercStartsItAgain) {
   EXPECT_TRUE(screen.calls.empty());
   clearperc(run);
   ASSERT_EQ(screen.calls.size(), 20u);
-  for (int cell = 1; cell <= 20; ++cell)
-    EXPECT_EQ(screen.calls[static_cast<std::size_t>(cell - 1)], std::make_pair(cell, false));
+  for (int cell = 1; cell <= 20; ++cell) EXPECT_EQ(screen.calls.at(cell - 1), std::make_pair(cell, false));
   bar(12);
   EXPECT_TRUE(screen.litUpTo(2));
 }

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -20,15 +21,12 @@ namespace {
 
 TEST(RunStateRound, RoundsRoundinIntoRoundoutAndAFailedCallLeavesItCleared) {
   RunState run;
-  run.roundin = 105.0 / 25;  // items per bag over BundleMax
-  run.roundplaces = 0;
-  run.round();
-  EXPECT_EQ(run.roundout, "5");
-  run.roundin = 2.675;
-  run.roundplaces = 2;
-  run.round();
-  EXPECT_EQ(run.roundout, "2.68");
-
+  for (auto [in, places, out] : {std::tuple{105.0 / 25, 0u, "5"}, {2.675, 2u, "2.68"}}) {
+    run.roundin = in;  // 105 / 25: items per bag over BundleMax
+    run.roundplaces = places;
+    run.round();
+    EXPECT_EQ(run.roundout, out);
+  }
   run.roundin = INFINITY;
   EXPECT_FALSE(attempt([&] { run.round(); }));
   EXPECT_EQ(run.roundout, "");
