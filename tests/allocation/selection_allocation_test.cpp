@@ -136,12 +136,10 @@ TEST(RegionalSequencing, InForceRankFirstOffOnlyResidueAndUnmatchedWithoutRanksN
     std::vector<Cell> cells;
   };
   const Value none(kUntouched);
-  const std::vector<Cell> inForce = {{0, "seq", 7012399},   {1, "seq", 3000000 + 13000000},
-                                     {2, "seq", 99045678},  {12, "mscode", "123"},
-                                     {12, "rgcode", "07"},  {12, "seq", 7123000},
-                                     {13, "seq", 99000001}, {15, "seq", 99001000},
-                                     {3, "rgcode", "07"},   {3, "seq", none},
-                                     {14, "mscode", "AB1"}, {14, "sflag", "Y"},
+  const std::vector<Cell> inForce = {{0, "seq", 7012399},   {1, "seq", 16000000},  {2, "seq", 99045678},
+                                     {12, "mscode", "123"}, {12, "rgcode", "07"},  {12, "seq", 7123000},
+                                     {13, "seq", 99000001}, {15, "seq", 99001000}, {3, "rgcode", "07"},
+                                     {3, "seq", none},      {14, "mscode", "AB1"}, {14, "sflag", "Y"},
                                      {14, "rgcode", "99"},  {14, "seq", none}};
   const std::vector<Cell> off = {{0, "seq", none},        {1, "seq", none},       {2, "seq", none},
                                  {3, "seq", none},        {0, "rgcode", Value()}, {12, "seq", 123000},
