@@ -1,5 +1,4 @@
-// The Post Office files: code page, quoting, Nulls, cutting, the POFILE.DAT
-// code, and a file that cannot be created.
+// The Post Office files: code page, quoting, Nulls, cutting and codes.
 #include "reports/line/po_files.h"
 
 #include <gtest/gtest.h>

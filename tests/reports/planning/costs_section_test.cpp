@@ -1,6 +1,5 @@
-// Costs and discounts: the tariff's price rules by format and weight, the
-// volume bands, Mailsort 120, franking, the standard rate and what a missing
-// row or a Null field leaves.
+// Costs and discounts: price rules by format and weight, volume bands,
+// Mailsort 120, franking, the standard rate, missing rows and Null fields.
 #include <gtest/gtest.h>
 
 #include "planning_job.h"

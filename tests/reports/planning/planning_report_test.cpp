@@ -1,5 +1,4 @@
-// The planning page and POPLAN.CSV: parameters, statistics, sortation rows
-// and what a failed figure leaves behind.
+// The planning page and POPLAN.CSV, and what a failed figure leaves behind.
 #include <gtest/gtest.h>
 
 #include <set>

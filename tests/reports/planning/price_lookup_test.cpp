@@ -1,5 +1,4 @@
-// getprc: the standard price steps walked for each format, and where a
-// failure stops the walk.
+// getprc: the standard price steps of each format, and where a failure stops.
 #include "reports/planning/price_lookup.h"
 
 #include <gtest/gtest.h>
@@ -61,8 +60,7 @@ TEST(PriceLookup, StepsByFormatAndWeight) {
     Row changes;
     const char* result;
   } cases[] = {
-      {"LE", 0, {}, "ok 5 6"},  // letters: one step, whatever the weight
-      {"LE", 5000, {}, "ok 5 6"},
+      {"LE", 5000, {}, "ok 5 6"},   // letters: one step, whatever the weight
       {"LL", 100, {}, "ok 10 11"},  // at a limit that step; above the third the fourth
       {"LL", 200, {}, "ok 20 21"},
       {"LL", 201, {}, "ok 30 31"},
