@@ -52,7 +52,8 @@ TEST(LineReport, WorkedRun) {
             (std::vector<double>{150, 150, 0, 0, 120, 30, 1, 1, 120, 30, 3, 1, 5, 2}));
   EXPECT_EQ(job.progress.yields, 151);  // once a record and the extra turn
   ASSERT_FALSE(job.progress.figures.empty());
-  EXPECT_EQ(job.progress.figures.front() + " " + job.progress.figures.back(), "0.67 100.00");
+  EXPECT_EQ(job.progress.figures.front(), "0.67");
+  EXPECT_EQ(job.progress.figures.back(), "100.00");
   for (bool lit : job.progress.cells) EXPECT_TRUE(lit);
   EXPECT_EQ(job.file("POFILE.DAT"), "12345,3\r\n123,1\r\n");
   EXPECT_EQ(job.file("POLINE.CSV"),

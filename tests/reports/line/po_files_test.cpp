@@ -24,8 +24,8 @@ TEST(RecordFile, CodePageQuotingAndCrLf) {
             "b\xC3",
             "a?b?"}})  // not UTF-8
     EXPECT_EQ(toWindows1252(utf8), cp1252) << utf8;
-  EXPECT_EQ(quoted("") + quoted("The \"Old\" Mill") + quoted(" padded  "),
-            "\"\"\"The \"Old\" Mill\"\" padded  \"");
+  EXPECT_EQ((std::vector<std::string>{quoted(""), quoted("The \"Old\" Mill"), quoted(" padded  ")}),
+            (std::vector<std::string>{"\"\"", "\"The \"Old\" Mill\"", "\" padded  \""}));
   TempDir dir;
   const std::string path = dir.file("OUT.CSV");
   RecordFile old;

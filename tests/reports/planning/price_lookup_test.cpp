@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iomanip>
 #include <sstream>
 
 #include "run/run_state.h"
@@ -49,7 +50,7 @@ std::string lookup(const Value& format, double weight, const Row& changes, bool 
     result = "fails";
   }
   std::ostringstream out;
-  out << result << " " << run.fstprice << " " << run.sndprice;
+  out << std::setprecision(17) << result << " " << run.fstprice << " " << run.sndprice;
   return out.str();
 }
 
