@@ -1,254 +1,215 @@
 // The run from opening the database to the hand-over to the label program,
-// driven without a window.
+// driven without a window, and the run's print job.
 #include "app/run_driver.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "app/run_fixture.h"
+#include "app/run_print_job.h"
+#include "reports/common/text_page_sink.h"
+#include "run/progress.h"
+#include "run/run_state.h"
 
 namespace ms {
 namespace {
 
-using testing::FakeProgress;
-using testing::JobFolder;
-using testing::LabelProgramStandIn;
-using testing::TestRun;
+using testing::labelProgramStartedIn;
 
-const std::vector<std::string> kCodes = {"12345", "12345", "12345", "12399", "13000"};
+// A screen-less Progress: keeps what the run showed, counts yields and
+// questions, presses Cancel inside the `cancelAtYield`-th yield.
+class FakeProgress : public Progress {
+ public:
+  explicit FakeProgress(RunState& run) : run_(run) {}
+  void setCellVisible(int, bool) override {}
+  void setVisible(Control control, bool visible) override { shown[control] = visible; }
+  void setCaption(Control label, const std::string& text) override { captions[label] = text; }
+  void setBusyPointer(bool on) override { busy.push_back(on); }
+  void yield() override {
+    if (++yields == cancelAtYield) cancelPressed(run_);
+  }
+  Answer confirmCancel() override { return ++questions, answer; }
+  void message(const std::string& text) override { messages.push_back(text); }
 
-class RunDriverTest : public ::testing::Test {
- protected:
-  void job(const testing::Row& parameters = {}) {
-    folder.db().insertParameters(parameters);
-    folder.addWork(kCodes);
-    folder.addReference(kCodes);
-  }
-  // The whole run, as the Progress Window performs it.
-  RunEnd runAll() {
-    performRun(t.run);
-    return endRun(t.run);
-  }
-  double workSum(const std::string& field) {
-    return folder.db().scalar("SELECT TOTAL(" + field + ") FROM kvwork").number();
-  }
+  Answer answer = Answer::No;
+  int cancelAtYield = 0, yields = 0, questions = 0;
+  std::map<Control, bool> shown;
+  std::map<Control, std::string> captions;
+  std::vector<bool> busy;
+  std::vector<std::string> messages;
 
-  JobFolder folder;
-  TestRun t;
+ private:
+  RunState& run_;
 };
 
-TEST_F(RunDriverTest, DerivesTheLimitsAndRunsBothSteps) {
-  job();
-  RunEnd end = runAll();
+// A job folder with Job Parameters and, unless told not to, five work
+// records in three selections, and a run wired to a fake screen and paper.
+struct Job {
+  testing::JobFolder folder;
+  RunState run;
+  FakeProgress screen{run};
+  TextPageSink paper;
+  explicit Job(const testing::Row& parameters, bool work = true) {
+    folder.db().insertParameters(parameters);
+    if (work) folder.addJob({"12345", "12345", "12345", "12399", "13000"});
+    run.progress = &screen;
+    run.printer = &paper;
+  }
+  RunEnd all() {
+    performRun(run);
+    return endRun(run);
+  }
+};
 
-  EXPECT_EQ(t.run.bagitems, 105);     // 10000 / 95 = 105.26
-  EXPECT_EQ(t.run.bundlesperbag, 5);  // 105 / 25 = 4.2, rounded up to a whole bundle
-  EXPECT_EQ(t.run.minsel, 3);
-  EXPECT_EQ(t.run.totrecs, 5);
-  EXPECT_EQ(t.run.cancelflag, "N");
-
-  // Shown at the start; captions of step 2; the pointer busy, then back.
+TEST(RunDriver, ARunOutsideChainModeDerivesTheLimitsRunsBothStepsAndKeepsTheFlags) {
+  Job r({{"RunAlone", "y"}, {"RunReports", "Y"}, {"RunLabels", "Y"}});
+  RunEnd end = r.all();
+  EXPECT_EQ(r.run.bagitems, 105);     // 10000 / 95 = 105.26
+  EXPECT_EQ(r.run.bundlesperbag, 5);  // 105 / 25 = 4.2, rounded up
+  EXPECT_EQ(r.run.minsel, 3);
+  EXPECT_EQ(r.run.totrecs, 5);
+  EXPECT_EQ(r.run.cancelflag, "N");
   for (Control c : {Control::cmdCancel, Control::lblPerc1, Control::lblPerc2, Control::lblPerc3,
                     Control::Line1, Control::Line2, Control::Line3, Control::Line4})
-    EXPECT_TRUE(t.screen.shown[c]) << static_cast<int>(c);
-  EXPECT_EQ(t.screen.captions[Control::lblPerc1], "  Printing ");
-  EXPECT_EQ(t.screen.captions[Control::lblPerc3], "percent complete (step 2 of 2)");
-  EXPECT_EQ(t.screen.busyHistory, (std::vector<bool>{true, false}));
-  EXPECT_TRUE(folder.tableExists("bags"));
-  EXPECT_TRUE(t.screen.messages.empty());
+    EXPECT_TRUE(r.screen.shown[c]) << static_cast<int>(c);
+  EXPECT_EQ(r.screen.captions[Control::lblPerc1], "  Printing ");
+  EXPECT_EQ(r.screen.captions[Control::lblPerc3], "percent complete (step 2 of 2)");
+  EXPECT_EQ(r.screen.busy, (std::vector<bool>{true, false}));
+  EXPECT_TRUE(r.folder.tableExists("bags"));
+  EXPECT_TRUE(r.screen.messages.empty());
+  EXPECT_FALSE(end.chainMode || end.labelProgramStarted);
+  EXPECT_EQ(r.folder.flag("RunAlone") + r.folder.flag("RunReports"), "yY");
+  ASSERT_TRUE(r.run.mdb);
+  EXPECT_TRUE(r.run.mdb->isOpen());
+  EXPECT_EQ(r.run.printer, &r.paper);
+  EXPECT_FALSE(labelProgramStartedIn(r.folder.path(), 0.5));
 
-  // Not Chain Mode: the Job Parameters stay as they were and the database
-  // stays open for the next run.
-  EXPECT_FALSE(end.chainMode);
-  EXPECT_FALSE(end.labelProgramStarted);
-  EXPECT_EQ(folder.flag("RunReports"), "N");
-  EXPECT_EQ(folder.flag("RunAlone"), "N");
-  ASSERT_TRUE(t.run.mdb);
-  EXPECT_TRUE(t.run.mdb->isOpen());
-  // The caller's printer is given back after the run.
-  EXPECT_EQ(t.run.printer, &t.paper);
+  Job empty({}, false);  // an empty work table still runs step 2
+  empty.all();
+  EXPECT_EQ(empty.run.totrecs, 0);
+  EXPECT_EQ(empty.screen.captions[Control::lblPerc1], "  Printing ");
+  EXPECT_TRUE(empty.folder.tableExists("bags"));
 }
 
-TEST_F(RunDriverTest, AnEmptyWorkTableStillRunsStepTwo) {
-  folder.db().insertParameters();
-  runAll();
-  EXPECT_EQ(t.run.totrecs, 0);
-  EXPECT_EQ(t.screen.captions[Control::lblPerc1], "  Printing ");
-  EXPECT_TRUE(folder.tableExists("bags"));
-}
-
-TEST_F(RunDriverTest, ChainModeClearsTheFlagsClosesTheDatabaseAndStartsTheLabelProgram) {
-  LabelProgramStandIn kvprint;
-  job({{"RunAlone", "Y"}, {"RunReports", "Y"}, {"RunLabels", "Y"}, {"RunCodes", "N"}});
-  RunEnd end = runAll();
-
-  EXPECT_TRUE(end.chainMode);
-  EXPECT_TRUE(end.labelProgramStarted);
-  EXPECT_FALSE(t.run.mdb->isOpen());
-  EXPECT_EQ(folder.flag("RunAlone"), "N");
-  EXPECT_EQ(folder.flag("RunReports"), "N");
-  EXPECT_EQ(folder.flag("RunLabels"), "Y");
-  EXPECT_TRUE(LabelProgramStandIn::startedIn(folder.path()));
-}
-
-TEST_F(RunDriverTest, ChainModeStartsNoLabelProgramUnlessRunLabelsIsExactlyY) {
-  for (const char* labels : {"N", "y", "Y "}) {
-    SCOPED_TRACE(labels);
-    JobFolder own;
-    own.db().insertParameters({{"RunAlone", "Y"}, {"RunReports", "Y"}, {"RunLabels", labels}});
-    LabelProgramStandIn kvprint;
-    TestRun run;
-    performRun(run.run);
-    RunEnd end = endRun(run.run);
-    EXPECT_TRUE(end.chainMode);
-    EXPECT_FALSE(end.labelProgramStarted);
-    EXPECT_EQ(own.flag("RunAlone"), "N");
-    EXPECT_EQ(own.flag("RunReports"), "N");
-    EXPECT_FALSE(LabelProgramStandIn::startedIn(own.path(), 0.5));
-  }
-}
-
-TEST_F(RunDriverTest, RunAloneOtherThanYIsNotChainMode) {
-  job({{"RunAlone", "y"}, {"RunReports", "Y"}, {"RunLabels", "Y"}});
-  LabelProgramStandIn kvprint;
-  RunEnd end = runAll();
-  EXPECT_FALSE(end.chainMode);
-  EXPECT_EQ(folder.flag("RunAlone"), "y");
-  EXPECT_EQ(folder.flag("RunReports"), "Y");
-  EXPECT_FALSE(LabelProgramStandIn::startedIn(folder.path(), 0.5));
-}
-
-TEST_F(RunDriverTest, CancelAnsweredYesDuringAllocationSkipsStepTwoAndTheLabelProgram) {
-  LabelProgramStandIn kvprint;
-  job({{"RunAlone", "Y"}, {"RunReports", "Y"}, {"RunLabels", "Y"}});
-  t.screen.answer = Answer::Yes;
-  t.screen.cancelAtYield = 1;
-  RunEnd end = runAll();
-
-  EXPECT_EQ(t.screen.questions, 1);
-  EXPECT_EQ(t.run.cancelflag, "Y");
-  EXPECT_EQ(t.screen.yields, 1);  // the pass stops before its next record
-  EXPECT_EQ(t.screen.captions[Control::lblPerc1], "");
-  EXPECT_FALSE(folder.tableExists("bags"));
-  EXPECT_EQ(t.screen.busyHistory.back(), false);
-
-  EXPECT_TRUE(end.chainMode);
-  EXPECT_FALSE(end.labelProgramStarted);
-  EXPECT_EQ(folder.flag("RunAlone"), "N");
-  EXPECT_EQ(folder.flag("RunReports"), "N");
-  EXPECT_FALSE(LabelProgramStandIn::startedIn(folder.path(), 0.5));
-}
-
-TEST_F(RunDriverTest, CancelAnsweredNoLetsTheRunGoOn) {
-  job();
-  t.screen.answer = Answer::No;
-  t.screen.cancelAtYield = 1;
-  runAll();
-  EXPECT_EQ(t.screen.questions, 1);
-  EXPECT_EQ(t.run.cancelflag, "N");
-  EXPECT_EQ(t.screen.captions[Control::lblPerc1], "  Printing ");
-  EXPECT_TRUE(folder.tableExists("bags"));
-}
-
-TEST_F(RunDriverTest, ABagThatHoldsNoItemEndsTheRunBeforeAnyRecordIsTouched) {
-  LabelProgramStandIn kvprint;
-  job({{"BagMax", 50.0}, {"Weight", 95.0}, {"RunAlone", "Y"}, {"RunReports", "Y"}, {"RunLabels", "Y"}});
-  RunEnd end = runAll();
-
-  EXPECT_EQ(t.run.bagitems, 0);
-  ASSERT_EQ(t.screen.messages.size(), 1u);
-  EXPECT_NE(t.screen.messages[0].find("50"), std::string::npos) << t.screen.messages[0];
-  EXPECT_NE(t.screen.messages[0].find("95"), std::string::npos) << t.screen.messages[0];
-  EXPECT_EQ(t.screen.yields, 0);
-  EXPECT_EQ(workSum("seq"), 0);
-  EXPECT_EQ(folder.db().scalar("SELECT COUNT(*) FROM kvwork WHERE sflag = 'Y'").number(), 0);
-  EXPECT_FALSE(folder.tableExists("bags"));
-  EXPECT_TRUE(t.paper.allText().empty());
-
-  // Ends as a cancelled run ends.
-  EXPECT_TRUE(end.chainMode);
-  EXPECT_FALSE(end.labelProgramStarted);
-  EXPECT_EQ(folder.flag("RunAlone"), "N");
-  EXPECT_FALSE(LabelProgramStandIn::startedIn(folder.path(), 0.5));
-}
-
-TEST_F(RunDriverTest, AJobThatCannotBeRankedEndsTheRunWhenRegionalSequencingIsInForce) {
-  LabelProgramStandIn kvprint;
-  // Regional Sequencing, and the posting postcode is in no selection.
-  job({{"service", "M1"}, {"Geog", "Y"}, {"postcode", "ZZ9 9ZZ"}, {"RunAlone", "Y"}, {"RunLabels", "Y"}});
-  RunEnd end = runAll();
-
-  ASSERT_EQ(t.screen.messages.size(), 1u);
-  EXPECT_NE(t.screen.messages[0].find("ZZ9 9ZZ"), std::string::npos) << t.screen.messages[0];
-  EXPECT_EQ(t.run.cancelflag, "Y");
-  EXPECT_EQ(t.screen.yields, 0);
-  EXPECT_EQ(workSum("seq"), 0);
-  EXPECT_EQ(folder.db().scalar("SELECT COUNT(*) FROM kvwork WHERE rgcode <> ''").number(), 0);
-  EXPECT_FALSE(folder.tableExists("bags"));
-  EXPECT_TRUE(end.chainMode);
-  EXPECT_FALSE(end.labelProgramStarted);
-  EXPECT_EQ(folder.flag("RunAlone"), "N");
-}
-
-TEST_F(RunDriverTest, RanksAreNeededOnlyUnderRegionalSequencing) {
-  {
-    // Geog "Y" but a service whose second character is not "1".
-    JobFolder own;
-    own.db().insertParameters({{"service", "M2"}, {"Geog", "Y"}, {"postcode", "ZZ9 9ZZ"}});
-    TestRun run;
-    performRun(run.run);
-    EXPECT_TRUE(run.screen.messages.empty());
-    EXPECT_EQ(run.screen.captions[Control::lblPerc1], "  Printing ");
-  }
-  {
-    JobFolder own;
-    own.db().insertParameters({{"service", "M1"}, {"Geog", "Y"}, {"postcode", "AB12 3CD"}});
-    own.db().exec("INSERT INTO pcode (code, mdsel) VALUES ('AB12 3', '123')");
-    own.db().exec("INSERT INTO sequence (code, mdsorts) VALUES ('123', '0705')");
-    TestRun run;
-    performRun(run.run);
-    EXPECT_TRUE(run.screen.messages.empty());
-    EXPECT_EQ(run.run.sortcodes, "0705");
-    EXPECT_EQ(run.screen.captions[Control::lblPerc1], "  Printing ");
-  }
-}
-
-// Failures before the allocation are not guarded: they leave the run for
-// the caller to report, and the run has written nothing.
-TEST_F(RunDriverTest, FailuresBeforeTheAllocationLeaveTheRun) {
+// Chain Mode ends by clearing RunAlone and RunReports and closing the
+// database; the label program starts only after a whole run with RunLabels
+// "Y". Cancel is pressed at the first record and answered No but in one case.
+TEST(RunDriver, ChainModeEndsAndStartsTheLabelProgramOnlyAfterAWholeRun) {
   struct Case {
     const char* name;
+    const char* labels;
     testing::Row parameters;
-    const char* sql;
+    std::vector<std::string> message;  // parts of the one message of a refused job
   };
   const Case cases[] = {
-      {"missing database file", {}, nullptr},
-      {"missing work table", {}, "DROP TABLE kvwork"},
-      {"missing parameters table", {}, "DROP TABLE parmcode"},
-      {"no parameters record", {}, "DELETE FROM parmcode"},
-      {"weight zero", {{"Weight", 0.0}}, nullptr},
-      {"bundle maximum zero", {{"BundleMax", 0.0}}, nullptr},
-      {"null bag maximum", {{"BagMax", Value()}}, nullptr},
-      {"text weight", {{"Weight", "heavy"}}, nullptr},
-      {"null selection", {{"selection", Value()}}, nullptr},
-      {"bag count beyond 32 bits", {{"BagMax", 1e12}, {"Weight", 1.0}}, nullptr},
+      {"whole", "Y", {}, {}},
+      {"whole", "N", {}, {}},
+      {"whole", "y", {}, {}},
+      {"whole", "Y ", {}, {}},
+      {"whole, ranks only under service x1",
+       "Y",
+       {{"service", "M2"}, {"Geog", "Y"}, {"postcode", "ZZ9 9ZZ"}},
+       {}},
+      {"cancel Yes", "Y", {}, {}},
+      {"bag holds no item", "Y", {{"BagMax", 50.0}, {"Weight", 95.0}}, {"50", "95"}},
+      {"cannot rank", "Y", {{"service", "M1"}, {"Geog", "Y"}, {"postcode", "ZZ9 9ZZ"}}, {"ZZ9 9ZZ"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    JobFolder own;
-    own.db().insertParameters(c.parameters);
-    own.addWork(kCodes);
-    if (c.sql) own.db().exec(c.sql);
-    if (std::string(c.name) == "missing database file") std::filesystem::remove("mailsort.mdb");
-    TestRun run;
-    EXPECT_THROW(performRun(run.run), std::exception);
-    if (std::filesystem::exists("mailsort.mdb")) {
-      EXPECT_FALSE(own.tableExists("bags"));
-    }
-    EXPECT_EQ(run.run.printer, &run.paper);
-    EXPECT_EQ(run.screen.yields, 0);
+    SCOPED_TRACE(std::string(c.name) + ", RunLabels '" + c.labels + "'");
+    testing::Row parameters = {
+        {"RunAlone", "Y"}, {"RunReports", "Y"}, {"RunCodes", "N"}, {"RunLabels", c.labels}};
+    parameters.insert(parameters.end(), c.parameters.begin(), c.parameters.end());
+    Job r(parameters);
+    const bool cancel = std::string(c.name) == "cancel Yes", whole = c.message.empty() && !cancel;
+    const bool started = whole && std::string(c.labels) == "Y";
+    r.screen.answer = cancel ? Answer::Yes : Answer::No;
+    r.screen.cancelAtYield = 1;
+    RunEnd end = r.all();
+
+    EXPECT_TRUE(end.chainMode);
+    EXPECT_EQ(end.labelProgramStarted, started);
+    EXPECT_EQ(labelProgramStartedIn(r.folder.path(), started ? 5 : 0.5), started);
+    EXPECT_FALSE(r.run.mdb->isOpen());
+    EXPECT_EQ(r.folder.flag("RunAlone") + r.folder.flag("RunReports"), "NN");
+    EXPECT_EQ(r.folder.flag("RunLabels"), c.labels);
+    EXPECT_EQ(r.folder.tableExists("bags"), whole);
+    EXPECT_EQ(r.run.cancelflag, whole ? "N" : "Y");
+    EXPECT_EQ(r.screen.questions, c.message.empty() ? 1 : 0);
+    EXPECT_EQ(whole ? 1 : r.screen.yields, cancel ? 1 : whole);  // cut short: at once, or before any record
+    EXPECT_EQ(r.screen.captions[Control::lblPerc1], whole ? "  Printing " : "");
+    EXPECT_EQ(r.screen.busy.back(), false);
+    ASSERT_EQ(r.screen.messages.size(), c.message.empty() ? 0u : 1u);
+    if (c.message.empty()) continue;
+    for (const std::string& part : c.message)
+      EXPECT_NE(r.screen.messages[0].find(part), std::string::npos) << r.screen.messages[0];
+    // A refused job is left as it was and nothing is printed.
+    EXPECT_EQ(r.folder.db()
+                  .scalar("SELECT COUNT(*) FROM kvwork WHERE seq <> 0 OR sflag = 'Y' OR rgcode <> ''")
+                  .number(),
+              0);
+    EXPECT_TRUE(r.paper.allText().empty());
   }
+}
+
+TEST(RunDriver, RanksAreLoadedForRegionalSequencing) {
+  Job m1({{"service", "M1"}, {"Geog", "Y"}, {"postcode", "AB12 3CD"}}, false);
+  m1.folder.db().exec("INSERT INTO pcode (code, mdsel) VALUES ('AB12 3', '123')");
+  m1.folder.db().exec("INSERT INTO sequence (code, mdsorts) VALUES ('123', '0705')");
+  performRun(m1.run);
+  EXPECT_TRUE(m1.screen.messages.empty());
+  EXPECT_EQ(m1.run.sortcodes, "0705");
+  EXPECT_EQ(m1.screen.captions[Control::lblPerc1], "  Printing ");
+}
+
+// Failures before the allocation leave the run for the caller to report,
+// with nothing written.
+TEST(RunDriver, FailuresBeforeTheAllocationLeaveTheRun) {
+  const std::pair<testing::Row, std::string> cases[] = {
+      {{}, "rm"},
+      {{}, "DROP TABLE kvwork"},
+      {{}, "DROP TABLE parmcode"},
+      {{}, "DELETE FROM parmcode"},
+      {{{"Weight", 0.0}}, ""},
+      {{{"BundleMax", 0.0}}, ""},
+      {{{"BagMax", Value()}}, ""},
+      {{{"Weight", "heavy"}}, ""},
+      {{{"selection", Value()}}, ""},
+      {{{"BagMax", 1e12}, {"Weight", 1.0}}, ""},  // a bag count beyond 32 bits
+  };
+  for (const auto& [parameters, sql] : cases) {
+    SCOPED_TRACE(sql + ::testing::PrintToString(parameters.empty() ? "" : parameters[0].first));
+    Job r(parameters);
+    if (sql == "rm") std::filesystem::remove("mailsort.mdb");
+    if (sql.starts_with("D")) r.folder.db().exec(sql);
+    EXPECT_THROW(performRun(r.run), std::exception);
+    EXPECT_FALSE(sql != "rm" && r.folder.tableExists("bags"));
+    EXPECT_EQ(r.run.printer, &r.paper);
+    EXPECT_EQ(r.screen.yields, 0);
+  }
+}
+
+TEST(RunPrintJob, EndsAJobLeftOpenOnceAndLeavesAnUnstartedOneAlone) {
+  TextPageSink unstarted, open, ended;
+  RunPrintJob a(&unstarted), b(&open), c(&ended);
+  a.finish();  // cancelled before anything was printed
+  EXPECT_FALSE(unstarted.ended());
+  b.printLine("Mailsort Line Report");
+  b.finish();  // cancelled during the line report
+  b.finish();
+  EXPECT_EQ(open.endDocCount(), 1);
+  EXPECT_EQ(open.allText(), std::vector<std::string>{"Mailsort Line Report"});
+  c.printLine("x");
+  c.newPage();
+  c.endDoc();  // the planning report ends it
+  c.finish();
+  EXPECT_EQ(ended.endDocCount(), 1);
+  EXPECT_EQ(c.page(), ended.page());
+  RunPrintJob nowhere(nullptr);  // a run without a printer
+  nowhere.printLine("x");
+  nowhere.finish();
+  EXPECT_TRUE(nowhere.ended());
 }
 
 }  // namespace
