@@ -61,35 +61,18 @@ void printContinuationHeader(PageSink& sink, const HeaderFields& header) {
   printColumnHeading(sink, header);
 }
 
+// The four figures in their columns, as a selection line and the not-matched
+// line both end.
+std::string LineFields::figures() const {
+  return items.str() + "    " + cumItems.str() + "  " + bags.str() + "    " + cumBags.str();
+}
+
 std::string LineFields::selectionLine() const {
-  std::string line;
-  line.reserve(106);
-  line += code.str();
-  line += "      ";
-  line += description.str();
-  line += "      ";
-  line += items.str();
-  line += "    ";
-  line += cumItems.str();
-  line += "  ";
-  line += bags.str();
-  line += "    ";
-  line += cumBags.str();
-  line += seqcode.str();
-  return line;
+  return code.str() + "      " + description.str() + "      " + figures() + seqcode.str();
 }
 
 std::string LineFields::notMatchedLine(bool regional) const {
-  std::string line = kNotMatchedText;
-  line += items.str();
-  line += "    ";
-  line += cumItems.str();
-  line += "  ";
-  line += bags.str();
-  line += "    ";
-  line += cumBags.str();
-  if (regional) line += "   99";
-  return line;
+  return kNotMatchedText + figures() + (regional ? "   99" : "");
 }
 
 }  // namespace ms

@@ -56,6 +56,9 @@ struct LineFields {
   std::string selectionLine() const;
   // The not-matched line, with "   99" after it under Regional Sequencing.
   std::string notMatchedLine(bool regional) const;
+
+ private:
+  std::string figures() const;
 };
 
 }  // namespace ms
