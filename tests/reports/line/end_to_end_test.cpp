@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "support/fixture_db.h"
+#include "support/sample_run.h"
 
 namespace ms::testing {
 namespace {
@@ -32,17 +33,10 @@ std::string printedLine(std::string record) {
 }
 
 TEST(EndToEnd, PrintedLinesMatchTheLineList) {
-  const std::string bin = MAILSORT_BINARY_DIR;
-  if (!std::filesystem::exists(bin + "/mailsort") || !std::filesystem::exists(bin + "/mailsort-sample") ||
-      std::system("command -v pdftotext >/dev/null") != 0)
-    GTEST_SKIP() << "needs build/mailsort, build/mailsort-sample and pdftotext";
+  if (const std::string missing = missingForSampleRun(true); !missing.empty()) GTEST_SKIP() << missing;
   TempDir dir;
-  const std::string cd = "cd '" + dir.path() + "' && ";
-  ASSERT_EQ(
-      std::system((cd + "'" + bin + "/mailsort-sample' --out . --records 20000 --chain >/dev/null").c_str()),
-      0);
-  ASSERT_EQ(std::system((cd + "QT_QPA_PLATFORM=offscreen '" + bin + "/mailsort' 2>/dev/null").c_str()), 0);
-  ASSERT_EQ(std::system((cd + "pdftotext -layout -fixed 5.4 MAILSORT.PDF report.txt").c_str()), 0);
+  ASSERT_EQ(runSampleJob(dir.path(), 20000, 1), 0);
+  ASSERT_EQ(shellIn(dir.path(), "pdftotext -layout -fixed 5.4 MAILSORT.PDF report.txt"), 0);
   const auto pdf = splitLines(readFile(dir.file("report.txt")));
   const auto heading = std::find_if(pdf.begin(), pdf.end(), [](const std::string& l) {
     return l.find("Code   ") != std::string::npos && l.find("Cum Bags  Seq#") != std::string::npos;

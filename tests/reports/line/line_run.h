@@ -45,7 +45,7 @@ class ScriptedProgress : public Progress {
 };
 
 struct WorkRecord {
-  std::string mscode;
+  std::string mscode = "";
   double seq = 0;
   Value rscode = "", sflag = "N", pcflag = "F", rgcode = "07", name = "A Person", address3 = "";
 };

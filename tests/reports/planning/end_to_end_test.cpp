@@ -8,24 +8,15 @@
 
 #include "planning_job.h"
 #include "reports/common/text_rules.h"
+#include "support/sample_run.h"
 
 namespace ms::testing {
 namespace {
 
 TEST(EndToEnd, PlanningPageAndPoplanOfASampleRun) {
-  const std::string bin = MAILSORT_BINARY_DIR;
-  if (!std::filesystem::exists(bin + "/mailsort") || !std::filesystem::exists(bin + "/mailsort-sample") ||
-      std::system("command -v pdftotext >/dev/null") != 0)
-    GTEST_SKIP() << "needs build/mailsort, build/mailsort-sample and pdftotext";
+  if (const std::string missing = missingForSampleRun(true); !missing.empty()) GTEST_SKIP() << missing;
   TempDir dir;
-  const std::string cd = "cd '" + dir.path() + "' && ";
-  ASSERT_EQ(
-      std::system(
-          (cd + "'" + bin + "/mailsort-sample' --out . --records 3000 --seed 11 --chain >/dev/null").c_str()),
-      0);
-  ASSERT_EQ(
-      std::system((cd + "QT_QPA_PLATFORM=offscreen timeout 300 '" + bin + "/mailsort' 2>/dev/null").c_str()),
-      0);
+  ASSERT_EQ(runSampleJob(dir.path(), 3000, 11), 0);
 
   // POPLAN.CSV: one record of 27 quoted fields.
   const std::string poplan = readFile(dir.file("POPLAN.CSV"));
@@ -39,7 +30,7 @@ TEST(EndToEnd, PlanningPageAndPoplanOfASampleRun) {
     EXPECT_EQ(f[i].size(), 6u) << "field " << i + 1;
 
   // The last page, printed in 11 point Courier: 6.6 points a character.
-  ASSERT_EQ(std::system((cd + "pdftotext -layout -fixed 6.6 MAILSORT.PDF all.txt").c_str()), 0);
+  ASSERT_EQ(shellIn(dir.path(), "pdftotext -layout -fixed 6.6 MAILSORT.PDF all.txt"), 0);
   std::string text = readFile(dir.file("all.txt"));
   text.erase(text.find_last_not_of('\f') + 1);
   const std::string last = text.substr(text.find_last_of('\f') + 1);
