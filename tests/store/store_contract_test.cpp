@@ -1,62 +1,46 @@
-// The file as the suite creates it: every table opens through the store,
-// field names match without regard to case, and the reference tables find
-// fixed-width blank-filled keys.
+// The file as the suite creates it, and the field values read from it.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 
-#include "store/database.h"
 #include "store_test_support.h"
-#include "support/fixture_db.h"
 
 namespace ms::store {
 namespace {
 
-using ms::testing::FixtureDb;
-using ms::testing::TempDir;
+using StoreContract = StoreTest;
 
-class StoreContract : public ::testing::Test {
- protected:
-  TempDir dir;
-  FixtureDb fixture{dir.path()};
-};
-
-TEST_F(StoreContract, EveryTableOfTheSuiteOpensWithItsFieldsAndIndexes) {
+TEST_F(StoreContract, EveryTableOpensAndFieldNamesIgnoreCase) {
   fixture.insertParameters({{"Weight", 95.0}, {"service", "M1"}});
-  auto db = Database::open(fixture.path(), OpenMode::Shared);
+  fixture.insert("kvwork", {{"mscode", "1"}});
+  db = open();
   for (const char* table : {"parmcode", "kvwork", "region", "pcode", "sequence", "label", "poprice", "price"})
     EXPECT_NO_THROW(db->openTable(table)) << table;
   for (const char* table : {"region", "pcode", "sequence", "label", "price"})
     EXPECT_NO_THROW(db->openTable(table)->setIndex("PrimaryKey")) << table;
   auto work = db->openTable("kvwork");
-  EXPECT_NO_THROW(work->setIndex("Key1"));
-  EXPECT_NO_THROW(work->setIndex("Key2"));
+  EXPECT_TRUE(work->field("rscode").isNull());
   EXPECT_EQ(faultOf([&] { work->setIndex("Key3"); }), Fault::NotFound);
   EXPECT_EQ(faultOf([&] { db->openTable("nosuchtable"); }), Fault::NotFound);
 
-  // A fresh recordset stands on its first record; names match without case.
   auto parm = db->openTable("parmcode");
-  EXPECT_EQ(parm->recordCount(), 1);
   EXPECT_EQ(parm->field("weight"), Value(95.0));
   EXPECT_EQ(parm->field("WEIGHT"), parm->field("Weight"));
   EXPECT_EQ(parm->field("Service"), Value("M1"));
   EXPECT_EQ(parm->field("company name"), Value("Acme Mailing Ltd"));
   EXPECT_EQ(faultOf([&] { parm->field("nosuchfield"); }), Fault::NotFound);
-}
 
-TEST_F(StoreContract, NullFieldsReadAsNullAndEmptyTablesHaveNoCurrentRecord) {
-  fixture.insert("kvwork", {{"mscode", "1"}});
-  auto db = Database::open(fixture.path(), OpenMode::Shared);
-  EXPECT_TRUE(db->openTable("kvwork")->field("rscode").isNull());
-
-  auto region = db->openTable("region");
-  EXPECT_EQ(region->recordCount(), 0);
-  EXPECT_TRUE(region->eof());
-  EXPECT_TRUE(region->bof());
+  auto region = db->openTable("region");  // empty: no current record
+  EXPECT_TRUE(region->eof() && region->bof());
   EXPECT_EQ(faultOf([&] { region->field("mdreg"); }), Fault::NoCurrentRecord);
   EXPECT_EQ(faultOf([&] { region->edit(); }), Fault::NoCurrentRecord);
   EXPECT_EQ(faultOf([&] { region->moveNext(); }), Fault::NoCurrentRecord);
   EXPECT_EQ(faultOf([&] { region->seek("123"); }), Fault::Engine);  // no index chosen
+
+  db->close();
+  EXPECT_THROW(parm->field("weight"), RunError);
+  EXPECT_THROW(db->openTable("parmcode"), RunError);
 }
 
 TEST_F(StoreContract, ReferenceKeysIgnoreTrailingBlanks) {
@@ -64,30 +48,22 @@ TEST_F(StoreContract, ReferenceKeysIgnoreTrailingBlanks) {
   fixture.insert("region", {{"code", "12"}, {"mdreg", 5.0}});
   fixture.insert("price", {{"code", "M1"}, {"LeBase1", 20.5}});
   fixture.insert("price", {{"code", "M1 120"}, {"LeBase1", 18.0}});
-  auto db = Database::open(fixture.path(), OpenMode::Shared);
-
-  auto region = db->openTable("region");
-  region->setIndex("PrimaryKey");
-  for (const Value& key : {Value("123"), Value("123 "), Value("123   "), Value(123)}) {
-    region->seek(key);
-    ASSERT_FALSE(region->noMatch()) << "[" << key.text() << "]";
-    EXPECT_EQ(region->field("mdreg"), Value(7.0));
+  db = open();
+  const std::vector<std::tuple<std::string, Value, Value>> cases = {
+      // table, key, found (Null: no match)
+      {"region", "123", 7.0}, {"region", "123 ", 7.0},   {"region", "123   ", 7.0}, {"region", 123, 7.0},
+      {"region", "12 ", 5.0}, {"price", "M1    ", 20.5}, {"price", "M1 120", 18.0}, {"region", " 123", {}},
+      {"region", "1234", {}}, {"region", "1", {}},       {"region", "", {}},        {"region", {}, {}}};
+  std::map<std::string, std::unique_ptr<Recordset>> tables;
+  for (const char* table : {"region", "price"})
+    (tables[table] = db->openTable(table))->setIndex("PrimaryKey");
+  for (const auto& [table, key, found] : cases) {
+    SCOPED_TRACE(table + " [" + key.textOrEmpty() + "]");
+    Recordset& rs = *tables[table];
+    rs.seek(key);
+    ASSERT_EQ(rs.noMatch(), found.isNull());
+    EXPECT_EQ(found.isNull() ? found : rs.field(table == "region" ? "mdreg" : "lebase1"), found);
   }
-  region->seek("12 ");
-  EXPECT_EQ(region->field("mdreg"), Value(5.0));
-  for (const Value& key : {Value(" 123"), Value("1234"), Value("1"), Value(""), Value()}) {
-    region->seek(key);
-    EXPECT_TRUE(region->noMatch()) << "[" << key.textOrEmpty() << "]";
-  }
-
-  auto price = db->openTable("price");
-  price->setIndex("PrimaryKey");
-  price->seek("M1    ");
-  ASSERT_FALSE(price->noMatch());
-  EXPECT_EQ(price->field("LeBase1"), Value(20.5));
-  price->seek("M1 120");
-  ASSERT_FALSE(price->noMatch());
-  EXPECT_EQ(price->field("lebase1"), Value(18.0));
 }
 
 TEST_F(StoreContract, OnlyAnExistingDatabaseFileOpens) {
@@ -95,21 +71,32 @@ TEST_F(StoreContract, OnlyAnExistingDatabaseFileOpens) {
   EXPECT_EQ(faultOf([&] { Database::open(missing, OpenMode::Shared); }), Fault::NotFound);
   EXPECT_EQ(faultOf([&] { Database::open(missing, OpenMode::Exclusive); }), Fault::NotFound);
   EXPECT_FALSE(std::ifstream(missing).good());  // never created
-
-  std::string other = dir.file("notes.mdb");
-  std::ofstream(other) << "not a database at all, just some text that is long enough to be read";
-  EXPECT_EQ(faultOf([&] { Database::open(other, OpenMode::Shared); }), Fault::Engine);
+  std::ofstream(dir.file("notes.mdb"))
+      << "not a database at all, just some text that is long enough to be read";
+  EXPECT_EQ(faultOf([&] { Database::open(dir.file("notes.mdb"), OpenMode::Shared); }), Fault::Engine);
 }
 
-TEST_F(StoreContract, ClosedDatabaseFailsItsRecordsets) {
-  fixture.insertParameters();
-  auto db = Database::open(fixture.path(), OpenMode::Shared);
-  auto parm = db->openTable("parmcode");
-  db->close();
-  EXPECT_FALSE(db->isOpen());
-  EXPECT_NO_THROW(db->close());
-  EXPECT_THROW(parm->field("RunAlone"), RunError);
-  EXPECT_THROW(db->openTable("parmcode"), RunError);
+TEST(ValueText, PlainTextStrictNumberNullAndFlags) {
+  const std::vector<std::pair<double, const char*>> plain = {
+      {0.1 + 0.2, "0.3"}, {7012345.0, "7012345"},         {-1.5, "-1.5"},
+      {-0.0, "0"},        {2.0 / 3, "0.666666666666667"}, {123456789012345.0, "123456789012345"},
+      {0.0001, "0.0001"}};
+  for (const auto& [number, text] : plain) EXPECT_EQ(plainText(number), text);
+  EXPECT_EQ(strictNumber(plainText(1e-5)), 1e-5);  // read back as the same number
+  EXPECT_EQ(strictNumber(plainText(1e15)), 1e15);
+
+  const std::vector<std::pair<const char*, double>> numbers = {
+      {" 12 ", 12}, {"\t-1.5", -1.5}, {"+2", 2}, {"1e3", 1000}, {".5", 0.5}};
+  for (const auto& [text, number] : numbers) EXPECT_EQ(strictNumber(text), number) << text;
+  for (const char* bad : {"", " ", "abc", "12a", "1 2", "1,5", "--1", "1e", ".", "inf", "nan", "0x10"})
+    EXPECT_EQ(faultOf([&] { strictNumber(bad); }), Fault::TypeMismatch) << "[" << bad << "]";
+  EXPECT_EQ(faultOf([&] { strictNumber("1e999"); }), Fault::Overflow);
+  EXPECT_EQ(faultOf([] { Value().number(); }), Fault::InvalidUseOfNull);
+  EXPECT_EQ(faultOf([] { Value().text(); }), Fault::InvalidUseOfNull);
+  EXPECT_EQ(Value().textOrEmpty(), "");
+  EXPECT_TRUE(isY(Value("Y")));
+  for (const Value& other : {Value("y"), Value("N "), Value("Y "), Value(), Value(1)})
+    EXPECT_FALSE(isY(other));
 }
 
 }  // namespace
