@@ -12,11 +12,11 @@ enum class Fault {
   InvalidUseOfNull,  // a Null where a number or a text is needed
   TypeMismatch,      // a text that is not a number where a number is needed
   DivisionByZero,
-  Overflow,          // a number too large for its target (a 32-bit integer, a byte)
-  NoCurrentRecord,   // a field read or an edit with the cursor at EOF/BOF
-  NotFound,          // a table, field or index the file does not have
-  InUse,             // the database file is held by another program
-  Engine,            // anything else the database engine refuses
+  Overflow,         // a number too large for its target (a 32-bit integer, a byte)
+  NoCurrentRecord,  // a field read or an edit with the cursor at EOF/BOF
+  NotFound,         // a table, field or index the file does not have
+  InUse,            // the database file is held by another program
+  Engine,           // anything else the database engine refuses
 };
 
 class RunError : public std::runtime_error {

@@ -8,7 +8,7 @@
 namespace ms::store {
 
 struct IndexDef {
-  std::string name;                 // "PrimaryKey" becomes the table's primary key
+  std::string name;  // "PrimaryKey" becomes the table's primary key
   std::vector<std::string> fields;
   bool primary = false;
   bool unique = false;

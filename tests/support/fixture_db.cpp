@@ -93,13 +93,26 @@ void FixtureDb::insert(const std::string& table, const Row& row) {
 }
 
 void FixtureDb::insertParameters(const Row& overrides) {
-  Row row = {{"RunAlone", "N"},      {"RunCodes", "N"},        {"RunReports", "N"},
-             {"RunLabels", "N"},     {"BagMax", 10000.0},      {"Weight", 95.0},
-             {"BundleMax", 25.0},    {"selection", "3"},       {"service", "M2"},
-             {"Mailsort120", "N"},   {"ResOnly", "N"},         {"Geog", "N"},
-             {"Format", "LE"},       {"postcode", "AB12 3CD"}, {"BagLab", "Y"},
-             {"BundleLab", "Y"},     {"Company Name", "Acme Mailing Ltd"},
-             {"JobRef", "J1001"},    {"printer", "N"},         {"RoyalMail", "N"}};
+  Row row = {{"RunAlone", "N"},
+             {"RunCodes", "N"},
+             {"RunReports", "N"},
+             {"RunLabels", "N"},
+             {"BagMax", 10000.0},
+             {"Weight", 95.0},
+             {"BundleMax", 25.0},
+             {"selection", "3"},
+             {"service", "M2"},
+             {"Mailsort120", "N"},
+             {"ResOnly", "N"},
+             {"Geog", "N"},
+             {"Format", "LE"},
+             {"postcode", "AB12 3CD"},
+             {"BagLab", "Y"},
+             {"BundleLab", "Y"},
+             {"Company Name", "Acme Mailing Ltd"},
+             {"JobRef", "J1001"},
+             {"printer", "N"},
+             {"RoyalMail", "N"}};
   for (const auto& [name, value] : overrides) {
     bool replaced = false;
     for (auto& [n, v] : row)
