@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "reports/common/text_rules.h"
 #include "run/run_state.h"
@@ -15,28 +14,11 @@ namespace ms {
 
 namespace {
 
-// Splits a UTF-8 text into its characters, one string per character.
-std::vector<std::string> characters(const std::string& text) {
-  std::vector<std::string> chars;
-  for (std::size_t i = 0; i < text.size();) {
-    std::size_t len = 1;
-    auto lead = static_cast<unsigned char>(text[i]);
-    if (lead >= 0xF0)
-      len = 4;
-    else if (lead >= 0xE0)
-      len = 3;
-    else if (lead >= 0xC0)
-      len = 2;
-    chars.push_back(text.substr(i, len));
-    i += len;
-  }
-  return chars;
-}
-
 // Character `position` (from 1) of a text, as a one-character fixed field
 // holds it: a space past the end of the text.
-std::string characterAt(const std::vector<std::string>& chars, unsigned position) {
-  return position >= 1 && position <= chars.size() ? chars[position - 1] : std::string(" ");
+std::string characterAt(const std::string& text, unsigned position) {
+  std::string c = midChars(text, position, 1);
+  return c.empty() ? std::string(" ") : c;
 }
 
 // The next value of an unsigned 8-bit counter; it cannot pass 255.
@@ -49,7 +31,7 @@ std::uint8_t nextByte(std::uint8_t counter) {
 // the one character after it, built one character at a time with a
 // one-character buffer. A postcode without a space gives the whole text and
 // two spaces.
-std::string postingSector(const std::vector<std::string>& postcode) {
+std::string postingSector(const std::string& postcode) {
   std::string buffer = characterAt(postcode, 1);
   std::string sector;
   bool spaceSeen = false;
@@ -65,7 +47,7 @@ std::string postingSector(const std::vector<std::string>& postcode) {
 
 // The posting district: the characters before the first space (the end of
 // the text reads as a space).
-std::string postingDistrict(const std::vector<std::string>& postcode) {
+std::string postingDistrict(const std::string& postcode) {
   std::string district;
   std::uint8_t i = 1;
   for (std::string buffer = characterAt(postcode, i); buffer != " "; buffer = characterAt(postcode, i)) {
@@ -97,7 +79,7 @@ void getseq(RunState& run) {
   // A job without a posting postcode has no Posting Selection: its regions
   // cannot be ranked, and `sortcodes` is left as it was.
   if (postcodeValue.isNull()) return;
-  std::vector<std::string> postcode = characters(postcodeValue.text());
+  const std::string postcode = postcodeValue.text();
 
   std::string sector = postingSector(postcode);
   auto pcode = database(run).openTable("pcode");
@@ -137,11 +119,7 @@ void getreg(RunState& run) {
     return;
   }
   unsigned start = startPosition(region->field("mdreg").number());
-  std::vector<std::string> ranks = characters(run.sortcodes);
-  std::string rank;
-  for (unsigned position = start; position < start + 2 && position <= ranks.size(); ++position)
-    rank += ranks[position - 1];
-  work.set("rgcode", Value(rank));
+  work.set("rgcode", Value(midChars(run.sortcodes, start, 2)));
 }
 
 }  // namespace ms

@@ -182,6 +182,12 @@ std::string leftChars(const std::string& text, std::size_t n) {
   return text;
 }
 
+std::string midChars(const std::string& text, std::size_t start, std::size_t n) {
+  if (start < 1) return "";
+  const std::size_t skipped = leftChars(text, start - 1).size();
+  return leftChars(text.substr(skipped), n);
+}
+
 std::string rset(const std::string& text, std::size_t width) {
   std::size_t n = charCount(text);
   if (n >= width) return leftChars(text, width);

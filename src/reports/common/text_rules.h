@@ -29,6 +29,9 @@ std::string format(const std::string& text, const std::string& pattern);
 std::size_t charCount(const std::string& text);
 // The first n characters of a UTF-8 text (all of it when shorter).
 std::string leftChars(const std::string& text, std::size_t n);
+// At most n characters of a UTF-8 text from character `start` (counted from
+// 1); the empty text when the text ends before `start`.
+std::string midChars(const std::string& text, std::size_t start, std::size_t n);
 
 // A text placed in a field of `width` characters: right-aligned (RSet) or
 // left-aligned (LSet), blank-padded; a longer text keeps its leftmost
