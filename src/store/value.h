@@ -45,7 +45,13 @@ class Value {
   std::variant<std::monostate, double, std::string> v_;
 };
 
+// Whether a value is a text equal to `text`, exactly and case-sensitively;
+// a Null or a number equals no text.
+inline bool isText(const Value& value, const std::string& text) {
+  return value.isText() && value.textOrEmpty() == text;
+}
+
 // Only "Y" sets a flag; Null, "y", "N " and anything else do not.
-inline bool isY(const Value& flag) { return flag.isText() && flag.textOrEmpty() == "Y"; }
+inline bool isY(const Value& flag) { return isText(flag, "Y"); }
 
 }  // namespace ms

@@ -42,8 +42,6 @@ std::string failureOf(Statement&& statement) {
   }
 }
 
-bool isText(const Value& value, const char* text) { return value.isText() && value.textOrEmpty() == text; }
-
 // A text compared with a Null gives no answer, which counts as "no"; a
 // number is compared through its plain text.
 bool differsFrom(const Value& value, const std::string& text) {

@@ -18,8 +18,7 @@ inline Value jobParameter(RunState& run, const std::string& name) {
 // Whether a Job Parameters field holds exactly `text`: a Null or a number is
 // not equal to any text; a read that fails makes the test fail.
 inline bool jobParameterIs(RunState& run, const std::string& name, const std::string& text) {
-  Value value = jobParameter(run, name);
-  return value.isText() && value.textOrEmpty() == text;
+  return isText(jobParameter(run, name), text);
 }
 
 }  // namespace ms
