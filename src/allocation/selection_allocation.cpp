@@ -144,17 +144,10 @@ class CountingPass {
     }
   }
 
-  // The figure after the k-th record is (k + 1) / totrecs x 100; the bar
-  // sees it raw, the label at most 100.
+  // The figure after the k-th record is (k + 1) / totrecs x 100.
   void showProgress() {
     recsdone_ += 1;
-    attempt([&] { run_.percent = divide(recsdone_, run_.totrecs) * 100; });
-    Progress* progress = run_.progress;
-    if (progress) attempt([&] { percbar(run_); });
-    if (run_.percent > 100) run_.percent = 100;
-    if (!progress) return;
-    attempt([&] { progress->setCaption(Control::lblPerc2, format(run_.percent, "0.00")); });
-    attempt([&] { progress->yield(); });
+    ms::showProgress(run_, recsdone_);
   }
 
   RunState& run_;

@@ -2,7 +2,9 @@
 
 #include <cmath>
 
+#include "reports/common/text_rules.h"
 #include "run/run_state.h"
+#include "store/fault.h"
 
 namespace ms {
 
@@ -33,6 +35,15 @@ void percbar(RunState& run) {
 void clearperc(RunState& run) {
   if (!run.progress) return;
   for (int cell = 1; cell <= kCells; ++cell) run.progress->setCellVisible(cell, false);
+}
+
+void showProgress(RunState& run, double done) {
+  attempt([&] { run.percent = divide(done, run.totrecs) * 100; });
+  attempt([&] { percbar(run); });
+  if (run.percent > 100) run.percent = 100;
+  if (!run.progress) return;
+  attempt([&] { run.progress->setCaption(Control::lblPerc2, format(run.percent, "0.00")); });
+  attempt([&] { run.progress->yield(); });
 }
 
 }  // namespace ms

@@ -53,4 +53,10 @@ void percbar(RunState& run);
 // Puts all twenty cells out, Perc1 first.
 void clearperc(RunState& run);
 
+// The progress update of the two long passes after each record: `percent` =
+// done / totrecs x 100, percbar on that raw figure, then `percent` held to
+// at most 100, shown in lblPerc2 as "0.00", and a yield to the window
+// system. Each step that fails is skipped.
+void showProgress(RunState& run, double done);
+
 }  // namespace ms

@@ -74,7 +74,6 @@ class LineReport {
   void finish();
   void takeGroup();
   void countPostcodeLevel();
-  void showProgress();
   void newPageIfFull();
 
   store::Database& database() { return need(run_.mdb.get(), "mailsort.mdb"); }
@@ -225,20 +224,12 @@ void LineReport::turn() {
     run_.processed += 1;
   }
 
-  showProgress();
+  ms::showProgress(run_, run_.processed);
 }
 
 void LineReport::countPostcodeLevel() {
   if (test([&] { return isText(work().field("pcflag"), "O") && lastturn_ != "Y"; })) run_.outwardonly += 1;
   if (test([&] { return isText(work().field("pcflag"), "F") && lastturn_ != "Y"; })) run_.fullpc += 1;
-}
-
-void LineReport::showProgress() {
-  attempt([&] { run_.percent = divide(run_.processed, run_.totrecs) * 100; });
-  attempt([&] { percbar(run_); });
-  if (run_.percent > 100) run_.percent = 100;
-  attempt([&] { progress().setCaption(Control::lblPerc2, format(run_.percent, "0.00")); });
-  attempt([&] { progress().yield(); });
 }
 
 void LineReport::closeSelection() {
