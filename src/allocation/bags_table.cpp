@@ -22,12 +22,18 @@ store::TableDef bagsDefinition() {
 }  // namespace
 
 // Each step may fail on its own and the next still runs: no old table makes
-// the drop fail and the table is created; a table that another program holds
-// open makes the drop and the append fail, and the old table stays as it was.
-// Nothing is reported.
+// the drop fail and the table is created, which is no fault; a table that
+// another program holds past the wait makes the drop and the append fail,
+// the old table stays as it was, and the run reports it.
 void newfile(RunState& run) {
   if (!run.mdb) return;
-  attempt([&] { run.mdb->execute("DROP TABLE[bags]"); });
+  attempt([&] {
+    try {
+      run.mdb->execute("DROP TABLE[bags]");
+    } catch (const RunError& e) {
+      if (e.fault() != Fault::NotFound) throw;
+    }
+  });
   attempt([&] { run.mdb->appendTableDef(bagsDefinition()); });
 }
 

@@ -5,15 +5,21 @@
 // pass goes on with the next. An If whose test fails enters its first branch
 // (test()). `getreg` and `percbar` run inside attempt() as a whole, so a
 // failure in them abandons the call and the pass goes on after it.
+//
+// The pass never turns twice on a record: a move that fails or does not
+// move on, or a Residue Walk that would start before its selection or end
+// before the record that closed it, is a fault that ends the pass.
 #include "allocation/selection_allocation.h"
 
 #include <string>
 
 #include "allocation/region_lookups.h"
 #include "reports/common/text_rules.h"
+#include "run/advance.h"
 #include "run/progress.h"
 #include "run/run_state.h"
 #include "store/fault.h"
+#include "store/fault_log.h"
 
 namespace ms {
 
@@ -25,6 +31,8 @@ const std::string kUnmatched = "1";
 
 // What `nextcode` holds at the end of the table.
 const std::string kEndOfTable = "0";
+
+const std::string kWorkTable = "kvwork";
 
 // Whether a field holds the code `code` (a Null holds no code).
 bool holds(const Value& field, const std::string& code) { return !field.isNull() && field.text() == code; }
@@ -38,10 +46,11 @@ class CountingPass {
     attempt([&] { prevcode_ = work_.field("mscode").text(); });
     recsdone_ = 1;
     selcount_ = 1;
+    selstart_ = 0;
     while (!work_.eof() && run_.cancelflag != "Y") {
+      setFaultPlace("the allocation", recsdone_);
       sequence();
-      moveOn();
-      boundary();
+      if (!moveOn() || !boundary()) return;
       showProgress();
     }
   }
@@ -70,27 +79,38 @@ class CountingPass {
     attempt([&] { work_.update(); });
   }
 
-  void moveOn() {
-    attempt([&] { work_.moveNext(); });
+  bool moveOn() {
+    if (!advance(work_, kWorkTable)) return false;
     atEnd_ = !test([&] { return !work_.eof(); });
     if (!atEnd_)
       attempt([&] { nextcode_ = work_.field("mscode").text(); });
     else
       nextcode_ = kEndOfTable;
+    return true;
   }
 
   // Counts the next record into the selection, or judges the selection that
   // has just ended. A block of unmatched records is not counted and ends
   // nothing: the selection before it is judged after the block.
-  void boundary() {
-    if (nextcode_ == kUnmatched) return;
+  // False when the pass must end.
+  bool boundary() {
+    if (nextcode_ == kUnmatched) return true;
     if (nextcode_ == prevcode_) {
       selcount_ += 1;
-      return;
+      return true;
     }
-    if (test([&] { return goesToResidue(); })) residueWalk();
+    if (test([&] { return goesToResidue(); }) && !residueWalk()) return false;
+    // The next selection starts where the cursor now is: on the record that
+    // ended this one or, after a Residue Walk, on the first record after the
+    // selection, which may lie before it (a block of code "1" records is then
+    // gone through again). Either way it lies past this selection's start.
+    std::int64_t place = -1;
+    attempt([&] { place = placeOf(work_); });
+    if (place <= selstart_) return recordWalkedBack(kWorkTable), false;
     selcount_ = 1;
+    selstart_ = place;
     attempt([&] { prevcode_ = work_.field("mscode").text(); });
+    return true;
   }
 
   // Every part of the test is evaluated, so a Job Parameter that cannot be
@@ -107,20 +127,25 @@ class CountingPass {
 
   // Recodes every record of the selection `prevcode` to its residue code
   // and leaves the cursor on the first record after the selection. It does
-  // not yield, so Cancel never interrupts it.
-  void residueWalk() {
+  // not yield, so Cancel never interrupts it. False when the pass must end.
+  bool residueWalk() {
     // A selection without a code of its own (records whose `mscode` holds
     // no value) is not found: nothing is recoded, and the cursor goes back
     // to the record that ended the selection, the first of its code.
     bool found = false;
+    std::int64_t place = -1;
     attempt([&] {
       work_.seek(Value(prevcode_));
       found = !work_.noMatch();
+      if (found) place = work_.absolutePosition();
     });
     if (!found) {
       if (!atEnd_) attempt([&] { work_.seek(Value(nextcode_)); });
-      return;
+      return true;
     }
+    // Its first record lies where the selection began, or the table's order
+    // has changed under the pass.
+    if (place < selstart_) return recordWalkedBack(kWorkTable), false;
     attempt([&] { rescode_ = leftChars(work_.field("mscode").text(), 3); });
     attempt([&] { curcode_ = work_.field("mscode").text(); });
     while (curcode_ == prevcode_) {
@@ -136,12 +161,13 @@ class CountingPass {
       }
       attempt([&] { work_.set("sflag", Value("Y")); });
       attempt([&] { work_.update(); });
-      attempt([&] { work_.moveNext(); });
+      if (!advance(work_, kWorkTable)) return false;
       if (test([&] { return work_.eof(); }))
         curcode_.clear();
       else
         attempt([&] { curcode_ = work_.field("mscode").text(); });
     }
+    return true;
   }
 
   // The figure after the k-th record is (k + 1) / totrecs x 100.
@@ -157,6 +183,7 @@ class CountingPass {
   std::string rescode_;
   std::string curcode_;
   bool atEnd_ = false;
+  std::int64_t selstart_ = 0;  // place of the first record of the selection `prevcode`
   double selcount_ = 1;
   double recsdone_ = 1;
 };

@@ -22,13 +22,20 @@ int main(int argc, char* argv[]) {
   form2.setPrinterFactory([] { return std::make_unique<ms::QtPageSink>("MAILSORT.PDF"); });
   form2.setDateFunction([] { return ms::todayShortDate(); });
 
+  // A run that met a fault of the machine or of the database has said so;
+  // the program's status then tells a script that the job is not done.
+  constexpr int kIncomplete = 5;
+  bool incomplete = false;
   QObject::connect(&form2, &ms::ProgressWindow::runFailed, &app, [] { QCoreApplication::exit(1); });
-  QObject::connect(&form2, &ms::ProgressWindow::runEnded, &app, [&form1](bool chainMode) {
-    if (!chainMode) return;
-    form1.close();
-    QCoreApplication::exit(0);
-  });
+  QObject::connect(&form2, &ms::ProgressWindow::runEnded, &app,
+                   [&form1, &incomplete](bool chainMode, bool faults) {
+                     incomplete = incomplete || faults;
+                     if (!chainMode) return;
+                     form1.close();
+                     QCoreApplication::exit(0);
+                   });
 
   if (form1.load() == ms::GateResult::Refused) return 1;
-  return app.exec();
+  const int status = app.exec();
+  return status == 0 && incomplete ? kIncomplete : status;
 }

@@ -161,7 +161,7 @@ void ProgressWindow::runNow() {
   } catch (const std::exception& e) {
     running_ = false;
     setBusyPointer(false);
-    QString text = QString("Run-time error: %1").arg(QString::fromStdString(e.what()));
+    QString text = QString("Run-time error: %1").arg(QString::fromStdString(describeFailure(e)));
     showError(this, text);
     emit runFailed(text);
     return;
@@ -172,7 +172,8 @@ void ProgressWindow::runNow() {
   close();
   started_ = false;
   RunEnd end = endRun(*run_);
-  emit runEnded(end.chainMode);
+  if (end.incomplete) showError(this, QString::fromStdString(run_->faults.report()));
+  emit runEnded(end.chainMode, end.incomplete);
 }
 
 QWidget* ProgressWindow::control(Control which) const {

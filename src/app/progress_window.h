@@ -54,8 +54,9 @@ class ProgressWindow : public QWidget, public Progress {
  signals:
   // The run left with an error before it allocated; the text names it.
   void runFailed(const QString& error);
-  // A run is over and the window has closed.
-  void runEnded(bool chainMode);
+  // A run is over and the window has closed; `incomplete`: it met faults
+  // of the machine or of the database, and has said which.
+  void runEnded(bool chainMode, bool incomplete);
 
  protected:
   bool event(QEvent* event) override;

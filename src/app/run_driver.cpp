@@ -1,10 +1,14 @@
 #include "app/run_driver.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 
 #include "allocation/bags_table.h"
@@ -16,6 +20,7 @@
 #include "run/progress.h"
 #include "run/run_state.h"
 #include "store/fault.h"
+#include "store/fault_log.h"
 
 namespace ms {
 
@@ -40,8 +45,26 @@ std::int32_t wholeBagItems(double bagMax, double weight) {
   double whole = std::trunc(divide(bagMax, weight));
   if (!(whole >= std::numeric_limits<std::int32_t>::min() &&
         whole <= std::numeric_limits<std::int32_t>::max()))
-    throw RunError(Fault::Overflow, "Overflow");
+    throw RunError(Fault::Overflow, "BagMax " + plainText(bagMax) + " / Weight " + plainText(weight) +
+                                        " gives more items per bag than a bag count can hold");
   return static_cast<std::int32_t>(whole);
+}
+
+// A Job Parameter that a start-up step needs, naming it when it cannot be had.
+Value parameter(RunState& run, const char* name) {
+  Value value = run.parmrs->field(name);
+  if (value.isNull()) throw RunError(Fault::InvalidUseOfNull, std::string(name) + " in parmcode is Null");
+  return value;
+}
+
+double parameterNumber(RunState& run, const char* name) {
+  Value value = parameter(run, name);
+  try {
+    return value.number();
+  } catch (const RunError&) {
+    throw RunError(Fault::TypeMismatch,
+                   std::string(name) + " in parmcode is not a number: \"" + value.text() + "\"");
+  }
 }
 
 // A job whose posting postcode gives no region ranks cannot be sequenced
@@ -61,12 +84,22 @@ void stopBeforeAllocation(RunState& run, const std::string& text) {
 void allocateAndPrint(RunState& run) {
   attempt([&] { allocate(run); });
   if (test([&] { return run.cancelflag != "Y"; })) {
+    setFaultPlace("the start of step 2 (Printing)", 0);
     attempt([&] { clearperc(run); });
     attempt([&] { run.progress->setCaption(Control::lblPerc1, "  Printing "); });
     attempt([&] { run.progress->setCaption(Control::lblPerc3, "percent complete (step 2 of 2)"); });
     attempt([&] { newfile(run); });
     attempt([&] { linerep(run); });
   }
+}
+
+// Step 14.1; the pages printed so far come out, cancelled or not, and the
+// saves reach the file before the run is judged.
+void endPrintJob(RunState& run, RunPrintJob& job) {
+  setFaultPlace("the end of the run", 0);
+  attempt([&] { job.finish(); });
+  attempt([&] { run.mdb->flush(); });
+  attempt([&] { run.progress->setBusyPointer(false); });
 }
 
 }  // namespace
@@ -77,12 +110,18 @@ std::string cannotRankMessage(const std::string& postcode) {
          "The run stops and nothing has been written.";
 }
 
+std::string notPositiveMessage(const std::string& field, double value) {
+  return field + " in parmcode is " + plainText(value) +
+         ": it must be greater than 0 to make a job. The run stops and nothing has been written.";
+}
+
 std::string emptyBagMessage(double bagMax, double weight) {
   return "A bag holds no item: BagMax " + plainText(bagMax) + " with an item Weight of " + plainText(weight) +
          " leaves no whole item per bag. The run stops and nothing has been written.";
 }
 
 void performRun(RunState& run, const std::string& databasePath) {
+  FaultScope faultScope(run.faults);
   Progress& screen = *run.progress;
   RunPrintJob job(run.printer);
   PrinterSwap swap(run, job);
@@ -96,9 +135,15 @@ void performRun(RunState& run, const std::string& databasePath) {
   screen.setVisible(Control::lblPerc3, true);
 
   run.mdb = store::Database::open(databasePath, store::OpenMode::Shared);
+  // While another program holds the database, the window goes on.
+  run.mdb->setWaitHook([&run] {
+    if (run.progress) attempt([&] { run.progress->yield(); });
+  });
   run.workrs = run.mdb->openTable("kvwork");
   run.workrs->setIndex("Key1");
   run.parmrs = run.mdb->openTable("parmcode");
+  if (run.parmrs->eof())
+    throw RunError(Fault::NotFound, "parmcode holds no record: the job has no Job Parameters", "parmcode");
 
   getseq(run);
   if (cannotRank(run)) {
@@ -106,18 +151,27 @@ void performRun(RunState& run, const std::string& databasePath) {
     attempt([&] { postcode = run.parmrs->field("postcode").textOrEmpty(); });
     stopBeforeAllocation(run, cannotRankMessage(postcode));
   } else {
-    double bagMax = run.parmrs->field("BagMax").number();
-    double weight = run.parmrs->field("Weight").number();
+    const double bagMax = parameterNumber(run, "BagMax");
+    const double weight = parameterNumber(run, "Weight");
+    const double bundleMax = parameterNumber(run, "BundleMax");
+    // A weight, bag or bundle limit of 0 or below makes no job.
+    const std::pair<const char*, double> limits[] = {
+        {"BagMax", bagMax}, {"Weight", weight}, {"BundleMax", bundleMax}};
+    for (const auto& [name, value] : limits) {
+      if (value > 0) continue;
+      stopBeforeAllocation(run, notPositiveMessage(name, value));
+      return endPrintJob(run, job);
+    }
     run.bagitems = wholeBagItems(bagMax, weight);
 
-    run.bundlesperbag = divide(run.bagitems, run.parmrs->field("BundleMax").number());
+    run.bundlesperbag = divide(run.bagitems, bundleMax);
     run.roundin = run.bundlesperbag;
     run.roundplaces = 0;
     run.round();
     run.bundlesperbag = Val(run.roundout);
 
     run.parmrs->moveFirst();
-    run.minsel = Val(run.parmrs->field("selection").text());
+    run.minsel = Val(parameter(run, "selection").text());
     run.totrecs = static_cast<double>(run.workrs->recordCount());
 
     screen.setVisible(Control::Line1, true);
@@ -134,25 +188,47 @@ void performRun(RunState& run, const std::string& databasePath) {
       allocateAndPrint(run);
   }
 
-  // Step 14.1; the pages printed so far come out, cancelled or not.
-  attempt([&] { job.finish(); });
-  attempt([&] { screen.setBusyPointer(false); });
+  endPrintJob(run, job);
 }
 
 RunEnd endRun(RunState& run, const std::string& labelProgram) {
+  FaultScope faultScope(run.faults);
   RunEnd end;
-  if (!run.parmrs || !run.mdb) return end;  // the run never got its Job Parameters
-  if (!test([&] { return isY(run.parmrs->field("RunAlone")); })) return end;
-
-  end.chainMode = true;
-  bool labels = test([&] { return isY(run.parmrs->field("RunLabels")) && run.cancelflag != "Y"; });
-  attempt([&] { run.parmrs->edit(); });
-  attempt([&] { run.parmrs->set("RunAlone", "N"); });
-  attempt([&] { run.parmrs->set("RunReports", "N"); });
-  attempt([&] { run.parmrs->update(); });
-  attempt([&] { run.mdb->close(); });
-  if (labels) end.labelProgramStarted = QProcess::startDetached(QString::fromStdString(labelProgram), {});
+  // Outside Chain Mode, or when the run never got its Job Parameters, the
+  // flags are left as they are.
+  if (run.parmrs && run.mdb && test([&] { return isY(run.parmrs->field("RunAlone")); })) {
+    end.chainMode = true;
+    bool labels = test([&] { return isY(run.parmrs->field("RunLabels")) && run.cancelflag != "Y"; });
+    attempt([&] { run.parmrs->edit(); });
+    attempt([&] { run.parmrs->set("RunAlone", "N"); });
+    attempt([&] { run.parmrs->set("RunReports", "N"); });
+    attempt([&] { run.parmrs->update(); });
+    attempt([&] { run.mdb->close(); });
+    // A run that met a fault hands nothing on, as a cancelled run.
+    const std::string program = labels && run.faults.empty() ? findInPath(labelProgram) : "";
+    if (!program.empty())
+      end.labelProgramStarted = QProcess::startDetached(QString::fromStdString(program), {});
+  }
+  end.incomplete = !run.faults.empty();
   return end;
+}
+
+std::string findInPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string entries = path ? path : "";
+  for (std::size_t start = 0; start <= entries.size();) {
+    std::size_t end = entries.find(':', start);
+    if (end == std::string::npos) end = entries.size();
+    const std::string folder = entries.substr(start, end - start);
+    start = end + 1;
+    if (folder.empty() || folder[0] != '/') continue;
+    const std::string candidate = folder + "/" + program;
+    struct stat status {};
+    if (::stat(candidate.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        ::access(candidate.c_str(), X_OK) == 0)
+      return candidate;
+  }
+  return {};
 }
 
 }  // namespace ms

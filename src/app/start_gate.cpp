@@ -24,6 +24,9 @@ GateResult startGate(const std::string& databasePath) {
       parm->update();
       chain = true;
       parm.reset();
+      // No other program may pass its own check before the run holds the
+      // database: the check is handed over to the run's shared open.
+      db->handOver();
       db->close();
     }
   } catch (const RunError& e) {

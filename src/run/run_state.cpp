@@ -12,7 +12,7 @@ void RunState::round() {
 }
 
 bool RunState::regionalSequencing() const {
-  if (!parmrs) throw RunError(Fault::NotFound, "The Job Parameters are not open");
+  if (!parmrs) throw RunError(Fault::Engine, "The Job Parameters are not open");
   Value service = parmrs->field("service");
   Value geog = parmrs->field("Geog");
   if (service.isNull()) return false;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "store/database.h"
+#include "store/fault_log.h"
 #include "store/recordset.h"
 
 namespace ms {
@@ -56,6 +57,10 @@ struct RunState {
   // The screen and the printer of this run (not owned).
   Progress* progress = nullptr;
   PageSink* printer = nullptr;
+
+  // Faults of the machine or of the database that the run met and skipped;
+  // a run that has any is incomplete and says so at its end.
+  FaultLog faults;
 
   // The date printed at the head of the reports, in the system's short date
   // format; set by whoever starts the run.

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "store/database.h"
+#include "store/fault.h"
 #include "store/file_lock.h"
 #include "store/table_layout.h"
 
@@ -45,6 +47,8 @@ struct Connection {
   using Clock = std::chrono::steady_clock;
   // Saves are committed once their transaction has been open this long.
   static constexpr std::chrono::milliseconds kCommitInterval{250};
+  // How long one statement waits while another program holds the file.
+  static constexpr std::chrono::milliseconds kBusyWait{60000};
 
   std::mutex mutex;
 
@@ -69,9 +73,17 @@ struct Connection {
   // Before every read or write: the first opens a transaction, so that the
   // file is locked and checked once per interval rather than once per
   // statement; a transaction open longer than the commit interval is
-  // committed first. After a write, the same check.
+  // committed first. After a write, the same check. Either fails when saves
+  // made earlier were lost (a commit that failed, a transaction that the
+  // engine rolled back), so that the loss is never silent.
   void enter();
   void afterWrite();
+
+  // Steps a statement that writes. When the open transaction has only read
+  // and another program is about to write, the engine refuses at once rather
+  // than wait (waiting could never end): the reads are then ended and the
+  // transaction begun again for writing, which waits its turn.
+  int stepWrite(sqlite3_stmt* statement);
 
   // Commits what is pending now (a walk reached its end). A busy file leaves
   // the transaction open for the committer to retry.
@@ -87,26 +99,47 @@ struct Connection {
   // committed.
   void close();
 
-  // A RunError for the last failing SQLite call.
-  [[noreturn]] void fail(int rc, const std::string& context) const;
+  // See Database::handOver.
+  void handOver() {
+    if (lock_) lock_->handOver();
+  }
+
+  // A RunError for the last failing SQLite call; `where` names the table.
+  [[noreturn]] void fail(int rc, const std::string& context, const std::string& where = {}) const;
+
+  // Called now and then while a statement waits for another program, on the
+  // thread that opened the database (the window repaints, Cancel answers).
+  std::function<void()> waitHook;
+  std::chrono::milliseconds busyWait = kBusyWait;
 
  private:
   Connection() = default;
   bool tryCommit();
+  void checkSaves();
   void committerLoop();
+  static int onBusy(void* connection, int attempts);
 
   sqlite3* db_ = nullptr;
   std::unique_ptr<FileLock> lock_;
   std::string path_;
+  bool empty_ = false;  // the file held no table when it was opened
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
   NoCaseMap<std::shared_ptr<const TableLayout>> tables_;
 
   bool inTransaction_ = false;
+  bool wrote_ = false;         // the open transaction holds saves
+  int lastCommitFailure_ = 0;  // a commit that failed and lost its saves, not yet reported
   Clock::time_point transactionStart_;
+  std::thread::id owner_;
+  Clock::time_point busySince_;
+  Clock::time_point lastHook_;
   std::thread committer_;
   std::condition_variable wake_;
   bool stopping_ = false;
 };
+
+// The kind of failure an SQLite result code stands for.
+Fault faultOf(int rc, const std::string& message);
 
 // "name" with embedded quotes doubled.
 std::string quoteName(const std::string& name);

@@ -88,7 +88,27 @@ void Database::appendTableDef(const TableDef& def) {
   connection_->executeDdl(statements);
 }
 
+void Database::flush() {
+  std::lock_guard lock(connection_->mutex);
+  if (connection_->isOpen()) connection_->commitNow();
+}
+
 void Database::close() { connection_->close(); }
+
+void Database::handOver() {
+  std::lock_guard lock(connection_->mutex);
+  connection_->handOver();
+}
+
+void Database::setWaitHook(std::function<void()> hook) {
+  std::lock_guard lock(connection_->mutex);
+  connection_->waitHook = std::move(hook);
+}
+
+void Database::setBusyWait(std::chrono::milliseconds wait) {
+  std::lock_guard lock(connection_->mutex);
+  connection_->busyWait = wait;
+}
 
 bool Database::isOpen() const {
   std::lock_guard lock(connection_->mutex);

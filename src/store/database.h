@@ -10,6 +10,8 @@
 // and on destruction; callers never see transactions.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -41,9 +43,25 @@ class Database {
   // Creates a table from its definition. Fails when the table exists.
   void appendTableDef(const TableDef& def);
 
+  // Writes the saves made so far to the file now. Fails when they cannot be
+  // written (they are then lost, and the failure says so).
+  void flush();
+
   // Commits what is pending and closes the file; recordsets opened from it
   // fail from then on. Closing twice is harmless.
   void close();
+
+  // For an exclusive open: from its close until this process next opens the
+  // same file shared, no other program's exclusive open can succeed, so the
+  // run that follows the Start Dialog's check gets in before anyone else.
+  void handOver();
+
+  // While another program holds the file, a statement waits for it up to
+  // `wait` (60 s unless set), calling `hook` every 20 ms or so on this
+  // thread, so that a window can repaint and answer its buttons; then it
+  // fails with Fault::Busy.
+  void setWaitHook(std::function<void()> hook);
+  void setBusyWait(std::chrono::milliseconds wait);
   bool isOpen() const;
 
  private:

@@ -16,6 +16,7 @@ void Recordset::moveNext() { cursor_->moveNext(); }
 void Recordset::moveLast() { cursor_->moveLast(); }
 bool Recordset::eof() const { return cursor_->eof(); }
 bool Recordset::bof() const { return cursor_->bof(); }
+std::int64_t Recordset::absolutePosition() { return cursor_->absolutePosition(); }
 Value Recordset::field(const std::string& name) { return cursor_->field(name); }
 void Recordset::edit() { cursor_->edit(); }
 void Recordset::addNew() { cursor_->addNew(); }

@@ -42,6 +42,10 @@ class Recordset {
   void moveLast();
   bool eof() const;  // past the last record (also: an empty table)
   bool bof() const;  // before the first record
+  // The place of the current record in the order of the walk, 0 for the
+  // first; -1 when there is no current record. A pass compares places to
+  // make sure that it moves on.
+  std::int64_t absolutePosition();
 
   // The field of the current record (names match without regard to case);
   // while an Edit or AddNew is pending, the edited value.

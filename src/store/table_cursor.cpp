@@ -50,7 +50,9 @@ const IndexLayout& TableCursor::order() const { return index_ ? *index_ : *layou
 
 int TableCursor::columnOf(const std::string& name) const {
   int column = layout_->column(name);
-  if (column < 0) throw RunError(Fault::NotFound, "Item '" + name + "' not found in this collection.");
+  if (column < 0)
+    throw RunError(Fault::NotFound, "Field '" + name + "' not found in table '" + layout_->name + "'.",
+                   layout_->name);
   return column;
 }
 
@@ -75,7 +77,7 @@ void TableCursor::resolve() const {
     at_ = At::Eof;
     empty_ = true;
   } else {
-    connection_->fail(rc, layout_->name);
+    connection_->fail(rc, {}, layout_->name);
   }
 }
 
@@ -89,7 +91,7 @@ void TableCursor::takeSnapshot() const {
     snapshot_.push_back(sqlite3_column_int64(statement, 0));
   if (rc != SQLITE_DONE) {
     snapshot_.clear();
-    connection_->fail(rc, layout_->name);
+    connection_->fail(rc, {}, layout_->name);
   }
   haveSnapshot_ = true;
 }
@@ -148,7 +150,7 @@ bool TableCursor::loadRow(std::int64_t rowid) const {
     rowLoaded_ = false;
     return false;
   }
-  if (rc != SQLITE_ROW) connection_->fail(rc, layout_->name);
+  if (rc != SQLITE_ROW) connection_->fail(rc, {}, layout_->name);
   int columns = sqlite3_column_count(statement);
   row_.resize(std::max<std::size_t>(layout_->columns.size(), static_cast<std::size_t>(columns)));
   for (int i = 0; i < columns; ++i) row_[static_cast<std::size_t>(i)] = readColumn(statement, i);
@@ -173,7 +175,7 @@ std::int64_t TableCursor::recordCount() {
   sqlite3_stmt* statement = connection_->prepare(layout_->countSql);
   StatementUse use(statement);
   int rc = sqlite3_step(statement);
-  if (rc != SQLITE_ROW) connection_->fail(rc, layout_->name);
+  if (rc != SQLITE_ROW) connection_->fail(rc, {}, layout_->name);
   return sqlite3_column_int64(statement, 0);
 }
 
@@ -181,7 +183,9 @@ void TableCursor::setIndex(const std::string& name) {
   std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
   auto index = layout_->index(name);
-  if (!index) throw RunError(Fault::NotFound, "'" + name + "' isn't an index in this table.");
+  if (!index)
+    throw RunError(Fault::NotFound, "'" + name + "' isn't an index of table '" + layout_->name + "'.",
+                   layout_->name);
   discardPending();
   index_ = std::move(index);
   at_ = At::First;
@@ -218,7 +222,7 @@ void TableCursor::seek(const Value& key) {
       int rc;
       while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
         matches.push_back(sqlite3_column_int64(statement, 0));
-      if (rc != SQLITE_DONE) connection_->fail(rc, layout_->name);
+      if (rc != SQLITE_DONE) connection_->fail(rc, {}, layout_->name);
     }
     for (int attempt = 0; attempt < 2 && !found && !matches.empty(); ++attempt) {
       if (attempt == 1) takeSnapshot();  // matches added since the order was taken
@@ -237,7 +241,7 @@ void TableCursor::seek(const Value& key) {
       found = true;
       rowid = sqlite3_column_int64(statement, 0);
     } else if (rc != SQLITE_DONE) {
-      connection_->fail(rc, layout_->name);
+      connection_->fail(rc, {}, layout_->name);
     }
   }
 
@@ -318,6 +322,16 @@ bool TableCursor::bof() const {
   return at_ == At::Bof || (at_ == At::Eof && empty_);
 }
 
+std::int64_t TableCursor::absolutePosition() {
+  std::lock_guard lock(connection_->mutex);
+  connection_->requireOpen();
+  connection_->enter();
+  resolve();
+  if (at_ != At::Row) return -1;
+  locate();
+  return position_;
+}
+
 Value TableCursor::field(const std::string& name) {
   std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
@@ -391,6 +405,7 @@ void TableCursor::update() {
   }
 
   sqlite3_stmt* statement = connection_->prepare(sql);
+  int rc;
   std::string failure;
   {
     StatementUse use(statement);
@@ -399,12 +414,13 @@ void TableCursor::update() {
     if (pending_ == Pending::Edit)
       sqlite3_bind_int64(statement, static_cast<int>(columns.size() + 1), rowid_);
     connection_->enter();
-    if (sqlite3_step(statement) != SQLITE_DONE) failure = sqlite3_errmsg(connection_->handle());
+    rc = connection_->stepWrite(statement);
+    if (rc != SQLITE_DONE) failure = sqlite3_errmsg(connection_->handle());
   }
-  if (!failure.empty()) {
+  if (rc != SQLITE_DONE) {
     // Nothing of this save reached the file; the edit stays pending.
     connection_->afterWrite();
-    throw RunError(Fault::Engine, layout_->name + ": " + failure);
+    throw RunError(faultOf(rc, failure), layout_->name + ": " + failure, layout_->name);
   }
   bool changedRow = sqlite3_changes(connection_->handle()) > 0;
   connection_->afterWrite();

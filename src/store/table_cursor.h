@@ -32,6 +32,7 @@ class TableCursor {
   void moveLast();
   bool eof() const;
   bool bof() const;
+  std::int64_t absolutePosition();
   Value field(const std::string& name);
   void edit();
   void addNew();

@@ -25,19 +25,23 @@ std::string columnText(sqlite3_stmt* statement, int column) {
               : std::string();
 }
 
-// Steps a schema query to its end, handing each row to `row`.
+// Steps a schema query to its end, handing each row to `row`. A schema that
+// cannot be read (a busy or damaged file) fails; the table is not taken
+// for missing.
 template <class Row>
-bool eachRow(sqlite3* db, const std::string& sql, const std::string& bound, Row&& row) {
+void eachRow(sqlite3* db, const std::string& sql, const std::string& bound, Row&& row) {
   sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-    sqlite3_finalize(statement);
-    return false;
+  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
+  if (rc == SQLITE_OK) {
+    if (!bound.empty()) sqlite3_bind_text(statement, 1, bound.c_str(), -1, SQLITE_TRANSIENT);
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) row(statement);
   }
-  if (!bound.empty()) sqlite3_bind_text(statement, 1, bound.c_str(), -1, SQLITE_TRANSIENT);
-  int rc;
-  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) row(statement);
   sqlite3_finalize(statement);
-  return rc == SQLITE_DONE;
+  if (rc != SQLITE_DONE && rc != SQLITE_OK) {
+    std::string message = sqlite3_errmsg(db);
+    throw RunError(faultOf(rc, message), "The layout of table '" + bound + "' could not be read: " + message,
+                   bound);
+  }
 }
 
 struct KeyColumn {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "app/run_fixture.h"
@@ -114,6 +115,8 @@ TEST(RunDriver, ChainModeEndsAndStartsTheLabelProgramOnlyAfterAWholeRun) {
        {}},
       {"cancel Yes", "Y", {}, {}},
       {"bag holds no item", "Y", {{"BagMax", 50.0}, {"Weight", 95.0}}, {"50", "95"}},
+      {"no weight", "Y", {{"Weight", 0.0}}, {"Weight in parmcode is 0"}},
+      {"negative bundle", "Y", {{"BundleMax", -5.0}}, {"BundleMax in parmcode is -5"}},
       {"cannot rank", "Y", {{"service", "M1"}, {"Geog", "Y"}, {"postcode", "ZZ9 9ZZ"}}, {"ZZ9 9ZZ"}},
   };
   for (const Case& c : cases) {
@@ -164,27 +167,36 @@ TEST(RunDriver, RanksAreLoadedForRegionalSequencing) {
 }
 
 // Failures before the allocation leave the run for the caller to report,
-// with nothing written.
-TEST(RunDriver, FailuresBeforeTheAllocationLeaveTheRun) {
-  const std::pair<testing::Row, std::string> cases[] = {
-      {{}, "rm"},
-      {{}, "DROP TABLE kvwork"},
-      {{}, "DROP TABLE parmcode"},
-      {{}, "DELETE FROM parmcode"},
-      {{{"Weight", 0.0}}, ""},
-      {{{"BundleMax", 0.0}}, ""},
-      {{{"BagMax", Value()}}, ""},
-      {{{"Weight", "heavy"}}, ""},
-      {{{"selection", Value()}}, ""},
-      {{{"BagMax", 1e12}, {"Weight", 1.0}}, ""},  // a bag count beyond 32 bits
+// naming what failed, with nothing written.
+TEST(RunDriver, FailuresBeforeTheAllocationLeaveTheRunNamingWhatFailed) {
+  struct Case {
+    testing::Row parameters;
+    std::string sql, named;
   };
-  for (const auto& [parameters, sql] : cases) {
-    SCOPED_TRACE(sql + ::testing::PrintToString(parameters.empty() ? "" : parameters[0].first));
-    Job r(parameters);
-    if (sql == "rm") std::filesystem::remove("mailsort.mdb");
-    if (sql.starts_with("D")) r.folder.db().exec(sql);
-    EXPECT_THROW(performRun(r.run), std::exception);
-    EXPECT_FALSE(sql != "rm" && r.folder.tableExists("bags"));
+  const Case cases[] = {
+      {{}, "rm", "mailsort.mdb not found"},
+      {{}, "empty", "mailsort.mdb is empty: not a Mailsort Database"},
+      {{}, "DROP TABLE kvwork", "Table 'kvwork' not found."},
+      {{}, "DROP TABLE parmcode", "Table 'parmcode' not found."},
+      {{}, "DELETE FROM parmcode", "parmcode holds no record"},
+      {{{"BagMax", Value()}}, "", "BagMax in parmcode is Null"},
+      {{{"Weight", "heavy"}}, "", "Weight in parmcode is not a number: \"heavy\""},
+      {{{"selection", Value()}}, "", "selection in parmcode is Null"},
+      {{{"BagMax", 1e12}, {"Weight", 1.0}}, "", "BagMax 1000000000000 / Weight 1"},  // beyond 32 bits
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.named);
+    Job r(c.parameters);
+    if (c.sql == "rm" || c.sql == "empty") std::filesystem::remove("mailsort.mdb");
+    if (c.sql == "empty") std::ofstream("mailsort.mdb").flush();
+    if (c.sql.starts_with("D")) r.folder.db().exec(c.sql);
+    try {
+      performRun(r.run);
+      ADD_FAILURE() << "the run went on";
+    } catch (const std::exception& e) {
+      EXPECT_EQ(describeFailure(e).find(c.named), 0u) << describeFailure(e);
+    }
+    EXPECT_FALSE(c.sql.starts_with("D") && r.folder.tableExists("bags"));
     EXPECT_EQ(r.run.printer, &r.paper);
     EXPECT_EQ(r.screen.yields, 0);
   }

@@ -137,7 +137,11 @@ TEST(StartGate, RefusesWhileHeldAndInChainModeClearsOnlyRunCodes) {
   }
   EXPECT_EQ(startGate(), GateResult::ChainMode);
   EXPECT_EQ(folder.flag("RunCodes") + folder.flag("RunAlone") + folder.flag("RunReports"), "NYY");
-  EXPECT_EQ(startGate(), GateResult::ChainMode);  // the exclusive hold ended with the gate
+  // The check is handed over to the run: no other check passes until the
+  // run holds the database shared, and then the exclusive hold has ended.
+  EXPECT_EQ(startGate(), GateResult::Refused);
+  store::Database::open("mailsort.mdb", store::OpenMode::Shared)->close();
+  EXPECT_EQ(startGate(), GateResult::ChainMode);
 }
 
 TEST(StartGate, AnythingButAnExactYOrAReadableRecordWaitsForOk) {

@@ -73,7 +73,16 @@ TEST_F(StoreContract, OnlyAnExistingDatabaseFileOpens) {
   EXPECT_FALSE(std::ifstream(missing).good());  // never created
   std::ofstream(dir.file("notes.mdb"))
       << "not a database at all, just some text that is long enough to be read";
-  EXPECT_EQ(faultOf([&] { Database::open(dir.file("notes.mdb"), OpenMode::Shared); }), Fault::Engine);
+  EXPECT_EQ(faultOf([&] { Database::open(dir.file("notes.mdb"), OpenMode::Shared); }), Fault::Damaged);
+  std::ofstream(dir.file("empty.mdb")).flush();  // opens, but holds no table at all
+  auto empty = Database::open(dir.file("empty.mdb"), OpenMode::Shared);
+  try {
+    empty->openTable("kvwork");
+    ADD_FAILURE() << "an empty file gave a table";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.fault(), Fault::NotFound);
+    EXPECT_NE(std::string(e.what()).find("empty.mdb is empty: not a Mailsort Database"), std::string::npos);
+  }
 }
 
 TEST(ValueText, PlainTextStrictNumberNullAndFlags) {

@@ -10,10 +10,12 @@
 #include "reports/line/line_layout.h"
 #include "reports/line/po_files.h"
 #include "reports/planning/planning_report.h"
+#include "run/advance.h"
 #include "run/progress.h"
 #include "run/run_state.h"
 #include "store/database.h"
 #include "store/fault.h"
+#include "store/fault_log.h"
 #include "store/recordset.h"
 #include "store/value.h"
 
@@ -24,10 +26,10 @@ namespace {
 using store::Recordset;
 
 // A table or device the report could not get: every use of it fails as a
-// statement does.
+// statement does (the failure to get it has been recorded already).
 template <class T>
 T& need(T* thing, const char* what) {
-  if (!thing) throw RunError(Fault::NotFound, what);
+  if (!thing) throw RunError(Fault::Engine, std::string(what) + " is not open");
   return *thing;
 }
 
@@ -38,6 +40,7 @@ std::string failureOf(Statement&& statement) {
     statement();
     return "";
   } catch (const std::exception& e) {
+    noteSkipped(e);
     return e.what();
   }
 }
@@ -67,7 +70,7 @@ class LineReport {
  private:
   bool openTables();
   void setUp();
-  void turn();
+  bool turn();
   void closeSelection();
   void startSelection();
   void writeBagsRecord();
@@ -119,7 +122,10 @@ class LineReport {
 void LineReport::perform() {
   if (!openTables()) return;
   setUp();
-  while (work_ && !work_->eof() && run_.cancelflag != "Y") turn();
+  while (work_ && !work_->eof() && run_.cancelflag != "Y") {
+    setFaultPlace("the line report", run_.processed + 1);
+    if (!turn()) break;  // the pass could not move on: what it has is reported
+  }
   finish();
 }
 
@@ -186,7 +192,8 @@ void LineReport::takeGroup() {
   attempt([&] { grouprscode_ = work().field("rscode").text(); });
 }
 
-void LineReport::turn() {
+// False when the pass could not move on to the next record.
+bool LineReport::turn() {
   if (lastturn_ != "Y") attempt([&] { files_.writeAddress(work()); });
 
   if (groupcode_ != "1") {
@@ -215,7 +222,7 @@ void LineReport::turn() {
     countPostcodeLevel();
   }
 
-  attempt([&] { work().moveNext(); });
+  if (!advance(work(), "kvwork")) return false;
   if (test([&] { return work().eof() && lastturn_ == "N"; })) {
     // One more turn on the last record closes the last selection.
     attempt([&] { work().moveLast(); });
@@ -225,6 +232,7 @@ void LineReport::turn() {
   }
 
   ms::showProgress(run_, run_.processed);
+  return true;
 }
 
 void LineReport::countPostcodeLevel() {

@@ -49,7 +49,7 @@ class PriceRow {
     return run.mdb->openTable("price");
   }
   store::Recordset& table() {
-    if (!table_) throw RunError(Fault::NotFound, "Table price not open");
+    if (!table_) throw RunError(Fault::Engine, "Table price not open");
     return *table_;
   }
 

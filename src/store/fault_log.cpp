@@ -1,0 +1,124 @@
+#include "store/fault_log.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+namespace ms {
+
+namespace {
+
+FaultLog* activeLog = nullptr;
+const char* placeStep = "the run";
+double placeRecord = 0;
+
+bool tracing() {
+  static const bool on = [] {
+    const char* value = std::getenv("MAILSORT_TRACE");
+    return value && std::string(value) == "1";
+  }();
+  return on;
+}
+
+std::string currentPlace() {
+  if (placeRecord <= 0) return placeStep;
+  char number[32];
+  std::snprintf(number, sizeof number, "%.0f", placeRecord);
+  return std::string("record ") + number + " of " + placeStep;
+}
+
+std::string describe(const std::string& what, const std::string& where) {
+  return where.empty() || what.find(where) != std::string::npos ? what : where + ": " + what;
+}
+
+}  // namespace
+
+std::string describeFailure(const std::exception& failure) {
+  const auto* error = dynamic_cast<const RunError*>(&failure);
+  return describe(failure.what(), error ? error->where() : std::string());
+}
+
+bool isRecorded(Fault fault) {
+  switch (fault) {
+    case Fault::InvalidUseOfNull:
+    case Fault::TypeMismatch:
+    case Fault::DivisionByZero:
+    case Fault::Overflow:
+    case Fault::NoCurrentRecord:
+    case Fault::Engine:
+      return false;
+    case Fault::NotFound:
+    case Fault::InUse:
+    case Fault::Busy:
+    case Fault::Io:
+    case Fault::Damaged:
+    case Fault::ReadOnly:
+    case Fault::Stalled:
+      return true;
+  }
+  return true;
+}
+
+void FaultLog::record(const RunError& error) {
+  for (Entry& entry : entries_) {
+    if (entry.fault == error.fault() && entry.what == error.what() && entry.where == error.where()) {
+      ++entry.count;
+      return;
+    }
+  }
+  entries_.push_back({error.fault(), error.what(), error.where(), 1, currentPlace()});
+}
+
+std::string FaultLog::report() const {
+  std::string text =
+      "The run is incomplete: it met faults of the machine or of the database, so its reports, Post Office "
+      "files and bags table are not complete and must not be used. Put the fault right and run the job "
+      "again.\n";
+  for (const Entry& entry : entries_) {
+    text += "\n- " + describe(entry.what, entry.where) + " (" + std::to_string(entry.count) +
+            (entry.count == 1 ? " time, at " : " times, first at ") + entry.firstAt + ")";
+  }
+  return text;
+}
+
+FaultScope::FaultScope(FaultLog& log) : previous_(activeLog) {
+  activeLog = &log;
+  setFaultPlace("the run", 0);
+}
+
+FaultScope::~FaultScope() { activeLog = previous_; }
+
+void setFaultPlace(const char* step, double record) {
+  placeStep = step;
+  placeRecord = record;
+}
+
+void recordFault(const RunError& error) noexcept {
+  try {
+    if (activeLog) activeLog->record(error);
+  } catch (...) {
+    // out of memory while recording: nothing more can be kept
+  }
+}
+
+void noteSkipped(const std::exception& failure) noexcept {
+  try {
+    const auto* error = dynamic_cast<const RunError*>(&failure);
+    const bool machine = dynamic_cast<const std::bad_alloc*>(&failure) != nullptr;
+    const bool recorded = machine || (error && isRecorded(error->fault()));
+    if (tracing()) {
+      std::string where = error ? error->where() : std::string();
+      std::fprintf(stderr, "mailsort: skipped at %s: %s%s\n", currentPlace().c_str(),
+                   describe(failure.what(), where).c_str(), recorded ? " [fault]" : "");
+    }
+    if (!recorded || !activeLog) return;
+    if (error)
+      activeLog->record(*error);
+    else
+      activeLog->record(RunError(Fault::Io, "Out of memory"));
+  } catch (...) {
+    // nothing can be done while out of memory
+  }
+}
+
+}  // namespace ms
