@@ -1,5 +1,9 @@
 #include "reports/common/qt_page_sink.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QMarginsF>
@@ -9,14 +13,22 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QString>
+#include <filesystem>
+#include <optional>
+#include <string_view>
 
+#include "reports/common/output_file.h"
 #include "store/fault.h"
+#include "store/fault_log.h"
 
 namespace ms {
 
 struct QtPageSink::Device {
   std::unique_ptr<QPrinter> printer;
   QPainter painter;
+  OutputFile file;                // the PDF's, written under a temporary name
+  std::string name;               // the PDF's file name or the printer's name, as faults give it
+  std::optional<RunError> fault;  // why the device prints nothing
   bool live = false;
   bool isPdf = false;
   double y = 0;  // top of the next line, device pixels from the top of the printable area
@@ -39,6 +51,30 @@ QString printable(const std::string& text) {
   return line;
 }
 
+// Whether the PDF at `path` ends as a complete one does. The PDF writer does
+// not tell of a write that failed (a full disk), but what it could not write
+// includes the end-of-file mark it writes last.
+bool endsAsPdf(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  char tail[64];
+  ssize_t got = -1;
+  struct stat info;
+  if (::fstat(fd, &info) == 0 && info.st_size >= static_cast<off_t>(sizeof tail))
+    got = ::pread(fd, tail, sizeof tail, info.st_size - static_cast<off_t>(sizeof tail));
+  ::close(fd);
+  return got > 0 &&
+         std::string_view(tail, static_cast<std::size_t>(got)).find("%%EOF") != std::string_view::npos;
+}
+
+// Throws the first of `faults` and records the others, so that each device
+// at fault is told of.
+void fail(const std::vector<RunError>& faults) {
+  if (faults.empty()) return;
+  for (std::size_t i = 1; i < faults.size(); ++i) recordFault(faults[i]);
+  throw faults.front();
+}
+
 }  // namespace
 
 QtPageSink::QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter) : pdfPath_(pdfPath) {
@@ -46,7 +82,7 @@ QtPageSink::QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter) : 
   pdf->isPdf = true;
   pdf->printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
   pdf->printer->setOutputFormat(QPrinter::PdfFormat);
-  pdf->printer->setOutputFileName(QString::fromStdString(pdfPath));
+  pdf->name = std::filesystem::path(pdfPath).filename().string();
   pdf->printer->setDocName(kDocName);
   // A4 with narrow side margins: a 107-character line at 9 points is 578
   // points wide, which A4's 595 only just holds.
@@ -60,13 +96,14 @@ QtPageSink::QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter) : 
       auto device = std::make_unique<Device>();
       device->printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
       device->printer->setDocName(kDocName);
+      device->name = info.printerName().toStdString();
       devices_.push_back(std::move(device));
     }
   }
 }
 
 QtPageSink::~QtPageSink() {
-  if (begun_ && !ended_) endDoc();
+  if (begun_ && !ended_) attempt([&] { endDoc(); });
 }
 
 void QtPageSink::setFontName(const std::string& name) {
@@ -88,7 +125,23 @@ void QtPageSink::begin() {
   if (begun_) return;
   begun_ = true;
   for (auto& device : devices_) {
+    if (device->isPdf) {
+      try {
+        ::close(device->file.create(pdfPath_));
+      } catch (const RunError& failure) {
+        device->fault = failure;
+        continue;
+      }
+      device->printer->setOutputFileName(QString::fromStdString(device->file.temporaryPath()));
+    }
     device->live = device->painter.begin(device->printer.get());
+    if (!device->live) {
+      device->file.discard();
+      device->fault =
+          RunError(Fault::Io, device->isPdf ? "could not be started" : "the print job could not be started",
+                   device->name);
+      continue;
+    }
     const QPrinter& printer = *device->printer;
     device->pageHeight = printer.pageLayout().paintRectPixels(printer.resolution()).height();
   }
@@ -118,9 +171,14 @@ void QtPageSink::printLine(const std::string& text) {
   applyFont();
   const QString line = printable(text);
 
+  std::vector<RunError> faults;
   bool printed = false;
   for (auto& device : devices_) {
-    if (!device->live) continue;
+    if (!device->live) {
+      if (device->fault) faults.push_back(*device->fault);
+      continue;
+    }
+    printed = true;
     if (device->y > 0 && device->y + device->lineSpacing > device->pageHeight) {
       device->printer->newPage();
       device->y = 0;
@@ -128,9 +186,13 @@ void QtPageSink::printLine(const std::string& text) {
     }
     device->painter.drawText(QPointF(0, device->y + device->ascent), line);
     device->y += device->lineSpacing;
-    printed = true;
   }
-  if (!printed) throw RunError(Fault::Engine, "The report could not be printed to " + pdfPath_);
+  // A line that reached paper or the PDF is printed: the statement goes on,
+  // and a device at fault is only recorded.
+  if (printed)
+    for (const RunError& fault : faults) recordFault(fault);
+  else
+    fail(faults);
 }
 
 void QtPageSink::newPage() {
@@ -144,13 +206,35 @@ void QtPageSink::newPage() {
   }
 }
 
-int QtPageSink::page() const { return devices_.front()->pages; }
+int QtPageSink::page() const {
+  for (const auto& device : devices_)
+    if (device->live) return device->pages;
+  return devices_.front()->pages;
+}
 
 void QtPageSink::endDoc() {
   if (ended_) return;
   ended_ = true;
-  for (auto& device : devices_)
-    if (device->live) device->painter.end();
+  std::vector<RunError> faults;
+  for (auto& device : devices_) {
+    if (!device->live) continue;
+    const bool ended = device->painter.end();
+    if (!device->isPdf) {
+      if (!ended) faults.emplace_back(Fault::Io, "the print job could not be ended", device->name);
+      continue;
+    }
+    // What could be written is put in place even when it is not all there.
+    if (!ended)
+      faults.emplace_back(Fault::Io, "could not be completed", device->name);
+    else if (!endsAsPdf(device->file.temporaryPath()))
+      faults.emplace_back(Fault::Io, "could not be written in full", device->name);
+    try {
+      device->file.putInPlace();
+    } catch (const RunError& failure) {
+      faults.push_back(failure);
+    }
+  }
+  fail(faults);
 }
 
 bool QtPageSink::toPrinter() const { return devices_.size() > 1; }

@@ -3,6 +3,10 @@
 // are drawn at the left margin of the printable area, one below the other
 // by the line spacing of the font in force; a line that does not fit on the
 // page starts the next page by itself.
+//
+// The PDF is written as an OutputFile: under a temporary name beside its
+// own, put in place when the job ends. A device that fails is a fault
+// naming the file or the printer; the others print on.
 #pragma once
 
 #include <memory>
@@ -16,10 +20,11 @@ namespace ms {
 class QtPageSink : public PageSink {
  public:
   // The job starts with the first line or new page; a QGuiApplication must
-  // exist by then. `pdfPath` is created or replaced at that moment.
+  // exist by then. The PDF's temporary file is created at that moment and
+  // put in place under `pdfPath` when the job ends.
   explicit QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter = true);
   // Ends a job that was begun and not ended, so a cancelled run's pages
-  // still come out.
+  // still come out; a fault in ending it is recorded.
   ~QtPageSink() override;
   QtPageSink(const QtPageSink&) = delete;
   QtPageSink& operator=(const QtPageSink&) = delete;
@@ -27,11 +32,19 @@ class QtPageSink : public PageSink {
   void setFontName(const std::string& name) override;
   void setFontSize(double points) override;
   void setEmphasis(bool on) override;
-  // Fails with Fault::Engine when no output could be begun.
+  // Prints on every device that works, then fails with the fault of the
+  // first one that does not (the PDF's file could not be created, or a
+  // device could not be started), recording the others: each line lost
+  // counts.
   void printLine(const std::string& text) override;
   void newPage() override;
-  // Pages begun so far on the PDF (1 before anything is printed).
+  // Pages begun so far on the PDF, or on the printer when the PDF does not
+  // work (1 before anything is printed).
   int page() const override;
+  // Ends the job on every device and puts the PDF in place, also when not
+  // all of it could be written. Fails with Fault::Io naming the PDF when it
+  // could not be completed, written in full or put in place (the old file is
+  // then left), or naming the printer when its job could not be ended.
   void endDoc() override;
 
   // Whether the default printer receives the job as well.

@@ -1,7 +1,10 @@
 #include "reports/common/record_file.h"
 
-#include <map>
-#include <memory>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
 
 namespace ms {
 
@@ -49,12 +52,8 @@ char32_t decode(const std::string& s, std::size_t& i) {
   return c;
 }
 
-// Large write buffers, one per open file, released when the file is closed.
+// A large write buffer: the files are written in one sequential pass.
 constexpr std::size_t kBufferSize = 1 << 20;
-std::map<std::FILE*, std::unique_ptr<char[]>>& buffers() {
-  static std::map<std::FILE*, std::unique_ptr<char[]>> held;
-  return held;
-}
 
 }  // namespace
 
@@ -83,19 +82,38 @@ std::string quoted(const std::string& text) {
   return out;
 }
 
-RecordFile::~RecordFile() { close(); }
+RecordFile::~RecordFile() {
+  attempt([&] { close(); });
+}
 
-bool RecordFile::open(const std::string& path) {
+void RecordFile::open(const std::string& path) {
   close();
-  file_ = std::fopen(path.c_str(), "wb");
-  if (!file_) return false;
-  auto buffer = std::make_unique<char[]>(kBufferSize);
-  if (std::setvbuf(file_, buffer.get(), _IOFBF, kBufferSize) == 0) buffers()[file_] = std::move(buffer);
-  return true;
+  int fd = -1;
+  try {
+    fd = output_.create(path);
+  } catch (const RunError& failure) {
+    notCreated_ = failure.fault();
+    throw;
+  }
+  file_ = ::fdopen(fd, "wb");
+  if (!file_) {
+    const int error = errno;
+    ::close(fd);
+    output_.discard();
+    notCreated_ = Fault::Io;
+    throw RunError(Fault::Io, "could not be created: " + systemMessage(error), output_.name());
+  }
+  buffer_ = std::make_unique<char[]>(kBufferSize);
+  if (std::setvbuf(file_, buffer_.get(), _IOFBF, kBufferSize) != 0) buffer_.reset();
 }
 
 void RecordFile::writeRecord(const std::vector<std::string>& fields) {
-  if (!file_) return;
+  if (!file_) {
+    if (notCreated_)
+      throw RunError(*notCreated_, "record lost, as the file could not be written", output_.name());
+    return;
+  }
+  if (writeError_) failWrite();
   std::string record;
   std::size_t size = 2;
   for (const auto& f : fields) size += f.size() + 1;
@@ -106,14 +124,32 @@ void RecordFile::writeRecord(const std::vector<std::string>& fields) {
   }
   record += "\r\n";
   std::string bytes = toWindows1252(record);
-  std::fwrite(bytes.data(), 1, bytes.size(), file_);
+  errno = 0;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+    writeError_ = errno ? errno : EIO;
+    failWrite();
+  }
+}
+
+void RecordFile::failWrite() {
+  writeFailed_ = true;
+  throw RunError(Fault::Io, "could not be written: " + systemMessage(writeError_), output_.name());
 }
 
 void RecordFile::close() {
+  notCreated_.reset();
   if (!file_) return;
-  std::fclose(file_);
-  buffers().erase(file_);
-  file_ = nullptr;
+  std::FILE* file = std::exchange(file_, nullptr);
+  int error = writeError_;
+  if (std::fflush(file) != 0 && !error) error = errno;
+  if (std::fclose(file) != 0 && !error) error = errno;
+  buffer_.reset();
+  const bool told = writeFailed_;
+  writeError_ = 0;
+  writeFailed_ = false;
+  output_.putInPlace();
+  if (error && !told)
+    throw RunError(Fault::Io, "could not be written: " + systemMessage(error), output_.name());
 }
 
 }  // namespace ms

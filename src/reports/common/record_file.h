@@ -3,8 +3,13 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "reports/common/output_file.h"
+#include "store/fault.h"
 
 namespace ms {
 
@@ -14,24 +19,44 @@ std::string toWindows1252(const std::string& utf8);
 // A text field: the text in double quotes, inner quotes written unchanged.
 std::string quoted(const std::string& text);
 
+// A record file is never written through its name: it is an OutputFile,
+// put in place when closed. Its faults name the file.
 class RecordFile {
  public:
   RecordFile() = default;
+  // Closes a file still open, recording a fault it meets.
   ~RecordFile();
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
 
-  // Creates or empties the file for sequential, buffered output. A file that
-  // cannot be created leaves the object closed; every later write is skipped.
-  bool open(const std::string& path);
+  // Starts the file anew for sequential, buffered output. Fails as
+  // OutputFile::create does when it cannot be created; the file under the
+  // name is then left as it was, and every record written to it until it is
+  // closed fails with the same fault kind, one count per record lost.
+  void open(const std::string& path);
   bool isOpen() const { return file_ != nullptr; }
   // Joins the fields (already quoted where they are texts) with commas,
   // ends the record with CR LF, converts it to Windows-1252 and writes it.
+  // Fails with Fault::Io when the system refuses the data; from then on the
+  // file takes no more records and each one fails the same way. A file
+  // never opened, or closed, takes nothing and says nothing.
   void writeRecord(const std::vector<std::string>& fields);
+  // Writes out what is held and puts the file in place under its name,
+  // even when not all of it could be written. Fails with Fault::Io when data
+  // was lost that no record failure has told of yet, or when the file could
+  // not be put in place (the old one is then left).
   void close();
 
  private:
+  // The write failure, as every record after it fails.
+  [[noreturn]] void failWrite();
+
   std::FILE* file_ = nullptr;
+  std::unique_ptr<char[]> buffer_;
+  OutputFile output_;
+  std::optional<Fault> notCreated_;  // why the file opened last could not be created
+  int writeError_ = 0;               // the first error the system gave while writing
+  bool writeFailed_ = false;         // whether a record failure has told of it
 };
 
 }  // namespace ms

@@ -25,13 +25,12 @@ std::int32_t poFileCode(const std::string& code) {
 }
 
 void PoFiles::open() {
-  pofile_.open("POFILE.DAT");
-  poline_.open("POLINE.CSV");
-  poaddr_.open("POADDR.CSV");
+  attempt([&] { pofile_.open("POFILE.DAT"); });
+  attempt([&] { poline_.open("POLINE.CSV"); });
+  attempt([&] { poaddr_.open("POADDR.CSV"); });
 }
 
 void PoFiles::writeAddress(store::Recordset& work) {
-  if (!poaddr_.isOpen()) return;
   std::vector<std::string> fields;
   fields.reserve(11);
   for (const char* name : kAddressFields) fields.push_back(quoted(work.field(name).textOrEmpty()));
@@ -53,9 +52,9 @@ void PoFiles::writeBags(const std::string& code, double bags) {
 }
 
 void PoFiles::close() {
-  pofile_.close();
-  poline_.close();
-  poaddr_.close();
+  attempt([&] { pofile_.close(); });
+  attempt([&] { poline_.close(); });
+  attempt([&] { poaddr_.close(); });
 }
 
 }  // namespace ms

@@ -21,12 +21,14 @@ std::int32_t poFileCode(const std::string& code);
 
 class PoFiles {
  public:
-  // Creates or empties POFILE.DAT, POLINE.CSV and POADDR.CSV, in this order,
-  // in the current directory. A file that cannot be created stays closed and
-  // its records are skipped.
+  // Starts POFILE.DAT, POLINE.CSV and POADDR.CSV anew, in this order, in
+  // the current directory. A file that cannot be created is a fault, recorded
+  // without stopping the others, and so is each of its records: the file
+  // under that name is left as it was.
   void open();
   // One POADDR.CSV record for the current work record. Fails, writing
-  // nothing, when a field cannot be read.
+  // nothing, when a field cannot be read. Each write fails as
+  // RecordFile::writeRecord does.
   void writeAddress(store::Recordset& work);
   // One POLINE.CSV record: six quoted texts, each with its blanks trimmed;
   // the code is cut to 5 characters and the description to 50.
@@ -34,6 +36,9 @@ class PoFiles {
                  const std::string& cumItems, const std::string& bags, const std::string& cumBags);
   // One POFILE.DAT record: the code as poFileCode gives it and the bags.
   void writeBags(const std::string& code, double bags);
+  // Puts the three files in place under their names; a file that could not
+  // be written in full or put in place is a fault, recorded without stopping
+  // the others.
   void close();
 
  private:

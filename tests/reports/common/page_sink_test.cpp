@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -124,22 +125,42 @@ TEST_F(QtPageSinkTest, PagesBreakByThemselvesAndOnRequest) {
   EXPECT_EQ(text.find("after"), std::string::npos);
 }
 
+// The PDF replaces a link planted under its name, leaving the target; an
+// unwritable PDF fails every line, naming the file, and leaves what was there.
 TEST_F(QtPageSinkTest, AJobNotEndedComesOutWhenTheSinkGoesNoLineNoFileAndAnUnwritableFileFailsEveryLine) {
   { QtPageSink unused(pdf, false); }
   EXPECT_FALSE(std::filesystem::exists(pdf));
+  std::ofstream(dir.file("target")) << "kept";
+  std::filesystem::create_symlink(dir.file("target"), pdf);
   {
     QtPageSink sink(pdf, false);
     sink.printLine("cancelled run");
   }
+  EXPECT_EQ(testing::readFile(dir.file("target")), "kept");
+  EXPECT_FALSE(std::filesystem::is_symlink(pdf));
   const std::string bytes = testing::readFile(pdf);
   EXPECT_EQ(bytes.substr(0, 5), "%PDF-");
   EXPECT_NE(bytes.find("%%EOF"), std::string::npos);
   if (havePdfToText()) {
     EXPECT_NE(pdfText().find("cancelled"), std::string::npos);
   }
-  QtPageSink lost(dir.file("no such folder/MAILSORT.PDF"), false);
-  EXPECT_THROW(lost.printLine("lost"), RunError);
-  EXPECT_FALSE(attempt([&] { lost.printLine("lost"); }));
+  std::filesystem::permissions(pdf, std::filesystem::perms::owner_read);
+  for (const auto& [path, fault] : std::vector<std::pair<std::string, Fault>>{
+           {pdf, Fault::ReadOnly}, {dir.file("no such folder/MAILSORT.PDF"), Fault::NotFound}}) {
+    QtPageSink lost(path, false);
+    for (int n = 0; n < 2; ++n) {
+      try {
+        lost.printLine("lost");
+        ADD_FAILURE() << path;
+      } catch (const RunError& e) {
+        EXPECT_EQ(std::make_pair(e.fault(), e.where()), std::make_pair(fault, std::string("MAILSORT.PDF")));
+      }
+    }
+    lost.endDoc();
+  }
+  EXPECT_TRUE(testing::readFile(pdf) == bytes);  // the old PDF, left as it was
+  std::filesystem::remove(pdf + ".txt");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);  // no temporary file
 }
 
 }  // namespace

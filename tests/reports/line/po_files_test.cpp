@@ -2,12 +2,17 @@
 #include "reports/line/po_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 
 #include "line_run.h"
 #include "reports/common/record_file.h"
 #include "store/fault.h"
+#include "store/fault_log.h"
 
 namespace ms::testing {
 namespace {
@@ -26,19 +31,70 @@ TEST(RecordFile, CodePageQuotingAndCrLf) {
     EXPECT_EQ(toWindows1252(utf8), cp1252) << utf8;
   EXPECT_EQ((std::vector<std::string>{quoted(""), quoted("The \"Old\" Mill"), quoted(" padded  ")}),
             (std::vector<std::string>{"\"\"", "\"The \"Old\" Mill\"", "\" padded  \""}));
+}
+
+// The file is written new and put in place under its name: what had the name
+// is replaced, but a folder or a read-only file there is a fault naming the
+// file and stays as it was, its records lost. No temporary file is left.
+TEST(RecordFile, ReplacesAnOldFileOrALinkAndLeavesAFolderOrAReadOnlyFile) {
+  enum Planted { Nothing, OldFile, Link, Folder, ReadOnlyFile };
+  for (const auto& [planted, fault] : std::vector<std::pair<Planted, std::optional<Fault>>>{
+           {Nothing, {}}, {OldFile, {}}, {Link, {}}, {Folder, Fault::Io}, {ReadOnlyFile, Fault::ReadOnly}}) {
+    TempDir dir;
+    const std::string path = dir.file("OUT.CSV"), target = dir.file("target");
+    std::ofstream(target) << "kept";
+    if (planted == OldFile || planted == ReadOnlyFile) std::ofstream(path) << "kept";
+    if (planted == ReadOnlyFile) std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    if (planted == Link) std::filesystem::create_symlink(target, path);
+    if (planted == Folder) std::filesystem::create_directory(path);
+    RecordFile file;
+    std::vector<std::pair<Fault, std::string>> faults;
+    auto run = [&](auto statement) {
+      try {
+        statement();
+      } catch (const RunError& e) {
+        faults.emplace_back(e.fault(), e.where());
+      }
+    };
+    run([&] { file.open(path); });
+    run([&] { file.writeRecord({"\"a\"", "12", "\"\""}); });
+    run([&] { file.writeRecord({"\"\xC3\xA9\""}); });
+    run([&] { file.close(); });
+    file.writeRecord({"closed"});
+    const auto expected = fault ? std::vector<std::pair<Fault, std::string>>(3, {*fault, "OUT.CSV"})
+                                : std::vector<std::pair<Fault, std::string>>{};
+    EXPECT_EQ(faults, expected) << planted;
+    if (planted == Folder)
+      EXPECT_TRUE(std::filesystem::is_directory(path));
+    else
+      EXPECT_EQ(readFile(path), fault ? "kept" : "\"a\",12,\"\"\r\n\"\xE9\"\r\n") << planted;
+    EXPECT_FALSE(std::filesystem::is_symlink(path)) << planted;
+    EXPECT_EQ(readFile(target), "kept") << planted;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << planted;
+  }
+}
+
+// Data the system refuses at the last flush: what was written is put in
+// place, and closing is the fault.
+TEST(RecordFile, DataRefusedAtCloseIsAFault) {
   TempDir dir;
-  const std::string path = dir.file("OUT.CSV");
-  RecordFile old;
-  ASSERT_TRUE(old.open(path));
-  old.writeRecord({"\"old\""});
-  old.close();
-  RecordFile file;  // replaces the file
-  ASSERT_TRUE(file.open(path));
-  file.writeRecord({"\"a\"", "12", "\"\""});
-  file.writeRecord({"\"\xC3\xA9\""});
-  file.close();
-  file.close();
-  EXPECT_EQ(readFile(path), "\"a\",12,\"\"\r\n\"\xE9\"\r\n");
+  RecordFile file;
+  file.open(dir.file("OUT.CSV"));
+  file.writeRecord({std::string(100, 'x')});
+  std::signal(SIGXFSZ, SIG_IGN);  // a write past the size limit fails instead
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  const rlimit small{10, before.rlim_max};
+  setrlimit(RLIMIT_FSIZE, &small);
+  std::string what;
+  try {
+    file.close();
+  } catch (const RunError& e) {
+    what = e.where() + ": " + e.what();
+  }
+  setrlimit(RLIMIT_FSIZE, &before);
+  EXPECT_EQ(what, "OUT.CSV: could not be written: File too large");
+  EXPECT_EQ(readFile(dir.file("OUT.CSV")), std::string(10, 'x'));
 }
 
 TEST(PoFileCode, NumberAtTheStartRoundedHalfToEven) {
@@ -85,11 +141,23 @@ TEST(PoFiles, NullsQuotesCodePageAndCutting) {
   EXPECT_EQ(job.bodyLines()[0].substr(0, 61), "12345      " + longLabel.substr(0, 50));
 }
 
-TEST(PoFiles, AFileThatCannotBeCreatedIsSkipped) {
+// Each of the three files is a fault of its own: the others are written.
+TEST(PoFiles, AFileThatCannotBeCreatedIsAFaultAndTheOthersAreWritten) {
   LineRun job;
   job.add("11111", "FIRST", 2, {.seq = 1});
   std::filesystem::create_directory(job.folder() + "/POLINE.CSV");
-  job.run();
+  FaultLog log;
+  {
+    FaultScope scope(log);
+    job.run();
+  }
+  std::vector<std::string> faults;
+  for (const FaultLog::Entry& entry : log.entries())
+    faults.push_back(entry.where + ": " + entry.what + " x" + std::to_string(entry.count));
+  EXPECT_EQ(faults,
+            (std::vector<std::string>{"POLINE.CSV: is a folder, so it cannot be written x1",
+                                      "POLINE.CSV: record lost, as the file could not be written x1"}));
+  EXPECT_TRUE(std::filesystem::is_directory(job.folder() + "/POLINE.CSV"));
   EXPECT_EQ(job.file("POFILE.DAT"), "11111,1\r\n");
   EXPECT_EQ(job.fileLines("POADDR.CSV").size(), 2u);
   EXPECT_EQ(job.bodyLines().size(), 2u);
