@@ -202,6 +202,23 @@ TEST(RunDriver, FailuresBeforeTheAllocationLeaveTheRunNamingWhatFailed) {
   }
 }
 
+// A label program planted in the job folder is never started through a
+// relative PATH entry; an absolute one finds the real program.
+TEST(RunDriver, TheLabelProgramIsLookedUpInAbsolutePathEntriesOnly) {
+  testing::JobFolder job;
+  testing::TempDir bin;
+  for (const std::string& folder : {job.path(), bin.path()}) {
+    std::ofstream(folder + "/kvprint.exe") << "#!/bin/sh\n";
+    std::filesystem::permissions(folder + "/kvprint.exe", std::filesystem::perms::owner_all);
+  }
+  const std::string saved = std::getenv("PATH");
+  setenv("PATH", ".::bin", 1);
+  EXPECT_EQ(findInPath("kvprint.exe"), "");
+  setenv("PATH", (".:" + bin.path()).c_str(), 1);
+  EXPECT_EQ(findInPath("kvprint.exe"), bin.path() + "/kvprint.exe");
+  setenv("PATH", saved.c_str(), 1);
+}
+
 TEST(RunPrintJob, EndsAJobLeftOpenOnceAndLeavesAnUnstartedOneAlone) {
   TextPageSink unstarted, open, ended;
   RunPrintJob a(&unstarted), b(&open), c(&ended);

@@ -160,6 +160,36 @@ TEST_F(StoreSharing, SavesPendingWhenTheProgramEndsReachTheFile) {
   EXPECT_EQ(count("sflag = 'Y'"), 1);
 }
 
+// Another program that writes: a save waits for it, letting the window run
+// (also when the store had only read and the engine refuses at once), and
+// fails as busy once the wait is over.
+TEST_F(StoreSharing, ASaveWaitsForAnotherProgramsWriteWithTheHookThenFailsAsBusy) {
+  addWork(2);
+  openWork();
+  rs->field("mscode");  // a read: this store holds the engine's shared lock
+  int hooks = 0;
+  db->setWaitHook([&] { ++hooks; });
+  auto other = [&](const char* sql, const char* hold) {  // the sqlite3 shell, as another program
+    return spawn([&, sql, hold] {
+      ::execlp("sqlite3", "sqlite3", "-bail", fixture.path().c_str(), ".timeout 5000", sql,
+               (std::string(".shell sleep ") + hold).c_str(), "COMMIT;", nullptr);
+    });
+  };
+  pid_t writer = other("BEGIN IMMEDIATE; UPDATE kvwork SET rscode = 'x';", "0.7");
+  std::this_thread::sleep_for(200ms);
+  save(*rs, {{"sflag", "Y"}});
+  EXPECT_EQ(WEXITSTATUS(reap(writer)), 0);
+  EXPECT_GT(hooks, 10);
+  db->flush();
+  EXPECT_EQ(count("sflag = 'Y' AND rscode = 'x'"), 1);
+
+  db->setBusyWait(100ms);
+  writer = other("BEGIN EXCLUSIVE;", "1");
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(faultOf([&] { save(*rs, {{"sflag", "N"}}); }), Fault::Busy);
+  reap(writer);
+}
+
 TEST_F(StoreSharing, DroppingATableAnotherProgramReadsFailsAndKeepsIt) {
   fixture.exec(
       "CREATE TABLE bags(\"Bag Number\" REAL PRIMARY KEY, Seq REAL); INSERT INTO bags VALUES (1, 0), (2, 0)");
