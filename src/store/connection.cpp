@@ -193,8 +193,12 @@ void Connection::checkSaves() {
   if (lastCommitFailure_ == 0) return;
   int rc = lastCommitFailure_;
   lastCommitFailure_ = 0;
+  // SQLITE_ABORT: the engine rolled the transaction back after a statement
+  // failed (that failure is recorded on its own).
   throw RunError(faultOf(rc, "") == Fault::Engine ? Fault::Io : faultOf(rc, ""),
-                 path_ + ": saves were lost: " + sqlite3_errstr(rc), path_);
+                 path_ + ": the saves since the last commit were lost: " +
+                     (rc == SQLITE_ABORT ? "the engine rolled them back" : sqlite3_errstr(rc)),
+                 path_);
 }
 
 void Connection::enter() {
