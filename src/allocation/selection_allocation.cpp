@@ -46,7 +46,7 @@ class CountingPass {
     attempt([&] { prevcode_ = work_.field("mscode").text(); });
     recsdone_ = 1;
     selcount_ = 1;
-    selstart_ = 0;
+    attempt([&] { selstart_ = work_.place(); });
     while (!work_.eof() && run_.cancelflag != "Y") {
       setFaultPlace("the allocation", recsdone_);
       sequence();
@@ -104,11 +104,11 @@ class CountingPass {
     // ended this one or, after a Residue Walk, on the first record after the
     // selection, which may lie before it (a block of code "1" records is then
     // gone through again). Either way it lies past this selection's start.
-    std::int64_t place = -1;
-    attempt([&] { place = placeOf(work_); });
-    if (place <= selstart_) return recordWalkedBack(kWorkTable), false;
+    store::Place place;
+    if (!attempt([&] { place = work_.place(); }) || !work_.before(selstart_, place))
+      return recordWalkedBack(kWorkTable), false;
     selcount_ = 1;
-    selstart_ = place;
+    selstart_ = std::move(place);
     attempt([&] { prevcode_ = work_.field("mscode").text(); });
     return true;
   }
@@ -133,11 +133,11 @@ class CountingPass {
     // no value) is not found: nothing is recoded, and the cursor goes back
     // to the record that ended the selection, the first of its code.
     bool found = false;
-    std::int64_t place = -1;
+    store::Place place;
     attempt([&] {
       work_.seek(Value(prevcode_));
       found = !work_.noMatch();
-      if (found) place = work_.absolutePosition();
+      if (found) place = work_.place();
     });
     if (!found) {
       if (!atEnd_) attempt([&] { work_.seek(Value(nextcode_)); });
@@ -145,7 +145,7 @@ class CountingPass {
     }
     // Its first record lies where the selection began, or the table's order
     // has changed under the pass.
-    if (place < selstart_) return recordWalkedBack(kWorkTable), false;
+    if (work_.before(place, selstart_)) return recordWalkedBack(kWorkTable), false;
     attempt([&] { rescode_ = leftChars(work_.field("mscode").text(), 3); });
     attempt([&] { curcode_ = work_.field("mscode").text(); });
     while (curcode_ == prevcode_) {
@@ -183,7 +183,7 @@ class CountingPass {
   std::string rescode_;
   std::string curcode_;
   bool atEnd_ = false;
-  std::int64_t selstart_ = 0;  // place of the first record of the selection `prevcode`
+  store::Place selstart_;  // place of the first record of the selection `prevcode`
   double selcount_ = 1;
   double recsdone_ = 1;
 };

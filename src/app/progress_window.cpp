@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTimer>
 
 #include "app/message_box.h"
 #include "app/run_driver.h"
@@ -20,6 +21,9 @@ namespace {
 // The window's client area and its controls, in twips.
 constexpr int kWidth = 5160;
 constexpr int kHeight = 1830;
+
+// How long a pass may go on without the window system running.
+constexpr qint64 kEventInterval = 20;
 
 struct LineGeometry {
   int x1, y1, x2, y2;
@@ -81,6 +85,14 @@ ProgressWindow::ProgressWindow(QWidget* parent) : QWidget(parent) {
     if (run_) cancelPressed(*run_);
   });
 
+  // While the program waits (the cancel question, between runs), the saves
+  // of the run still reach the file every quarter second.
+  auto* idle = new QTimer(this);
+  connect(idle, &QTimer::timeout, this, [this] {
+    if (run_ && run_->mdb) run_->mdb->idle();
+  });
+  idle->start(250);
+
   resetControls();
 }
 
@@ -89,6 +101,8 @@ ProgressWindow::~ProgressWindow() = default;
 // Every control hidden, captions as the window loads.
 void ProgressWindow::resetControls() {
   for (QFrame* cell : cells_) cell->hide();
+  cellShown_.fill(false);
+  captions_ = {"Allocation", "", "percent complete (step 1 of 2)"};
   for (QFrame* line : lines_) line->hide();
   lblPerc1_->setText("Allocation");
   lblPerc2_->setText(QString());
@@ -200,7 +214,10 @@ QWidget* ProgressWindow::control(Control which) const {
 
 void ProgressWindow::setCellVisible(int cell, bool visible) {
   if (cell < 1 || cell > 20) return;
-  cells_[static_cast<size_t>(cell - 1)]->setVisible(visible);
+  const auto i = static_cast<size_t>(cell - 1);
+  if (cellShown_[i] == visible) return;
+  cellShown_[i] = visible;
+  cells_[i]->setVisible(visible);
 }
 
 void ProgressWindow::setVisible(Control which, bool visible) {
@@ -210,11 +227,12 @@ void ProgressWindow::setVisible(Control which, bool visible) {
 void ProgressWindow::setCaption(Control which, const std::string& text) {
   auto* label = qobject_cast<QLabel*>(control(which));
   if (!label) return;
-  QString caption = QString::fromStdString(text);
-  // An unchanged caption is not painted again: a long pass would otherwise
-  // be paced by the screen.
-  if (label->text() == caption) return;
-  label->setText(caption);
+  // An unchanged caption is not touched: a long pass would otherwise be
+  // paced by the screen.
+  std::string& shown = captions_[static_cast<size_t>(which) - static_cast<size_t>(Control::lblPerc1)];
+  if (shown == text) return;
+  shown = text;
+  label->setText(QString::fromStdString(text));
   label->repaint();
 }
 
@@ -225,7 +243,14 @@ void ProgressWindow::setBusyPointer(bool busy) {
     unsetCursor();
 }
 
-void ProgressWindow::yield() { QCoreApplication::processEvents(); }
+// The passes yield after every record; the window system runs when 20 ms
+// have gone by since it last ran, which keeps the bar moving and answers
+// Cancel at once without a poll of the display on every record.
+void ProgressWindow::yield() {
+  if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventInterval) return;
+  QCoreApplication::processEvents();
+  sinceEvents_.start();
+}
 
 Answer ProgressWindow::confirmCancel() {
   return askYesNo(this, "Are you sure you want to cancel ?") ? Answer::Yes : Answer::No;

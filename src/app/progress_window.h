@@ -4,6 +4,7 @@
 // closes itself when the run is over.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -75,6 +76,12 @@ class ProgressWindow : public QWidget, public Progress {
   QLabel* lblPerc3_ = nullptr;
   std::array<QFrame*, 20> cells_{};
   std::array<QFrame*, 4> lines_{};
+
+  // What each control shows now, so that an unchanged one is not touched:
+  // the passes report after every record.
+  std::array<bool, 20> cellShown_{};
+  std::array<std::string, 3> captions_;  // lblPerc1 to lblPerc3
+  QElapsedTimer sinceEvents_;            // since the window system last ran
 
   std::unique_ptr<RunState> run_;
   std::unique_ptr<PageSink> printer_;

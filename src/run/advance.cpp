@@ -6,17 +6,8 @@
 
 namespace ms {
 
-std::int64_t placeOf(store::Recordset& walk) { return walk.eof() ? kPastEnd : walk.absolutePosition(); }
-
 bool advance(store::Recordset& walk, const std::string& table) {
-  std::int64_t before = -1;
-  std::int64_t after = -1;
-  const bool moved = attempt([&] {
-    before = walk.absolutePosition();
-    walk.moveNext();
-    after = placeOf(walk);
-  });
-  if (moved && after > before) return true;
+  if (attempt([&] { walk.moveNext(); })) return true;
   recordFault(RunError(Fault::Stalled, "the pass could not move on to the next record", table));
   return false;
 }

@@ -37,12 +37,23 @@ void clearperc(RunState& run) {
   for (int cell = 1; cell <= kCells; ++cell) run.progress->setCellVisible(cell, false);
 }
 
+const std::string& FigureText::of(double percent) {
+  // The texts that round to the value v cover [v - 0.005, v + 0.005); the
+  // margin stays far beyond the error of the fifteen-digit decimal text.
+  constexpr double kHalfStep = 0.005, kMargin = 1e-9;
+  if (shown_ >= 0 && percent > shown_ - kHalfStep + kMargin && percent < shown_ + kHalfStep - kMargin)
+    return text_;
+  text_ = format(percent, "0.00");
+  shown_ = Val(text_);
+  return text_;
+}
+
 void showProgress(RunState& run, double done) {
   attempt([&] { run.percent = divide(done, run.totrecs) * 100; });
   attempt([&] { percbar(run); });
   if (run.percent > 100) run.percent = 100;
   if (!run.progress) return;
-  attempt([&] { run.progress->setCaption(Control::lblPerc2, format(run.percent, "0.00")); });
+  attempt([&] { run.progress->setCaption(Control::lblPerc2, run.figure.of(run.percent)); });
   attempt([&] { run.progress->yield(); });
 }
 

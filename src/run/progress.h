@@ -43,6 +43,18 @@ class Progress {
   virtual void message(const std::string& text) = 0;
 };
 
+// The percentage figure as lblPerc2 shows it ("0.00"). Formatting it after
+// every record would cost more than the record; a figure well inside the
+// rounding interval of the text shown last gives that text again.
+class FigureText {
+ public:
+  const std::string& of(double percent);
+
+ private:
+  double shown_ = -1;  // the value of text_
+  std::string text_;
+};
+
 // The Cancel button's handler: asks for confirmation and, on Yes, sets
 // `cancelflag` to "Y". It only sets the flag; the passes test it.
 void cancelPressed(RunState& run);

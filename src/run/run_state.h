@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "run/progress.h"
 #include "store/database.h"
 #include "store/fault_log.h"
 #include "store/recordset.h"
@@ -29,6 +30,7 @@ struct RunState {
 
   // Progress and cancel.
   double percent = 0;
+  FigureText figure;  // the text of `percent` last shown
   std::string cancelflag = "N";
 
   // The rounding interface (see round()).

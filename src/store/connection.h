@@ -1,21 +1,17 @@
 // One open Mailsort Database: the SQLite handle, the advisory lock on the
 // file, the prepared statements and table layouts kept for the life of the
-// open, and the grouping of saves into short transactions.
-//
-// Every public entry point of the store takes `mutex` before it touches the
-// connection; the background committer takes it too.
+// open, and the grouping of saves into short transactions. The store is used
+// from one thread: the program's own rhythm commits (the passes' calls, an
+// idle timer of the window, close and exit).
 #pragma once
 
 #include <sqlite3.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -23,6 +19,7 @@
 #include "store/fault.h"
 #include "store/file_lock.h"
 #include "store/table_layout.h"
+#include "store/value.h"
 
 namespace ms::store {
 
@@ -46,17 +43,13 @@ class StatementUse {
 struct Connection {
   using Clock = std::chrono::steady_clock;
   // Saves are committed once their transaction has been open this long.
-  static constexpr std::chrono::milliseconds kCommitInterval{250};
+  static constexpr std::chrono::milliseconds kCommitInterval{900};
   // How long one statement waits while another program holds the file.
   static constexpr std::chrono::milliseconds kBusyWait{60000};
-
-  std::mutex mutex;
 
   // Opens an existing file and takes its lock; see Database::open.
   static std::shared_ptr<Connection> open(const std::string& path, OpenMode mode);
   ~Connection();
-
-  // All of the following expect `mutex` to be held, except close().
 
   // Fails when the database has been closed.
   void requireOpen() const;
@@ -86,18 +79,26 @@ struct Connection {
   int stepWrite(sqlite3_stmt* statement);
 
   // Commits what is pending now (a walk reached its end). A busy file leaves
-  // the transaction open for the committer to retry.
+  // the transaction open to be tried again.
   void commitSoon();
+  // The program has nothing for the store to do: saves pending for a commit
+  // interval are committed. Never fails; a save that could not be committed
+  // fails the next operation. Does nothing while a statement waits for
+  // another program (the window runs inside that wait).
+  void idle();
   // Commits what is pending before DDL or close; fails when it cannot.
   void commitNow();
 
   // Runs DDL outside any pending transaction and forgets the table layouts.
   void executeDdl(const std::vector<std::string>& statements);
 
-  // Commits, stops the committer and closes the file and its lock. Takes
-  // `mutex` itself. Fails (after closing) when pending saves could not be
-  // committed.
+  // Commits and closes the file and its lock. Fails (after closing) when
+  // pending saves could not be committed.
   void close();
+
+  // Changes whenever anything is written, committed or rolled back, so that
+  // rows read earlier can tell whether they may still stand.
+  std::uint64_t stamp() const { return stamp_; }
 
   // See Database::handOver.
   void handOver() {
@@ -116,7 +117,8 @@ struct Connection {
   Connection() = default;
   bool tryCommit();
   void checkSaves();
-  void committerLoop();
+  void noteRollback();
+  void lose(const RunError& why);
   static int onBusy(void* connection, int attempts);
 
   sqlite3* db_ = nullptr;
@@ -127,19 +129,22 @@ struct Connection {
   NoCaseMap<std::shared_ptr<const TableLayout>> tables_;
 
   bool inTransaction_ = false;
-  bool wrote_ = false;         // the open transaction holds saves
-  int lastCommitFailure_ = 0;  // a commit that failed and lost its saves, not yet reported
+  bool wrote_ = false;              // the open transaction holds saves
+  std::unique_ptr<RunError> lost_;  // saves that could not be written, not yet reported
   Clock::time_point transactionStart_;
-  std::thread::id owner_;
+  std::uint64_t stamp_ = 0;
+  unsigned calls_ = 0;    // operations since the clock was last read
+  bool waiting_ = false;  // inside the wait for another program
   Clock::time_point busySince_;
   Clock::time_point lastHook_;
-  std::thread committer_;
-  std::condition_variable wake_;
-  bool stopping_ = false;
 };
 
 // The kind of failure an SQLite result code stands for.
 Fault faultOf(int rc, const std::string& message);
+
+// Binds a value as the engine should hold it: Null, a number, or a text
+// (a blob when `type` is SQLITE_BLOB).
+void bindValue(sqlite3_stmt* statement, int parameter, const Value& value, int type = SQLITE_TEXT);
 
 // "name" with embedded quotes doubled.
 std::string quoteName(const std::string& name);

@@ -22,7 +22,6 @@ Database::~Database() {
 }
 
 std::unique_ptr<Recordset> Database::openTable(const std::string& table) {
-  std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
   auto layout = connection_->table(table);
   return std::unique_ptr<Recordset>(
@@ -30,7 +29,6 @@ std::unique_ptr<Recordset> Database::openTable(const std::string& table) {
 }
 
 void Database::execute(const std::string& sql) {
-  std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
   connection_->executeDdl({sql});
 }
@@ -83,36 +81,24 @@ void Database::appendTableDef(const TableDef& def) {
                          fieldList(index.fields) + ")");
   }
 
-  std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
   connection_->executeDdl(statements);
 }
 
 void Database::flush() {
-  std::lock_guard lock(connection_->mutex);
   if (connection_->isOpen()) connection_->commitNow();
 }
 
+void Database::idle() { connection_->idle(); }
+
 void Database::close() { connection_->close(); }
 
-void Database::handOver() {
-  std::lock_guard lock(connection_->mutex);
-  connection_->handOver();
-}
+void Database::handOver() { connection_->handOver(); }
 
-void Database::setWaitHook(std::function<void()> hook) {
-  std::lock_guard lock(connection_->mutex);
-  connection_->waitHook = std::move(hook);
-}
+void Database::setWaitHook(std::function<void()> hook) { connection_->waitHook = std::move(hook); }
 
-void Database::setBusyWait(std::chrono::milliseconds wait) {
-  std::lock_guard lock(connection_->mutex);
-  connection_->busyWait = wait;
-}
+void Database::setBusyWait(std::chrono::milliseconds wait) { connection_->busyWait = wait; }
 
-bool Database::isOpen() const {
-  std::lock_guard lock(connection_->mutex);
-  return connection_->isOpen();
-}
+bool Database::isOpen() const { return connection_->isOpen(); }
 
 }  // namespace ms::store

@@ -6,8 +6,10 @@
 // programs of the suite follow the same rule.
 //
 // Saves made through recordsets are grouped into transactions that the store
-// commits by itself at short intervals, when a DDL statement runs, on close
-// and on destruction; callers never see transactions.
+// commits by itself at short intervals while it is used, when a walk ends,
+// when a DDL statement runs, when the program is idle (idle()), on close and
+// on destruction; callers never see transactions. One thread uses a
+// database.
 #pragma once
 
 #include <chrono>
@@ -46,6 +48,12 @@ class Database {
   // Writes the saves made so far to the file now. Fails when they cannot be
   // written (they are then lost, and the failure says so).
   void flush();
+  // Tells the store that the program has nothing for it to do for a while
+  // (call it every quarter second or so while idle): saves pending since the
+  // last commit interval are committed, so that other programs see them and
+  // a killed program loses none of them. Never fails; a commit that failed
+  // fails the next operation.
+  void idle();
 
   // Commits what is pending and closes the file; recordsets opened from it
   // fail from then on. Closing twice is harmless.
@@ -57,8 +65,8 @@ class Database {
   void handOver();
 
   // While another program holds the file, a statement waits for it up to
-  // `wait` (60 s unless set), calling `hook` every 20 ms or so on this
-  // thread, so that a window can repaint and answer its buttons; then it
+  // `wait` (60 s unless set), calling `hook` every 20 ms or so, so that a
+  // window can repaint and answer its buttons; then it
   // fails with Fault::Busy.
   void setWaitHook(std::function<void()> hook);
   void setBusyWait(std::chrono::milliseconds wait);

@@ -16,8 +16,9 @@ void Recordset::moveNext() { cursor_->moveNext(); }
 void Recordset::moveLast() { cursor_->moveLast(); }
 bool Recordset::eof() const { return cursor_->eof(); }
 bool Recordset::bof() const { return cursor_->bof(); }
-std::int64_t Recordset::absolutePosition() { return cursor_->absolutePosition(); }
-Value Recordset::field(const std::string& name) { return cursor_->field(name); }
+Place Recordset::place() { return cursor_->place(); }
+bool Recordset::before(const Place& a, const Place& b) const { return cursor_->before(a, b); }
+const Value& Recordset::field(const std::string& name) { return cursor_->field(name); }
 void Recordset::edit() { cursor_->edit(); }
 void Recordset::addNew() { cursor_->addNew(); }
 void Recordset::set(const std::string& name, const Value& value) { cursor_->set(name, value); }

@@ -18,6 +18,15 @@ namespace ms::store {
 struct Connection;
 class TableCursor;
 
+// A record's place in the order of a walk: its key and rowid as the cursor
+// read them. Only the recordset that gave it can order it (before()).
+struct Place {
+  std::vector<Value> key;
+  std::vector<int> types;  // the engine's storage class of each key value
+  std::int64_t rowid = 0;
+  int edge = 0;  // -1 before the first record, 1 past the last, 0 on a record
+};
+
 class Recordset {
  public:
   ~Recordset();
@@ -42,14 +51,17 @@ class Recordset {
   void moveLast();
   bool eof() const;  // past the last record (also: an empty table)
   bool bof() const;  // before the first record
-  // The place of the current record in the order of the walk, 0 for the
-  // first; -1 when there is no current record. A pass compares places to
-  // make sure that it moves on.
-  std::int64_t absolutePosition();
+  // The place of the current record in the order of the walk (past the
+  // last record: a place after every record), and whether place `a` comes
+  // before place `b` in the order of the current index. A pass compares
+  // places to make sure that it never goes back.
+  Place place();
+  bool before(const Place& a, const Place& b) const;
 
   // The field of the current record (names match without regard to case);
   // while an Edit or AddNew is pending, the edited value.
-  Value field(const std::string& name);
+  // The reference stands until the next operation on this recordset.
+  const Value& field(const std::string& name);
 
   void edit();
   void addNew();

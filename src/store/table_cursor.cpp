@@ -8,34 +8,26 @@ namespace ms::store {
 
 namespace {
 
-Value readColumn(sqlite3_stmt* statement, int column) {
-  switch (sqlite3_column_type(statement, column)) {
+void readColumn(sqlite3_stmt* statement, int column, Value& value, int& type) {
+  type = sqlite3_column_type(statement, column);
+  switch (type) {
     case SQLITE_NULL:
-      return Value();
+      value.setNull();
+      return;
     case SQLITE_INTEGER:
     case SQLITE_FLOAT:
-      return Value(sqlite3_column_double(statement, column));
+      value.setNumber(sqlite3_column_double(statement, column));
+      return;
     case SQLITE_BLOB: {
       auto data = static_cast<const char*>(sqlite3_column_blob(statement, column));
-      return Value(
-          std::string(data ? data : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, column))));
+      value.setText(data ? data : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+      return;
     }
     default: {
       auto text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-      return Value(
-          std::string(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, column))));
+      value.setText(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+      return;
     }
-  }
-}
-
-void bindValue(sqlite3_stmt* statement, int parameter, const Value& value) {
-  if (value.isNull()) {
-    sqlite3_bind_null(statement, parameter);
-  } else if (value.isNumber()) {
-    sqlite3_bind_double(statement, parameter, value.number());
-  } else {
-    std::string text = value.text();
-    sqlite3_bind_text(statement, parameter, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
   }
 }
 
@@ -48,130 +40,138 @@ TableCursor::TableCursor(std::shared_ptr<Connection> connection, std::shared_ptr
 
 const IndexLayout& TableCursor::order() const { return index_ ? *index_ : *layout_->rowidOrder; }
 
-int TableCursor::columnOf(const std::string& name) const {
+void TableCursor::begin() {
+  connection_->requireOpen();
+  connection_->enter();
+}
+
+int TableCursor::columnOf(const std::string& name) {
+  for (const auto& [known, column] : names_)
+    if (known == name) return column;
   int column = layout_->column(name);
   if (column < 0)
     throw RunError(Fault::NotFound, "Field '" + name + "' not found in table '" + layout_->name + "'.",
                    layout_->name);
+  if (names_.size() < 32) names_.emplace_back(name, column);
   return column;
 }
 
 // ---- positioning -----------------------------------------------------------
 
-void TableCursor::resolve() const {
-  if (at_ != At::First) return;
-  if (haveSnapshot_) {
-    stepTo(0, +1);
-    return;
-  }
-  sqlite3_stmt* statement = connection_->prepare(order().firstSql);
+namespace {
+
+constexpr std::size_t kReadAhead = 128;
+
+void readRow(sqlite3_stmt* statement, std::size_t columns, std::vector<Value>& row, std::vector<int>& types) {
+  row.resize(columns);
+  types.resize(columns);
+  for (std::size_t i = 0; i < columns; ++i) readColumn(statement, static_cast<int>(i + 1), row[i], types[i]);
+}
+
+}  // namespace
+
+bool TableCursor::take(sqlite3_stmt* statement) {
+  ahead_.count = ahead_.next = 0;
   StatementUse use(statement);
-  int rc = sqlite3_step(statement);
-  if (rc == SQLITE_ROW) {
-    at_ = At::Row;
-    rowid_ = sqlite3_column_int64(statement, 0);
-    position_ = -1;
-    rowLoaded_ = false;
-    empty_ = false;
-  } else if (rc == SQLITE_DONE) {
-    at_ = At::Eof;
-    empty_ = true;
-  } else {
-    connection_->fail(rc, {}, layout_->name);
-  }
-}
-
-void TableCursor::takeSnapshot() const {
-  snapshot_.clear();
-  byRowid_.clear();
-  sqlite3_stmt* statement = connection_->prepare(order().walkSql);
-  StatementUse use(statement);
-  int rc;
-  while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
-    snapshot_.push_back(sqlite3_column_int64(statement, 0));
-  if (rc != SQLITE_DONE) {
-    snapshot_.clear();
-    connection_->fail(rc, {}, layout_->name);
-  }
-  haveSnapshot_ = true;
-}
-
-std::int64_t TableCursor::positionOf(std::int64_t rowid) const {
-  if (byRowid_.size() != snapshot_.size()) {
-    byRowid_.clear();
-    byRowid_.reserve(snapshot_.size());
-    for (std::size_t i = 0; i < snapshot_.size(); ++i)
-      byRowid_.emplace_back(snapshot_[i], static_cast<std::int64_t>(i));
-    std::sort(byRowid_.begin(), byRowid_.end());
-  }
-  auto found = std::lower_bound(byRowid_.begin(), byRowid_.end(), std::make_pair(rowid, std::int64_t{-1}));
-  if (found == byRowid_.end() || found->first != rowid) return -1;
-  return found->second;
-}
-
-void TableCursor::locate() const {
-  if (position_ >= 0 && haveSnapshot_) return;
-  if (!haveSnapshot_) takeSnapshot();
-  position_ = positionOf(rowid_);
-  if (position_ < 0) {  // a row added since the order was taken
-    takeSnapshot();
-    position_ = positionOf(rowid_);
-  }
-}
-
-void TableCursor::stepTo(std::int64_t position, int direction) const {
-  const auto size = static_cast<std::int64_t>(snapshot_.size());
-  for (; position >= 0 && position < size; position += direction) {
-    if (loadRow(snapshot_[static_cast<std::size_t>(position)])) {
-      at_ = At::Row;
-      rowid_ = snapshot_[static_cast<std::size_t>(position)];
-      position_ = position;
-      empty_ = false;
-      return;
-    }
-  }
-  rowLoaded_ = false;
-  position_ = -1;
-  if (position >= size) {
-    at_ = At::Eof;
-    empty_ = size == 0;
-    connection_->commitSoon();  // a walk has ended: its saves go to the file now
-  } else {
-    at_ = At::Bof;
-  }
-}
-
-bool TableCursor::loadRow(std::int64_t rowid) const {
-  sqlite3_stmt* statement = connection_->prepare(layout_->selectRowSql);
-  StatementUse use(statement);
-  sqlite3_bind_int64(statement, 1, rowid);
-  int rc = sqlite3_step(statement);
-  if (rc == SQLITE_DONE) {
-    rowLoaded_ = false;
-    return false;
-  }
+  const int rc = sqlite3_step(statement);
+  if (rc == SQLITE_DONE) return false;
   if (rc != SQLITE_ROW) connection_->fail(rc, {}, layout_->name);
-  int columns = sqlite3_column_count(statement);
-  row_.resize(std::max<std::size_t>(layout_->columns.size(), static_cast<std::size_t>(columns)));
-  for (int i = 0; i < columns; ++i) row_[static_cast<std::size_t>(i)] = readColumn(statement, i);
-  rowLoaded_ = true;
+  rowid_ = sqlite3_column_int64(statement, 0);
+  readRow(statement, layout_->columns.size(), row_, types_);
+  becomeRow();
   return true;
 }
 
-void TableCursor::requireRow() const {
-  resolve();
-  if (at_ != At::Row) noCurrentRecord();
-  if (!rowLoaded_ && !loadRow(rowid_)) throw RunError(Fault::NoCurrentRecord, "Record is deleted.");
+void TableCursor::becomeRow() {
+  const auto& key = order().key;
+  placeKey_.resize(key.size());
+  placeTypes_.resize(key.size());
+  for (std::size_t j = 0; j < key.size(); ++j) {
+    if (key[j].column < 0) {
+      placeKey_[j].setNumber(static_cast<double>(rowid_));
+      placeTypes_[j] = SQLITE_INTEGER;
+    } else {
+      placeKey_[j] = row_[static_cast<std::size_t>(key[j].column)];
+      placeTypes_[j] = types_[static_cast<std::size_t>(key[j].column)];
+    }
+  }
+  at_ = At::Row;
+  rowKnown_ = true;
+  empty_ = false;
 }
 
-void TableCursor::discardPending() { pending_ = Pending::None; }
+std::size_t TableCursor::readAhead(sqlite3_stmt* statement) {
+  ahead_.count = ahead_.next = 0;
+  StatementUse use(statement);
+  const std::size_t columns = layout_->columns.size();
+  int rc;
+  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    const std::size_t n = ahead_.count++;
+    if (ahead_.rows.size() <= n) {
+      ahead_.rowids.resize(n + 1);
+      ahead_.rows.resize(n + 1);
+      ahead_.types.resize(n + 1);
+    }
+    ahead_.rowids[n] = sqlite3_column_int64(statement, 0);
+    readRow(statement, columns, ahead_.rows[n], ahead_.types[n]);
+  }
+  if (rc != SQLITE_DONE) {
+    ahead_.count = 0;
+    connection_->fail(rc, {}, layout_->name);
+  }
+  ahead_.stamp = connection_->stamp();
+  return ahead_.count;
+}
+
+bool TableCursor::fromReadAhead() {
+  if (ahead_.next >= ahead_.count || ahead_.stamp != connection_->stamp()) return false;
+  const std::size_t n = ahead_.next++;
+  rowid_ = ahead_.rowids[n];
+  row_.swap(ahead_.rows[n]);  // the old row's room is used by the next read-ahead
+  types_.swap(ahead_.types[n]);
+  becomeRow();
+  return true;
+}
+
+void TableCursor::toEnd(At at) {
+  at_ = at;
+  rowKnown_ = false;
+  ahead_.count = ahead_.next = 0;
+}
+
+void TableCursor::resolve() {
+  if (at_ != At::First) return;
+  const IndexLayout& walk = order();
+  if (!walk.firstStatement) walk.firstStatement = connection_->prepare(walk.firstSql);
+  if (!take(walk.firstStatement)) {
+    toEnd(At::Eof);
+    empty_ = true;
+  }
+}
+
+void TableCursor::requireRow() {
+  resolve();
+  if (at_ != At::Row) noCurrentRecord();
+  if (rowKnown_) return;
+  sqlite3_stmt* statement = connection_->prepare(layout_->selectRowSql);
+  sqlite3_bind_int64(statement, 1, rowid_);
+  if (!take(statement)) throw RunError(Fault::NoCurrentRecord, "Record is deleted.");
+}
+
+sqlite3_stmt* TableCursor::afterStatement(std::size_t depth, unsigned nulls) {
+  const IndexLayout& walk = order();
+  const std::size_t keys = walk.key.size();
+  const std::size_t slot = depth * (std::size_t{1} << keys) + nulls;
+  auto& statements = walk.afterStatements;
+  if (statements.size() <= slot) statements.resize((keys + 1) << keys, nullptr);
+  if (!statements[slot]) statements[slot] = connection_->prepare(walk.afterSql(depth, nulls, kReadAhead));
+  return statements[slot];
+}
 
 // ---- public operations -------------------------------------------------------
 
 std::int64_t TableCursor::recordCount() {
-  std::lock_guard lock(connection_->mutex);
-  connection_->requireOpen();
-  connection_->enter();
+  begin();
   sqlite3_stmt* statement = connection_->prepare(layout_->countSql);
   StatementUse use(statement);
   int rc = sqlite3_step(statement);
@@ -180,180 +180,143 @@ std::int64_t TableCursor::recordCount() {
 }
 
 void TableCursor::setIndex(const std::string& name) {
-  std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
   auto index = layout_->index(name);
   if (!index)
     throw RunError(Fault::NotFound, "'" + name + "' isn't an index of table '" + layout_->name + "'.",
                    layout_->name);
-  discardPending();
+  pending_ = Pending::None;
   index_ = std::move(index);
-  at_ = At::First;
-  haveSnapshot_ = false;
-  snapshot_.clear();
-  byRowid_.clear();
-  position_ = -1;
-  rowLoaded_ = false;
+  toEnd(At::First);
   noMatch_ = false;
 }
 
 void TableCursor::seek(const Value& key) {
-  std::lock_guard lock(connection_->mutex);
-  connection_->requireOpen();
-  connection_->enter();
-  if (!index_ || index_->seekFirstSql.empty())
+  begin();
+  if (!index_ || index_->seekSql.empty())
     throw RunError(Fault::Engine, "Operation invalid without a current index.");
   Value converted = convertFor(index_->firstAffinity, key);
-  discardPending();
-
+  pending_ = Pending::None;
   bool found = false;
-  std::int64_t rowid = 0;
-  std::int64_t position = -1;
-  if (converted.isNull()) {
-    // nothing equals Null
-  } else if (haveSnapshot_) {
-    // The first match in the order of the walk, which may differ from the
-    // live index order once keys have been rewritten.
-    std::vector<std::int64_t> matches;
-    {
-      sqlite3_stmt* statement = connection_->prepare(index_->seekAllSql);
-      StatementUse use(statement);
-      bindValue(statement, 1, converted);
-      int rc;
-      while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
-        matches.push_back(sqlite3_column_int64(statement, 0));
-      if (rc != SQLITE_DONE) connection_->fail(rc, {}, layout_->name);
-    }
-    for (int attempt = 0; attempt < 2 && !found && !matches.empty(); ++attempt) {
-      if (attempt == 1) takeSnapshot();  // matches added since the order was taken
-      for (auto match : matches) {
-        auto place = positionOf(match);
-        if (place >= 0 && (position < 0 || place < position)) position = place, rowid = match;
-      }
-      found = position >= 0;
-    }
-  } else {
-    sqlite3_stmt* statement = connection_->prepare(index_->seekFirstSql);
-    StatementUse use(statement);
-    bindValue(statement, 1, converted);
-    int rc = sqlite3_step(statement);
-    if (rc == SQLITE_ROW) {
-      found = true;
-      rowid = sqlite3_column_int64(statement, 0);
-    } else if (rc != SQLITE_DONE) {
-      connection_->fail(rc, {}, layout_->name);
-    }
+  if (!converted.isNull()) {  // nothing equals Null
+    if (!index_->seekStatement) index_->seekStatement = connection_->prepare(index_->seekSql);
+    bindValue(index_->seekStatement, 1, converted);
+    found = take(index_->seekStatement);
   }
-
   noMatch_ = !found;
-  rowLoaded_ = false;
-  if (found) {
-    at_ = At::Row;
-    rowid_ = rowid;
-    position_ = position;
-    empty_ = false;
-  } else {
-    at_ = At::Eof;
-    position_ = -1;
+  if (!found) {
+    toEnd(At::Eof);
     empty_ = false;
   }
 }
 
 void TableCursor::moveFirst() {
-  std::lock_guard lock(connection_->mutex);
-  connection_->requireOpen();
-  connection_->enter();
-  discardPending();
-  if (!haveSnapshot_) takeSnapshot();
-  stepTo(0, +1);
+  begin();
+  pending_ = Pending::None;
+  toEnd(At::First);
+  resolve();
 }
 
 void TableCursor::moveNext() {
-  std::lock_guard lock(connection_->mutex);
-  connection_->requireOpen();
-  connection_->enter();
-  discardPending();
+  begin();
+  pending_ = Pending::None;
   resolve();
   switch (at_) {
     case At::Eof:
     case At::First:
       noCurrentRecord();
     case At::Bof:
-      if (!haveSnapshot_) takeSnapshot();
-      stepTo(0, +1);
+      toEnd(At::First);
+      resolve();
       return;
     case At::Row:
-      locate();
-      if (position_ < 0) {
-        stepTo(static_cast<std::int64_t>(snapshot_.size()), +1);  // the row has vanished: the end
-        return;
-      }
-      stepTo(position_ + 1, +1);
-      return;
+      break;
   }
+  if (fromReadAhead()) return;
+  // On from the place as the cursor read it: its key and its rowid.
+  const std::size_t keys = order().key.size();
+  if (placeKey_.size() != keys) requireRow();
+  unsigned nulls = 0;
+  for (std::size_t j = 0; j < keys; ++j)
+    if (placeTypes_[j] == SQLITE_NULL) nulls |= 1u << j;
+  const std::int64_t from = rowid_;
+  for (std::size_t depth = keys + 1; depth-- > 0;) {
+    sqlite3_stmt* statement = afterStatement(depth, nulls);
+    for (std::size_t j = 0; j < keys && j <= depth; ++j)
+      bindValue(statement, static_cast<int>(j + 1), placeKey_[j], placeTypes_[j]);
+    if (depth == keys) sqlite3_bind_int64(statement, static_cast<int>(keys + 1), from);
+    if (readAhead(statement) > 0 && fromReadAhead()) return;
+  }
+  toEnd(At::Eof);
+  empty_ = false;
+  connection_->commitSoon();  // a walk has ended: its saves go to the file now
 }
 
 void TableCursor::moveLast() {
-  std::lock_guard lock(connection_->mutex);
-  connection_->requireOpen();
-  connection_->enter();
-  discardPending();
-  if (!haveSnapshot_) takeSnapshot();
-  stepTo(static_cast<std::int64_t>(snapshot_.size()) - 1, -1);
-  if (at_ == At::Bof) {  // nothing left at all
-    at_ = At::Eof;
+  begin();
+  pending_ = Pending::None;
+  if (!take(connection_->prepare(order().lastSql))) {
+    toEnd(At::Eof);
     empty_ = true;
   }
 }
 
-bool TableCursor::eof() const {
-  std::lock_guard lock(connection_->mutex);
-  connection_->requireOpen();
-  connection_->enter();
+bool TableCursor::eof() {
+  begin();
   resolve();
   return at_ == At::Eof;
 }
 
-bool TableCursor::bof() const {
-  std::lock_guard lock(connection_->mutex);
-  connection_->requireOpen();
-  connection_->enter();
+bool TableCursor::bof() {
+  begin();
   resolve();
   return at_ == At::Bof || (at_ == At::Eof && empty_);
 }
 
-std::int64_t TableCursor::absolutePosition() {
-  std::lock_guard lock(connection_->mutex);
-  connection_->requireOpen();
-  connection_->enter();
+Place TableCursor::place() {
+  begin();
   resolve();
-  if (at_ != At::Row) return -1;
-  locate();
-  return position_;
-}
-
-Value TableCursor::field(const std::string& name) {
-  std::lock_guard lock(connection_->mutex);
-  connection_->requireOpen();
-  connection_->enter();
-  int column = columnOf(name);
-  if (pending_ != Pending::None) return buffer_[static_cast<std::size_t>(column)];
+  Place place;
+  if (at_ != At::Row) {
+    place.edge = at_ == At::Bof ? -1 : 1;
+    return place;
+  }
   requireRow();
-  return row_[static_cast<std::size_t>(column)];
+  place.key = placeKey_;
+  place.types = placeTypes_;
+  place.rowid = rowid_;
+  return place;
 }
 
+bool TableCursor::before(const Place& a, const Place& b) const {
+  if (a.edge != b.edge || a.edge != 0) return a.edge < b.edge;
+  const auto& key = order().key;
+  for (std::size_t j = 0; j < key.size() && j < a.key.size() && j < b.key.size(); ++j) {
+    int order = compareKeyValues(a.key[j], a.types[j], b.key[j], b.types[j], key[j].collation);
+    if (key[j].descending) order = -order;
+    if (order != 0) return order < 0;
+  }
+  return a.rowid < b.rowid;
+}
+
+const Value& TableCursor::field(const std::string& name) {
+  begin();
+  const auto column = static_cast<std::size_t>(columnOf(name));
+  if (pending_ == Pending::AddNew || (pending_ == Pending::Edit && changed_[column])) return buffer_[column];
+  requireRow();
+  return row_[column];
+}
+
+// An edit keeps only the fields it sets; the others are read from the row.
 void TableCursor::edit() {
-  std::lock_guard lock(connection_->mutex);
-  connection_->requireOpen();
-  connection_->enter();
+  begin();
   requireRow();
-  buffer_ = row_;
-  changed_.assign(buffer_.size(), false);
+  buffer_.resize(row_.size());
+  changed_.assign(row_.size(), false);
   pending_ = Pending::Edit;
 }
 
 void TableCursor::addNew() {
-  std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
   buffer_.assign(layout_->columns.size(), Value());
   changed_.assign(buffer_.size(), false);
@@ -361,34 +324,23 @@ void TableCursor::addNew() {
 }
 
 void TableCursor::set(const std::string& name, const Value& value) {
-  std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
   if (pending_ == Pending::None)
     throw RunError(Fault::Engine, "Update or CancelUpdate without AddNew or Edit.");
-  int column = columnOf(name);
-  Value converted = convertFor(layout_->affinities[static_cast<std::size_t>(column)], value);
-  buffer_[static_cast<std::size_t>(column)] = std::move(converted);
-  changed_[static_cast<std::size_t>(column)] = true;
+  const auto column = static_cast<std::size_t>(columnOf(name));
+  buffer_[column] = convertFor(layout_->affinities[column], value);
+  changed_[column] = true;
 }
 
-void TableCursor::update() {
-  std::lock_guard lock(connection_->mutex);
-  connection_->requireOpen();
-  connection_->enter();
-  if (pending_ == Pending::None)
-    throw RunError(Fault::Engine, "Update or CancelUpdate without AddNew or Edit.");
-
-  std::vector<std::size_t> columns;
-  for (std::size_t i = 0; i < changed_.size() && i < layout_->columns.size(); ++i)
-    if (changed_[i]) columns.push_back(i);
+// The UPDATE (after an Edit) or INSERT (after an AddNew) of these columns,
+// kept for the next save of the same columns.
+sqlite3_stmt* TableCursor::updateStatement(const std::vector<std::size_t>& columns) {
+  const bool editing = pending_ == Pending::Edit;
+  for (const SaveStatement& known : saves_)
+    if (known.editing == editing && known.columns == columns) return known.statement;
   const std::string table = quoteName(layout_->name);
-
   std::string sql;
-  if (pending_ == Pending::Edit) {
-    if (columns.empty()) {
-      pending_ = Pending::None;
-      return;
-    }
+  if (editing) {
     sql = "UPDATE " + table + " SET ";
     for (std::size_t i = 0; i < columns.size(); ++i)
       sql += (i ? ", " : "") + quoteName(layout_->columns[columns[i]]) + " = ?" + std::to_string(i + 1);
@@ -403,8 +355,24 @@ void TableCursor::update() {
     }
     sql = "INSERT INTO " + table + " (" + names + ") VALUES (" + marks + ")";
   }
+  saves_.push_back({editing, columns, connection_->prepare(sql)});
+  return saves_.back().statement;
+}
 
-  sqlite3_stmt* statement = connection_->prepare(sql);
+void TableCursor::update() {
+  begin();
+  if (pending_ == Pending::None)
+    throw RunError(Fault::Engine, "Update or CancelUpdate without AddNew or Edit.");
+
+  std::vector<std::size_t> columns;
+  for (std::size_t i = 0; i < changed_.size() && i < layout_->columns.size(); ++i)
+    if (changed_[i]) columns.push_back(i);
+  if (pending_ == Pending::Edit && columns.empty()) {
+    pending_ = Pending::None;
+    return;
+  }
+
+  sqlite3_stmt* statement = updateStatement(columns);
   int rc;
   std::string failure;
   {
@@ -413,42 +381,39 @@ void TableCursor::update() {
       bindValue(statement, static_cast<int>(i + 1), buffer_[columns[i]]);
     if (pending_ == Pending::Edit)
       sqlite3_bind_int64(statement, static_cast<int>(columns.size() + 1), rowid_);
-    connection_->enter();
+    const std::uint64_t stamp = connection_->stamp();
     rc = connection_->stepWrite(statement);
     if (rc != SQLITE_DONE) failure = sqlite3_errmsg(connection_->handle());
+    // A save of the current row alone leaves the rows read ahead as they are.
+    if (rc == SQLITE_DONE && pending_ == Pending::Edit && ahead_.stamp == stamp &&
+        connection_->stamp() == stamp + 1)
+      ahead_.stamp = stamp + 1;
   }
   if (rc != SQLITE_DONE) {
     // Nothing of this save reached the file; the edit stays pending.
     connection_->afterWrite();
     throw RunError(faultOf(rc, failure), layout_->name + ": " + failure, layout_->name);
   }
-  bool changedRow = sqlite3_changes(connection_->handle()) > 0;
+  const bool changedRow = sqlite3_changes(connection_->handle()) > 0;
   connection_->afterWrite();
 
   if (pending_ == Pending::Edit) {
     pending_ = Pending::None;
     if (!changedRow) {
-      rowLoaded_ = false;
+      rowKnown_ = false;
       throw RunError(Fault::NoCurrentRecord, "Record is deleted.");
     }
-    row_ = buffer_;
-    rowLoaded_ = true;
-  } else {
-    pending_ = Pending::None;
-    // A row of our own joins the walk in its place the next time the order
-    // is needed; the cursor stays on the row it was on.
-    if (haveSnapshot_) {
-      haveSnapshot_ = false;
-      byRowid_.clear();
-      position_ = -1;
-    }
+    // The row now holds what was saved; the place the walk goes on from
+    // stays the one the cursor read.
+    for (std::size_t column : columns) row_[column] = buffer_[column];
+    return;
   }
+  pending_ = Pending::None;  // a new row: the cursor stays where it was
 }
 
 void TableCursor::cancelUpdate() {
-  std::lock_guard lock(connection_->mutex);
   connection_->requireOpen();
-  discardPending();
+  pending_ = Pending::None;
 }
 
 }  // namespace ms::store

@@ -1,19 +1,23 @@
 // The cursor behind a table recordset.
 //
 // With no index chosen the table is walked in rowid order; choosing an index
-// walks it in that index's order, ties in rowid order. The order is taken as
-// a list of rowids the first time a move needs it, so rewriting the key that
-// is walked keeps every record in its place. Rows that vanish meanwhile are
-// skipped. A cursor that only seeks and reads never takes that list.
+// walks it in that index's order, ties in rowid order. A move goes on from
+// the place the current record had when the cursor reached it (its key and
+// rowid as read then), searching the index for the first record after that
+// place: nothing of the walk is kept but the current row, so a walk of any
+// length costs the same memory. A record rewritten to a key before the
+// place (a residue code is a prefix of the code it replaces) is not met
+// again; one rewritten to a key after it is met again in its new place.
+// Records that vanish are not met.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "store/connection.h"
+#include "store/recordset.h"
 #include "store/table_layout.h"
 #include "store/value.h"
 
@@ -30,10 +34,11 @@ class TableCursor {
   void moveFirst();
   void moveNext();
   void moveLast();
-  bool eof() const;
-  bool bof() const;
-  std::int64_t absolutePosition();
-  Value field(const std::string& name);
+  bool eof();
+  bool bof();
+  Place place();
+  bool before(const Place& a, const Place& b) const;
+  const Value& field(const std::string& name);
   void edit();
   void addNew();
   void set(const std::string& name, const Value& value);
@@ -44,32 +49,64 @@ class TableCursor {
   enum class At { First, Row, Bof, Eof };
   enum class Pending { None, Edit, AddNew };
 
-  // All private members expect the connection's mutex to be held.
   const IndexLayout& order() const;
-  void resolve() const;                               // turns At::First into a row or Eof
-  void takeSnapshot() const;                          // the rowids in the current order
-  std::int64_t positionOf(std::int64_t rowid) const;  // -1 when not in the snapshot
-  void locate() const;                                // finds the current row in the snapshot
-  void stepTo(std::int64_t position, int direction) const;
-  bool loadRow(std::int64_t rowid) const;
-  void requireRow() const;
-  void discardPending();
-  int columnOf(const std::string& name) const;
+  void begin();  // every operation: the database is open, a transaction is under way
+  // Steps a statement that selects "rowid, *": true with the row taken as
+  // the current one, false when it found none.
+  bool take(sqlite3_stmt* statement);
+  // Makes row_, types_ and rowid_ the current row and notes its place.
+  void becomeRow();
+  // Steps a statement that selects "rowid, *" rows after the current one
+  // into the read-ahead; how many it found.
+  std::size_t readAhead(sqlite3_stmt* statement);
+  bool fromReadAhead();
+  void resolve();  // turns At::First into a row or Eof
+  void toEnd(At at);
+  void requireRow();
+  int columnOf(const std::string& name);
+  sqlite3_stmt* afterStatement(std::size_t depth, unsigned nulls);
+  sqlite3_stmt* updateStatement(const std::vector<std::size_t>& columns);
 
   std::shared_ptr<Connection> connection_;
   std::shared_ptr<const TableLayout> layout_;
   std::shared_ptr<const IndexLayout> index_;  // null: no index chosen
   bool noMatch_ = false;
 
-  mutable At at_ = At::First;
-  mutable bool empty_ = false;          // the last look for a first row found none
-  mutable std::int64_t rowid_ = 0;      // the current row when at_ == At::Row
-  mutable std::int64_t position_ = -1;  // its place in the snapshot, -1 when not known
-  mutable bool haveSnapshot_ = false;
-  mutable std::vector<std::int64_t> snapshot_;
-  mutable std::vector<std::pair<std::int64_t, std::int64_t>> byRowid_;  // (rowid, place), sorted
-  mutable bool rowLoaded_ = false;
-  mutable std::vector<Value> row_;
+  At at_ = At::First;
+  bool empty_ = false;  // the last look for a first row found none
+  std::int64_t rowid_ = 0;
+  std::vector<Value> row_;  // the current row as read
+  std::vector<int> types_;  // the engine's storage class of each field of it
+  bool rowKnown_ = false;   // row_ holds the current row
+  // The place the walk goes on from: the key of the current row as read,
+  // whatever an edit has saved into it since.
+  std::vector<Value> placeKey_;
+  std::vector<int> placeTypes_;
+
+  // The rows after the current one in the walk's order, read by one
+  // statement and served by the moves that follow, for as long as nothing
+  // has been written or committed since but this cursor's own saves of its
+  // current row.
+  struct ReadAhead {
+    std::vector<std::int64_t> rowids;
+    std::vector<std::vector<Value>> rows;
+    std::vector<std::vector<int>> types;
+    std::size_t count = 0;
+    std::size_t next = 0;
+    std::uint64_t stamp = 0;  // the connection's write stamp when they were read
+  } ahead_;
+
+  // The saves of this cursor, kept by handle (the connection owns them).
+  struct SaveStatement {
+    bool editing;
+    std::vector<std::size_t> columns;
+    sqlite3_stmt* statement;
+  };
+  std::vector<SaveStatement> saves_;
+
+  // Names looked up so far, so that a pass asking for the same few fields
+  // on every record finds them by a plain comparison.
+  std::vector<std::pair<std::string, int>> names_;
 
   Pending pending_ = Pending::None;
   std::vector<Value> buffer_;

@@ -44,44 +44,102 @@ void eachRow(sqlite3* db, const std::string& sql, const std::string& bound, Row&
   }
 }
 
-struct KeyColumn {
+struct ListedColumn {
   std::string name;  // empty for the rowid
+  int column = -1;
   std::string collation;
   bool descending = false;
 };
 
+std::string upper(std::string text) {
+  for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
 std::shared_ptr<IndexLayout> makeIndex(const std::string& table, const std::string& name, bool unique,
-                                       const std::vector<KeyColumn>& key, Affinity firstAffinity) {
+                                       const std::vector<ListedColumn>& listed, Affinity firstAffinity) {
   auto index = std::make_shared<IndexLayout>();
   index->name = name;
   index->unique = unique;
   index->firstAffinity = firstAffinity;
-  std::string from = " FROM " + quoteName(table);
-  std::string orderBy;
-  for (const auto& column : key) {
-    index->columns.push_back(column.name);
-    if (column.name.empty()) {
-      orderBy += "rowid" + std::string(column.descending ? " DESC" : "") + ", ";
-      continue;
-    }
-    orderBy += quoteName(column.name) + " COLLATE " + quoteName(column.collation) +
-               (column.descending ? " DESC" : "") + ", ";
+  index->select = "SELECT rowid, * FROM " + quoteName(table);
+  std::string orderBy, reverse;
+  for (const auto& column : listed) {
+    KeyColumn key;
+    key.column = column.column;
+    key.sqlName = column.name.empty() ? "rowid" : quoteName(column.name);
+    key.collation = upper(column.collation);
+    key.descending = column.descending;
+    if (!column.name.empty()) key.sqlName += " COLLATE " + quoteName(key.collation);
+    orderBy += key.sqlName + (key.descending ? " DESC, " : ", ");
+    reverse += key.sqlName + (key.descending ? ", " : " DESC, ");
+    index->key.push_back(key);
   }
-  orderBy += "rowid";
-  index->walkSql = "SELECT rowid" + from + " ORDER BY " + orderBy;
-  index->firstSql = index->walkSql + " LIMIT 1";
-  if (!key.empty()) {
-    const auto& first = key.front();
-    std::string where = first.name.empty()
-                            ? std::string("rowid = ?1")
-                            : quoteName(first.name) + " COLLATE " + quoteName(first.collation) + " = ?1";
-    index->seekFirstSql = "SELECT rowid" + from + " WHERE " + where + " ORDER BY " + orderBy + " LIMIT 1";
-    index->seekAllSql = "SELECT rowid" + from + " WHERE " + where;
-  }
+  index->orderBy = " ORDER BY " + orderBy + "rowid";
+  index->firstSql = index->select + index->orderBy + " LIMIT 1";
+  index->lastSql = index->select + " ORDER BY " + reverse + "rowid DESC LIMIT 1";
+  if (!index->key.empty())
+    index->seekSql =
+        index->select + " WHERE " + index->key.front().sqlName + " = ?1" + index->orderBy + " LIMIT 1";
   return index;
 }
 
+int storageClass(int type) {
+  switch (type) {
+    case SQLITE_NULL:
+      return 0;
+    case SQLITE_INTEGER:
+    case SQLITE_FLOAT:
+      return 1;
+    case SQLITE_TEXT:
+      return 2;
+    default:
+      return 3;
+  }
+}
+
 }  // namespace
+
+std::string IndexLayout::afterSql(std::size_t depth, unsigned nulls, std::size_t limit) const {
+  std::string where;
+  auto parameter = [](std::size_t j) { return "?" + std::to_string(j + 1); };
+  for (std::size_t j = 0; j < depth; ++j) {
+    const bool null = nulls & (1u << j);
+    where += key[j].sqlName + (null ? " IS NULL" : " = " + parameter(j)) + " AND ";
+  }
+  if (depth == key.size()) {
+    where += "rowid > " + parameter(key.size());
+  } else {
+    const KeyColumn& column = key[depth];
+    const bool null = nulls & (1u << depth);
+    if (!column.descending)
+      where += column.sqlName + (null ? " IS NOT NULL" : " > " + parameter(depth));
+    else  // Nulls come last: after a Null there is nothing but Nulls
+      where += null ? "0"
+                    : "(" + column.sqlName + " < " + parameter(depth) + " OR " + column.sqlName + " IS NULL)";
+  }
+  return select + " WHERE " + where + orderBy + " LIMIT " + std::to_string(limit);
+}
+
+int compareKeyValues(const Value& a, int typeA, const Value& b, int typeB, const std::string& collation) {
+  const int classA = storageClass(typeA), classB = storageClass(typeB);
+  if (classA != classB) return classA < classB ? -1 : 1;
+  if (classA == 0) return 0;
+  if (classA == 1) {
+    const double x = a.number(), y = b.number();
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
+  std::string x = a.textOrEmpty(), y = b.textOrEmpty();
+  if (classA == 2 && collation == "RTRIM") {
+    while (!x.empty() && x.back() == ' ') x.pop_back();
+    while (!y.empty() && y.back() == ' ') y.pop_back();
+  } else if (classA == 2 && collation == "NOCASE") {
+    for (auto& c : x) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (auto& c : y) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  const int order = x.compare(y);
+  return order < 0 ? -1 : order > 0 ? 1 : 0;
+}
 
 bool NoCaseEqual::operator()(std::string_view a, std::string_view b) const {
   if (a.size() != b.size()) return false;
@@ -154,14 +212,15 @@ std::shared_ptr<TableLayout> readTableLayout(sqlite3* db, const std::string& nam
   const std::string prefix = lowerCase(layout->name) + "_";
   bool primaryFound = false;
   for (const auto& entry : listed) {
-    std::vector<KeyColumn> key;
+    std::vector<ListedColumn> key;
     bool usable = true;
     Affinity firstAffinity = Affinity::None;
     eachRow(db, "PRAGMA index_xinfo(" + quoteName(entry.name) + ")", "", [&](sqlite3_stmt* row) {
       if (sqlite3_column_int(row, 5) == 0) return;  // the trailing rowid and other auxiliary columns
       int cid = sqlite3_column_int(row, 1);
       if (cid == -2) usable = false;  // an expression
-      KeyColumn column;
+      ListedColumn column;
+      column.column = cid;
       if (cid >= 0) column.name = columnText(row, 2);
       column.collation = columnText(row, 4);
       if (column.collation.empty()) column.collation = "BINARY";
@@ -182,13 +241,13 @@ std::shared_ptr<TableLayout> readTableLayout(sqlite3* db, const std::string& nam
 
   // An INTEGER PRIMARY KEY is the rowid itself and has no index of its own.
   if (!primaryFound && primaryColumns.size() == 1 && primaryColumns[0] >= 0) {
-    KeyColumn column{layout->columns[primaryColumns[0]], "BINARY", false};
+    ListedColumn column{layout->columns[primaryColumns[0]], primaryColumns[0], "BINARY", false};
     layout->indexByName["PrimaryKey"] =
         makeIndex(layout->name, "rowid", true, {column}, layout->affinities[primaryColumns[0]]);
   }
 
   layout->rowidOrder = makeIndex(layout->name, "rowid", true, {}, Affinity::Numeric);
-  layout->selectRowSql = "SELECT * FROM " + quoted + " WHERE rowid = ?1";
+  layout->selectRowSql = "SELECT rowid, * FROM " + quoted + " WHERE rowid = ?1";
   layout->countSql = "SELECT count(*) FROM " + quoted;
   return layout;
 }

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,17 +40,51 @@ enum class Affinity { Text, Numeric, None };
 // (Fault::TypeMismatch otherwise); Null stays Null.
 Value convertFor(Affinity affinity, const Value& value);
 
+// One column of an index key: a column of the table, or the rowid itself
+// (an INTEGER PRIMARY KEY), with its collation and direction.
+struct KeyColumn {
+  int column = -1;      // position among the table's columns; -1: the rowid
+  std::string sqlName;  // as SQL names it: the quoted column name, or rowid
+  std::string collation;
+  bool descending = false;
+};
+
+// The order of an index, with the SQL that walks a table in it. Every
+// statement selects "rowid, *": the row comes with the step that finds it.
+// Rows with equal keys come in rowid order.
 struct IndexLayout {
   std::string name;  // the SQLite index name
   bool unique = false;
-  std::vector<std::string> columns;
+  std::vector<KeyColumn> key;  // empty: rowid order
   Affinity firstAffinity = Affinity::None;
 
-  std::string walkSql;       // rowids in index order
-  std::string firstSql;      // the first rowid in index order
-  std::string seekFirstSql;  // the first rowid whose first key column equals ?1
-  std::string seekAllSql;    // every rowid whose first key column equals ?1
+  std::string firstSql;  // the first row in index order
+  std::string lastSql;   // the last row
+  std::string seekSql;   // the first row whose first key column equals ?1 (none without a key)
+
+  // The first row after a place in index order, found in tiers from the
+  // deepest: tier `depth` keeps the key columns before `depth` equal to the
+  // place's (?1 ...) and finds the next value of column `depth`, or of the
+  // rowid (?n+1) when depth is the number of key columns. Bit j of `nulls`
+  // says the place's key column j is Null. Every tier is a search of the
+  // index, never a scan.
+  // At most `limit` rows, in index order.
+  std::string afterSql(std::size_t depth, unsigned nulls, std::size_t limit) const;
+
+  std::string select;   // SELECT rowid, * FROM ...
+  std::string orderBy;  // ORDER BY ... , rowid
+
+  // The statements above once prepared on the connection that read this
+  // layout (which owns them), kept by handle for every cursor.
+  mutable sqlite3_stmt* firstStatement = nullptr;
+  mutable sqlite3_stmt* seekStatement = nullptr;
+  mutable std::vector<sqlite3_stmt*> afterStatements;  // by depth and Null pattern
 };
+
+// Orders two values of a key column as the engine does: Null, then numbers,
+// then texts by the column's collation (BINARY, NOCASE or RTRIM), then blobs
+// (`type` is the engine's storage class of each, SQLITE_TEXT and so on).
+int compareKeyValues(const Value& a, int typeA, const Value& b, int typeB, const std::string& collation);
 
 struct TableLayout {
   std::string name;  // as the file spells it
@@ -59,7 +94,7 @@ struct TableLayout {
   NoCaseMap<std::shared_ptr<const IndexLayout>> indexByName;  // by the store's name
   std::shared_ptr<const IndexLayout> rowidOrder;              // no index chosen: rowid order
 
-  std::string selectRowSql;  // SELECT * ... WHERE rowid = ?1
+  std::string selectRowSql;  // SELECT rowid, * ... WHERE rowid = ?1
   std::string countSql;
 
   // The column's position, or -1.

@@ -39,6 +39,17 @@ class Value {
   // gives the text).
   std::string textOrEmpty() const;
 
+  // Replace the value in place; a text keeps the room it already has, so a
+  // cursor that reads row after row does not allocate for each.
+  void setNull() { v_ = std::monostate(); }
+  void setNumber(double number) { v_ = number; }
+  void setText(const char* text, std::size_t size) {
+    if (auto* held = std::get_if<std::string>(&v_))
+      held->assign(text, size);
+    else
+      v_ = std::string(text, size);
+  }
+
   bool operator==(const Value& other) const = default;
 
  private:
