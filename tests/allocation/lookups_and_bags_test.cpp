@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
+
 #include "allocation/allocation_job.h"
 #include "allocation/bags_table.h"
 #include "allocation/region_lookups.h"
@@ -115,7 +117,8 @@ TEST(Newfile, TableHeldByAnotherConnectionStaysWithItsRows) {
   ASSERT_EQ(sqlite3_open(job.db.path().c_str(), &other), SQLITE_OK);
   ASSERT_EQ(sqlite3_prepare_v2(other, "SELECT * FROM bags", -1, &reading, nullptr), SQLITE_OK);
   ASSERT_EQ(sqlite3_step(reading), SQLITE_ROW);
-  newfile(job.open());
+  job.open().mdb->setBusyWait(std::chrono::milliseconds(100));  // then it gives up, as after a minute
+  newfile(job.run);
   sqlite3_finalize(reading);
   sqlite3_close(other);
   job.close();

@@ -112,12 +112,13 @@ Outcome twins(const Job& job, int gapMs) {
   return ran;
 }
 
-// Another process: a second from now it takes a write lock on the database
-// and keeps it for 15 s. Its exit status is 0 when it did.
+// Another process takes a write lock on the database and keeps it for 15 s;
+// the run, started while it holds it, waits for it wherever it meets it
+// (taken mid-run, the lock would often find the run's own saves in its way
+// and only get in after the run). Its exit status is 0 when it held it.
 pid_t holdWriteLock(const std::string& mdb) {
   const pid_t child = fork();
-  if (child != 0) return child;
-  sleep(1);
+  if (child != 0) return usleep(300000), child;
   sqlite3* db = nullptr;
   sqlite3_open(mdb.c_str(), &db);
   sqlite3_busy_timeout(db, 60000);

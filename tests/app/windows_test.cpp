@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <filesystem>
 
 #include "app/progress_window.h"
@@ -78,6 +79,49 @@ TEST_F(Windows, PercbarLightsTheCellsOfTheProgressWindowAtTheirPlaces) {
   cancelPressed(run);
   EXPECT_EQ(run.cancelflag, "N");
   form2.message("nothing to wait for");
+}
+
+// The window touches a label only when its text changes, and runs its
+// events on a 20 ms budget: a Cancel confirmed there still stops the pass
+// before its next record.
+TEST_F(Windows, AFigureIsPaintedOnlyWhenItChangesAndCancelStopsBeforeTheNextRecord) {
+  struct Paints : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      return count += event->type() == QEvent::Paint, false;
+    }
+  } paints;
+  auto* figure = form2.findChild<QLabel*>("lblPerc2");
+  form2.setVisible(Control::lblPerc2, true);
+  form2.show();
+  processUntil([&] { return form2.runState() != nullptr; });  // its run fails at once: no database
+  figure->installEventFilter(&paints);
+  for (const char* text : {"12.34", "12.34", "12.35", "12.35"}) form2.setCaption(Control::lblPerc2, text);
+  EXPECT_EQ(paints.count, 2);
+
+  struct Confirming : ProgressWindow {
+    void yield() override {  // Cancel is pressed 30 ms into the allocation
+      if (!pressed) QTimer::singleShot(30, findChild<QPushButton*>("cmdCancel"), &QPushButton::click);
+      pressed = true;
+      ProgressWindow::yield();
+    }
+    Answer confirmCancel() override { return atCancel = runState()->percent, Answer::Yes; }
+    bool pressed = false;
+    double atCancel = -1;
+  } window;
+  JobFolder folder;
+  folder.db().insertParameters({{"RunAlone", "N"}});
+  folder.db().exec("BEGIN");
+  folder.addJob(std::vector<std::string>(20000, "12345"));
+  folder.db().exec("COMMIT");
+  bool ended = false;
+  QObject::connect(&window, &ProgressWindow::runEnded, [&] { ended = true; });
+  window.showRun();
+  ASSERT_TRUE(processUntil([&] { return ended; }));
+  EXPECT_EQ(window.runState()->cancelflag, "Y");
+  EXPECT_GT(window.atCancel, 0);
+  EXPECT_LT(window.atCancel, 100);
+  EXPECT_EQ(window.runState()->percent, window.atCancel);  // no record after it
 }
 
 TEST_F(Windows, StartDialogWaitsForOkAndRunsOnceAtATime) {

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "store/connection.h"
@@ -144,6 +145,7 @@ TEST_F(StoreSharing, AKilledPassLeavesASoundFileWithItsSavesUpToTheLastCommit) {
   ::kill(child, SIGKILL);
   ASSERT_TRUE(WIFSIGNALED(reap(child))) << "the pass ended before it was killed";
 
+  EXPECT_TRUE(std::filesystem::exists(fixture.path() + "-wal"));  // left by the killed program
   EXPECT_EQ(fixture.scalar("PRAGMA integrity_check"), Value("ok"));
   // Saves are whole and in order: the first k records in Key1 order, 0 < k < records.
   double saved = count("sflag = 'Y'");
