@@ -13,6 +13,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QString>
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -77,17 +78,21 @@ void fail(const std::vector<RunError>& faults) {
 
 }  // namespace
 
-QtPageSink::QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter) : pdfPath_(pdfPath) {
+QtPageSink::QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter, const QPageSize& paper)
+    : pdfPath_(pdfPath) {
   auto pdf = std::make_unique<Device>();
   pdf->isPdf = true;
   pdf->printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
   pdf->printer->setOutputFormat(QPrinter::PdfFormat);
   pdf->name = std::filesystem::path(pdfPath).filename().string();
   pdf->printer->setDocName(kDocName);
-  // A4 with narrow side margins: a 107-character line at 9 points is 578
-  // points wide, which A4's 595 only just holds.
-  pdf->printer->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                          QMarginsF(14, 18, 14, 18), QPageLayout::Point));
+  // The widest line of the reports, 107 characters of 5.4 points (9-point
+  // Courier New), is 577.8 points: it stands in the middle of the paper,
+  // 8.7 points (3 mm) from either edge of A4 and 17 points (6 mm) of Letter.
+  constexpr double kWidestLine = 107 * 5.4;
+  const double side = std::max(0.0, (paper.size(QPageSize::Point).width() - kWidestLine) / 2);
+  pdf->printer->setPageLayout(
+      QPageLayout(paper, QPageLayout::Portrait, QMarginsF(side, 18, side, 18), QPageLayout::Point));
   devices_.push_back(std::move(pdf));
 
   if (alsoToDefaultPrinter) {

@@ -9,6 +9,7 @@
 // naming the file or the printer; the others print on.
 #pragma once
 
+#include <QPageSize>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,7 +23,10 @@ class QtPageSink : public PageSink {
   // The job starts with the first line or new page; a QGuiApplication must
   // exist by then. The PDF's temporary file is created at that moment and
   // put in place under `pdfPath` when the job ends.
-  explicit QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter = true);
+  // The PDF is laid out on `paper` (A4 unless said) with the widest report
+  // line, 107 characters at 9 points, in the middle of the page.
+  explicit QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter = true,
+                      const QPageSize& paper = QPageSize(QPageSize::A4));
   // Ends a job that was begun and not ended, so a cancelled run's pages
   // still come out; a fault in ending it is recorded.
   ~QtPageSink() override;

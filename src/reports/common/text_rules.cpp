@@ -148,7 +148,10 @@ std::string format(double number, const std::string& pattern) {
   whole.erase(0, firstDigit == std::string::npos ? whole.size() : firstDigit);
   if (whole.size() < p.minWhole) whole.insert(0, p.minWhole - whole.size(), '0');
 
-  std::string text = d.negative ? "-" : "";
+  // A figure that rounds to zero has no sign (100 - 100.00000000000001 is
+  // "0.0", not "-0.0").
+  const bool zero = kept.find_first_not_of('0') == std::string::npos;
+  std::string text = d.negative && !zero ? "-" : "";
   text += whole;
   if (p.decimals > 0) text += "." + decimals;
   return text;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -67,6 +68,37 @@ std::string reportLine(int n) {
   return lset(code, 5) + std::string(6, ' ') + lset("SELECTION " + code, 50) + std::string(6, ' ') +
          rset(std::to_string(n * 7), 6) + "    " + rset(std::to_string(n * 1000), 6) + "  " +
          rset(std::to_string(n), 6) + "    " + rset(std::to_string(n * 3), 6) + rset(format(n % 10, "00"), 5);
+}
+
+// Every character of the widest line (107 at 9 points) lies on A4 and on
+// Letter with room on both sides, as pdftotext -bbox measures it.
+TEST_F(QtPageSinkTest, TheWidestLineLiesOnThePaperWithRoomOnBothSides) {
+  if (!havePdfToText()) GTEST_SKIP() << "pdftotext is not installed";
+  for (QPageSize::PageSizeId paper : {QPageSize::A4, QPageSize::Letter}) {
+    SCOPED_TRACE(paper);
+    {
+      QtPageSink sink(pdf, false, QPageSize(paper));
+      sink.setFontName("Courier New");
+      sink.setFontSize(9);
+      sink.printLine(reportLine(1) + "9");
+      sink.endDoc();
+    }
+    ASSERT_EQ(std::system(("pdftotext -bbox '" + pdf + "' '" + pdf + ".html'").c_str()), 0);
+    const std::string boxes = testing::readFile(pdf + ".html");
+    std::smatch page, word;
+    ASSERT_TRUE(std::regex_search(boxes, page, std::regex("page width=\"([0-9.]+)\"")));
+    const double width = std::stod(page[1]);
+    double left = width, right = 0;
+    for (auto at = boxes.cbegin();
+         std::regex_search(at, boxes.cend(), word, std::regex("xMin=\"([0-9.]+)\"[^>]*xMax=\"([0-9.]+)\""));
+         at = word.suffix().first) {
+      left = std::min(left, std::stod(word[1]));
+      right = std::max(right, std::stod(word[2]));
+    }
+    EXPECT_GT(left, 8);  // about 3 mm of A4, 6 mm of Letter
+    EXPECT_LT(right, width - 8);
+    EXPECT_NEAR(left, width - right, 1.5);
+  }
 }
 
 TEST_F(QtPageSinkTest, NinePointLinesKeepTheirColumnsInThePdf) {
