@@ -3,8 +3,8 @@
 #include "allocation/bags_table.h"
 
 #include "run/run_state.h"
-#include "store/fault.h"
 #include "store/table_def.h"
+#include "values/fault.h"
 
 namespace ms {
 

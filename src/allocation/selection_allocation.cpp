@@ -14,12 +14,12 @@
 #include <string>
 
 #include "allocation/region_lookups.h"
-#include "reports/common/text_rules.h"
 #include "run/advance.h"
 #include "run/progress.h"
 #include "run/run_state.h"
-#include "store/fault.h"
-#include "store/fault_log.h"
+#include "values/fault.h"
+#include "values/fault_log.h"
+#include "values/text_rules.h"
 
 namespace ms {
 

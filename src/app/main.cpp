@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "app/progress_window.h"
+#include "app/qt_page_sink.h"
+#include "app/short_date.h"
 #include "app/start_dialog.h"
 #include "app/start_gate.h"
-#include "reports/common/qt_page_sink.h"
-#include "reports/common/short_date.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);

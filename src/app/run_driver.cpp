@@ -15,12 +15,12 @@
 #include "allocation/region_lookups.h"
 #include "allocation/selection_allocation.h"
 #include "app/run_print_job.h"
-#include "reports/common/text_rules.h"
 #include "reports/line/line_report.h"
 #include "run/progress.h"
 #include "run/run_state.h"
-#include "store/fault.h"
-#include "store/fault_log.h"
+#include "values/fault.h"
+#include "values/fault_log.h"
+#include "values/text_rules.h"
 
 namespace ms {
 

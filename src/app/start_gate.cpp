@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "store/database.h"
-#include "store/fault.h"
 #include "store/recordset.h"
+#include "values/fault.h"
 
 namespace ms {
 

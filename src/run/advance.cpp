@@ -1,8 +1,8 @@
 #include "run/advance.h"
 
-#include "store/fault.h"
-#include "store/fault_log.h"
 #include "store/recordset.h"
+#include "values/fault.h"
+#include "values/fault_log.h"
 
 namespace ms {
 

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "reports/common/text_rules.h"
 #include "run/run_state.h"
-#include "store/fault.h"
+#include "values/fault.h"
+#include "values/text_rules.h"
 
 namespace ms {
 

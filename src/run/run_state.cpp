@@ -1,8 +1,8 @@
 #include "run/run_state.h"
 
-#include "reports/common/rounding.h"
-#include "reports/common/text_rules.h"
-#include "store/fault.h"
+#include "values/fault.h"
+#include "values/rounding.h"
+#include "values/text_rules.h"
 
 namespace ms {
 

@@ -8,8 +8,8 @@
 
 #include "run/progress.h"
 #include "store/database.h"
-#include "store/fault_log.h"
 #include "store/recordset.h"
+#include "values/fault_log.h"
 
 namespace ms {
 

@@ -5,7 +5,7 @@
 #include <set>
 #include <thread>
 
-#include "store/fault.h"
+#include "values/fault.h"
 
 namespace ms::store {
 

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "store/database.h"
-#include "store/fault.h"
 #include "store/file_lock.h"
 #include "store/table_layout.h"
-#include "store/value.h"
+#include "values/fault.h"
+#include "values/value.h"
 
 namespace ms::store {
 

@@ -1,9 +1,9 @@
 #include "store/database.h"
 
 #include "store/connection.h"
-#include "store/fault.h"
 #include "store/recordset.h"
 #include "store/table_cursor.h"
+#include "values/fault.h"
 
 namespace ms::store {
 

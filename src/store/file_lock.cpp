@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "store/fault.h"
+#include "values/fault.h"
 
 namespace ms::store {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "store/value.h"
+#include "values/value.h"
 
 namespace ms::store {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "store/fault.h"
+#include "values/fault.h"
 
 namespace ms::store {
 

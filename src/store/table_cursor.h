@@ -19,7 +19,7 @@
 #include "store/connection.h"
 #include "store/recordset.h"
 #include "store/table_layout.h"
-#include "store/value.h"
+#include "values/value.h"
 
 namespace ms::store {
 

@@ -4,7 +4,7 @@
 #include <cctype>
 
 #include "store/connection.h"
-#include "store/fault.h"
+#include "values/fault.h"
 
 namespace ms::store {
 

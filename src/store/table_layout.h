@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "store/value.h"
+#include "values/value.h"
 
 namespace ms::store {
 

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "reports/common/text_rules.h"
 #include "run/progress.h"
 #include "run/run_state.h"
 #include "store/database.h"
 #include "store/recordset.h"
 #include "support/fixture_db.h"
+#include "values/text_rules.h"
 
 namespace ms::testing {
 

@@ -8,7 +8,7 @@
 #include "allocation/allocation_job.h"
 #include "allocation/bags_table.h"
 #include "allocation/region_lookups.h"
-#include "store/fault.h"
+#include "values/fault.h"
 
 namespace ms::testing {
 namespace {

@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "reports/common/text_rules.h"
 #include "store/database.h"
-#include "store/fault.h"
 #include "store/recordset.h"
 #include "support/fixture_db.h"
+#include "values/fault.h"
+#include "values/text_rules.h"
 
 namespace ms {
 namespace {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "store/database.h"
-#include "store/fault.h"
 #include "store/recordset.h"
 #include "support/fixture_db.h"
+#include "values/fault.h"
 
 namespace ms::store {
 

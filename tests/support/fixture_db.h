@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "store/value.h"
+#include "values/value.h"
 
 struct sqlite3;
 

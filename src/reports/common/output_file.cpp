@@ -10,7 +10,7 @@
 #include <random>
 #include <system_error>
 
-#include "store/fault.h"
+#include "values/fault.h"
 
 namespace ms {
 

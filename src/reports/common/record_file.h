@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "reports/common/output_file.h"
-#include "store/fault.h"
+#include "values/fault.h"
 
 namespace ms {
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "reports/common/text_rules.h"
-#include "store/value.h"
+#include "values/text_rules.h"
+#include "values/value.h"
 
 namespace ms {
 

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "reports/common/page_sink.h"
-#include "reports/common/text_rules.h"
 #include "reports/line/line_layout.h"
 #include "reports/line/po_files.h"
 #include "reports/planning/planning_report.h"
@@ -14,10 +13,11 @@
 #include "run/progress.h"
 #include "run/run_state.h"
 #include "store/database.h"
-#include "store/fault.h"
-#include "store/fault_log.h"
 #include "store/recordset.h"
-#include "store/value.h"
+#include "values/fault.h"
+#include "values/fault_log.h"
+#include "values/text_rules.h"
+#include "values/value.h"
 
 namespace ms {
 

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <vector>
 
-#include "reports/common/text_rules.h"
-#include "store/fault.h"
 #include "store/recordset.h"
-#include "store/value.h"
+#include "values/fault.h"
+#include "values/text_rules.h"
+#include "values/value.h"
 
 namespace ms {
 

@@ -3,16 +3,16 @@
 #include <memory>
 #include <string>
 
-#include "reports/common/text_rules.h"
 #include "reports/planning/figure_field.h"
 #include "reports/planning/job_parameters.h"
 #include "reports/planning/price_lookup.h"
 #include "reports/planning/report_lines.h"
 #include "run/run_state.h"
 #include "store/database.h"
-#include "store/fault.h"
 #include "store/recordset.h"
-#include "store/value.h"
+#include "values/fault.h"
+#include "values/text_rules.h"
+#include "values/value.h"
 
 namespace ms {
 

@@ -3,8 +3,8 @@
 
 #include <cstddef>
 
-#include "reports/common/text_rules.h"
-#include "store/fault.h"
+#include "values/fault.h"
+#include "values/text_rules.h"
 
 namespace ms {
 

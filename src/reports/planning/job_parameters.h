@@ -4,8 +4,8 @@
 #include <string>
 
 #include "run/run_state.h"
-#include "store/fault.h"
-#include "store/value.h"
+#include "values/fault.h"
+#include "values/value.h"
 
 namespace ms {
 

@@ -4,14 +4,14 @@
 #include <vector>
 
 #include "reports/common/record_file.h"
-#include "reports/common/text_rules.h"
 #include "reports/planning/costs_section.h"
 #include "reports/planning/figure_field.h"
 #include "reports/planning/job_parameters.h"
 #include "reports/planning/report_lines.h"
 #include "run/run_state.h"
-#include "store/fault.h"
-#include "store/value.h"
+#include "values/fault.h"
+#include "values/text_rules.h"
+#include "values/value.h"
 
 namespace ms {
 

@@ -6,8 +6,8 @@
 #include "reports/planning/job_parameters.h"
 #include "run/run_state.h"
 #include "store/database.h"
-#include "store/fault.h"
 #include "store/recordset.h"
+#include "values/fault.h"
 
 namespace ms {
 

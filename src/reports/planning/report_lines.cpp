@@ -2,7 +2,7 @@
 
 #include "reports/common/page_sink.h"
 #include "run/run_state.h"
-#include "store/fault.h"
+#include "values/fault.h"
 
 namespace ms {
 

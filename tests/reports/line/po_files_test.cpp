@@ -11,8 +11,8 @@
 
 #include "line_run.h"
 #include "reports/common/record_file.h"
-#include "store/fault.h"
-#include "store/fault_log.h"
+#include "values/fault.h"
+#include "values/fault_log.h"
 
 namespace ms::testing {
 namespace {

@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "planning_job.h"
-#include "reports/common/text_rules.h"
 #include "support/sample_run.h"
+#include "values/text_rules.h"
 
 namespace ms::testing {
 namespace {

@@ -1,7 +1,7 @@
-#include "reports/common/rounding.h"
+#include "values/rounding.h"
 
-#include "reports/common/decimal_text.h"
-#include "reports/common/text_rules.h"
+#include "values/decimal_text.h"
+#include "values/text_rules.h"
 
 namespace ms {
 

@@ -1,10 +1,10 @@
-#include "reports/common/decimal_text.h"
+#include "values/decimal_text.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 
-#include "store/fault.h"
+#include "values/fault.h"
 
 namespace ms {
 

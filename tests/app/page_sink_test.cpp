@@ -12,11 +12,11 @@
 #include <tuple>
 #include <vector>
 
-#include "reports/common/qt_page_sink.h"
+#include "app/qt_page_sink.h"
 #include "reports/common/text_page_sink.h"
-#include "reports/common/text_rules.h"
-#include "store/fault.h"
 #include "support/fixture_db.h"
+#include "values/fault.h"
+#include "values/text_rules.h"
 
 namespace ms {
 namespace {

@@ -1,4 +1,4 @@
-#include "reports/common/short_date.h"
+#include "app/short_date.h"
 
 #include <QDate>
 #include <QLocale>

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "reports/common/decimal_text.h"
-#include "reports/common/text_rules.h"
-#include "store/value.h"
+#include "values/decimal_text.h"
+#include "values/text_rules.h"
+#include "values/value.h"
 
 namespace ms {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "reports/common/rounding.h"
-#include "reports/common/text_rules.h"
+#include "values/rounding.h"
+#include "values/text_rules.h"
 
 namespace ms {
 namespace {

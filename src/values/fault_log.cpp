@@ -1,4 +1,4 @@
-#include "store/fault_log.h"
+#include "values/fault_log.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "reports/common/qt_page_sink.h"
+#include "app/qt_page_sink.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,8 +19,8 @@
 #include <string_view>
 
 #include "reports/common/output_file.h"
-#include "store/fault.h"
-#include "store/fault_log.h"
+#include "values/fault.h"
+#include "values/fault_log.h"
 
 namespace ms {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "store/fault.h"
+#include "values/fault.h"
 
 namespace ms {
 

@@ -1,12 +1,12 @@
-#include "reports/common/text_rules.h"
+#include "values/text_rules.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
 
-#include "reports/common/decimal_text.h"
-#include "store/fault.h"
+#include "values/decimal_text.h"
+#include "values/fault.h"
 
 namespace ms {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "store/value.h"
+#include "values/value.h"
 
 namespace ms {
 

@@ -1,4 +1,4 @@
-#include "store/value.h"
+#include "values/value.h"
 
 #include <cctype>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "store/fault.h"
+#include "values/fault.h"
 
 namespace ms {
 
