@@ -23,13 +23,13 @@
 #include "allocation/region_lookups.h"
 #include "allocation/selection_allocation.h"
 #include "reports/common/page_sink.h"
-#include "reports/common/text_rules.h"
 #include "reports/line/line_report.h"
 #include "run/progress.h"
 #include "run/run_state.h"
 #include "sample_database.h"
 #include "store/database.h"
 #include "store/recordset.h"
+#include "values/text_rules.h"
 
 namespace {
 
