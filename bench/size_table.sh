@@ -18,7 +18,7 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
-build=$(check_build "${1:-$root/build}")
+build=$(check_build "${1:-$root/build-release}")
 make_work ""
 find_stopwatch "$build"
 export QT_QPA_PLATFORM=offscreen

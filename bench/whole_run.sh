@@ -20,7 +20,7 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
-build=$(check_build "${1:-$root/build}")
+build=$(check_build "${1:-$root/build-release}")
 make_work "$keep"
 find_stopwatch "$build"
 need_disk $((records / 1000000 * 700 + 100))  # one job at a time: two copies, CSVs, journal

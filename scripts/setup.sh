@@ -1,5 +1,5 @@
 # Sourced by demo.sh and test.sh: the Debian packages mailsort needs, installed
-# when missing (as root), and the build folder configured.
+# when missing (as root), and the dev preset's build folder (build/) configured.
 
 packages=(build-essential cmake pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev
           fonts-liberation poppler-utils sqlite3)
@@ -19,4 +19,4 @@ install_missing() {
 }
 
 install_missing
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --preset dev

@@ -164,13 +164,13 @@ Value convertFor(Affinity affinity, const Value& value) {
   return value;
 }
 
-int TableLayout::column(const std::string& name) const {
-  auto found = columnByName.find(name);
+int TableLayout::column(const std::string& field) const {
+  auto found = columnByName.find(field);
   return found == columnByName.end() ? -1 : found->second;
 }
 
-std::shared_ptr<const IndexLayout> TableLayout::index(const std::string& name) const {
-  auto found = indexByName.find(name);
+std::shared_ptr<const IndexLayout> TableLayout::index(const std::string& storeName) const {
+  auto found = indexByName.find(storeName);
   return found == indexByName.end() ? nullptr : found->second;
 }
 

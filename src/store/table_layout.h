@@ -98,9 +98,9 @@ struct TableLayout {
   std::string countSql;
 
   // The column's position, or -1.
-  int column(const std::string& name) const;
+  int column(const std::string& field) const;
   // The index by the store's name ("PrimaryKey" or N for "<table>_N"), or null.
-  std::shared_ptr<const IndexLayout> index(const std::string& name) const;
+  std::shared_ptr<const IndexLayout> index(const std::string& storeName) const;
 };
 
 // Reads the layout of a table from the file; null when there is no such table.

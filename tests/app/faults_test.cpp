@@ -263,7 +263,7 @@ TEST_P(InjectedFault, RunEndsAsTheFaultRequires) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, InjectedFault, ::testing::ValuesIn(faults()),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto& test) { return test.param.name; });
 
 }  // namespace
 }  // namespace ms

@@ -59,10 +59,10 @@ TEST_F(StoreContract, ReferenceKeysIgnoreTrailingBlanks) {
     (tables[table] = db->openTable(table))->setIndex("PrimaryKey");
   for (const auto& [table, key, found] : cases) {
     SCOPED_TRACE(table + " [" + key.textOrEmpty() + "]");
-    Recordset& rs = *tables[table];
-    rs.seek(key);
-    ASSERT_EQ(rs.noMatch(), found.isNull());
-    EXPECT_EQ(found.isNull() ? found : rs.field(table == "region" ? "mdreg" : "lebase1"), found);
+    Recordset& reference = *tables[table];
+    reference.seek(key);
+    ASSERT_EQ(reference.noMatch(), found.isNull());
+    EXPECT_EQ(found.isNull() ? found : reference.field(table == "region" ? "mdreg" : "lebase1"), found);
   }
 }
 
