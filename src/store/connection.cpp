@@ -141,8 +141,6 @@ std::shared_ptr<Connection> Connection::open(const std::string& path, OpenMode m
   sqlite3_exec(connection->db_, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
   sqlite3_exec(connection->db_, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
   sqlite3_exec(connection->db_, "PRAGMA wal_autocheckpoint = 4000", nullptr, nullptr, nullptr);
-  if (const char* extra = std::getenv("XPRAGMA"))
-    sqlite3_exec(connection->db_, extra, nullptr, nullptr, nullptr);  // TEMP
 
   openConnections().connections.insert(connection.get());
   return connection;
