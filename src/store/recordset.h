@@ -1,9 +1,9 @@
 // A table-type recordset: a cursor over one table in the order of its
 // current index, with Seek "=", moves, field reads and Edit/AddNew/Update.
 //
-// Choosing an index fixes the order of the walk as the rows stood at that
-// moment: a record whose key is rewritten while the table is walked stays in
-// its place, so a pass may recode the key it walks.
+// A move goes on from the key its record had when the cursor reached it, so
+// a pass may recode the key it walks to one that sorts before it (a residue
+// code is a prefix of its code) and still meet every record once.
 #pragma once
 
 #include <cstdint>
