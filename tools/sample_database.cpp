@@ -12,6 +12,7 @@
 #include "sample_addresses.h"
 #include "sample_network.h"
 #include "schema_sql.h"
+#include "store/sqlite_handle.h"
 
 namespace ms::sample {
 
@@ -21,32 +22,16 @@ constexpr int kMinimumSelection = 100;
 
 using Field = std::pair<std::string, double>;
 
+// The sample file, through the store's SQLite layer.
 class Connection {
  public:
-  explicit Connection(const std::string& path) : path_(path) {
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
-      fail("cannot create the file");
-  }
-  ~Connection() { sqlite3_close(db_); }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-
-  void exec(const char* sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-      std::string text = message ? message : sqlite3_errmsg(db_);
-      sqlite3_free(message);
-      throw std::runtime_error(path_ + ": " + text);
-    }
-  }
-  [[noreturn]] void fail(const std::string& what) {
-    throw std::runtime_error(path_ + ": " + what + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory"));
-  }
-  sqlite3* handle() { return db_; }
+  explicit Connection(const std::string& path)
+      : db_(store::openHandle(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) {}
+  void exec(const char* sql) { store::executeSql(db_.get(), sql); }
+  sqlite3* handle() { return db_.get(); }
 
  private:
-  std::string path_;
-  sqlite3* db_ = nullptr;
+  store::DatabaseHandle db_;
 };
 
 // One prepared INSERT, bound and stepped once per row.
@@ -58,31 +43,28 @@ class Insert {
       names += (names.empty() ? "\"" : ", \"") + column + "\"";
       marks += marks.empty() ? "?" : ", ?";
     }
-    std::string sql = "INSERT INTO \"" + table + "\" (" + names + ") VALUES (" + marks + ")";
-    if (sqlite3_prepare_v2(db.handle(), sql.c_str(), -1, &statement_, nullptr) != SQLITE_OK)
-      db.fail("cannot prepare " + sql);
+    statement_ = store::prepareHandle(db.handle(),
+                                      "INSERT INTO \"" + table + "\" (" + names + ") VALUES (" + marks + ")");
   }
-  ~Insert() { sqlite3_finalize(statement_); }
-  Insert(const Insert&) = delete;
-  Insert& operator=(const Insert&) = delete;
 
   Insert& text(const std::string& value) {
-    sqlite3_bind_text(statement_, ++column_, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+    store::bindValue(statement_.get(), ++column_, Value(value));
     return *this;
   }
   Insert& number(double value) {
-    sqlite3_bind_double(statement_, ++column_, value);
+    store::bindValue(statement_.get(), ++column_, Value(value));
     return *this;
   }
   void row() {
-    if (sqlite3_step(statement_) != SQLITE_DONE) db_.fail("cannot insert a row");
-    sqlite3_reset(statement_);
+    if (sqlite3_step(statement_.get()) != SQLITE_DONE)
+      throw std::runtime_error(std::string("cannot insert a row: ") + sqlite3_errmsg(db_.handle()));
+    sqlite3_reset(statement_.get());
     column_ = 0;
   }
 
  private:
   Connection& db_;
-  sqlite3_stmt* statement_ = nullptr;
+  store::StatementHandle statement_;
   int column_ = 0;
 };
 

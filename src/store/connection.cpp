@@ -73,20 +73,6 @@ Fault faultOf(int rc, const std::string& message) {
   }
 }
 
-void bindValue(sqlite3_stmt* statement, int parameter, const Value& value, int type) {
-  if (value.isNull()) {
-    sqlite3_bind_null(statement, parameter);
-  } else if (value.isNumber()) {
-    sqlite3_bind_double(statement, parameter, value.number());
-  } else {
-    const std::string& text = value.textOrEmpty();
-    if (type == SQLITE_BLOB)
-      sqlite3_bind_blob(statement, parameter, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-    else
-      sqlite3_bind_text(statement, parameter, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-  }
-}
-
 std::string quoteName(const std::string& name) {
   std::string quoted = "\"";
   for (char c : name) {
@@ -114,33 +100,36 @@ std::shared_ptr<Connection> Connection::open(const std::string& path, OpenMode m
   // The lock first: a file held elsewhere is never touched.
   connection->lock_ = FileLock::acquire(path, mode == OpenMode::Exclusive);
 
-  int rc =
-      sqlite3_open_v2(path.c_str(), &connection->db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-  if (rc != SQLITE_OK) connection->fail(rc, "could not be opened", path);
-  sqlite3_busy_handler(connection->db_, &Connection::onBusy, connection.get());
+  connection->db_ = openHandle(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+  sqlite3* db = connection->db_.get();
+  sqlite3_busy_handler(db, &Connection::onBusy, connection.get());
   // A name in double quotes is always a name, never a text.
-  sqlite3_db_config(connection->db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-  sqlite3_db_config(connection->db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
-  // Reading the schema tells a database from any other file.
-  sqlite3_stmt* tables = nullptr;
-  rc = sqlite3_prepare_v2(connection->db_, "SELECT count(*) FROM sqlite_master", -1, &tables, nullptr);
-  if (rc == SQLITE_OK && (rc = sqlite3_step(tables)) == SQLITE_ROW) {
-    connection->empty_ = sqlite3_column_int(tables, 0) == 0;
-    rc = SQLITE_OK;
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+  // Reading the schema tells a database from any other file. The statement
+  // is finalised at once: the journal mode below cannot change while it reads.
+  int rc;
+  {
+    sqlite3_stmt* counting = nullptr;
+    rc = sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master", -1, &counting, nullptr);
+    StatementHandle tables(counting);
+    if (rc == SQLITE_OK && (rc = sqlite3_step(counting)) == SQLITE_ROW) {
+      connection->empty_ = sqlite3_column_int(counting, 0) == 0;
+      rc = SQLITE_OK;
+    }
   }
-  sqlite3_finalize(tables);
   if (rc != SQLITE_OK) connection->fail(rc, "could not be read", path);
   // An 80 MB page cache: a walk in index order visits the table's pages out
   // of their order, and a Regional Sequencing pass rewrites them.
-  sqlite3_exec(connection->db_, "PRAGMA cache_size = -81920", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "PRAGMA cache_size = -81920", nullptr, nullptr, nullptr);
   // Write-ahead logging: other programs read while a run saves, a commit
   // appends to the log instead of rewriting pages through a journal, and a
   // power cut can lose the last commits but never damages the file. Where
   // the mode cannot be set (another program has the file open in the old
   // mode), the file keeps its journal.
-  sqlite3_exec(connection->db_, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
-  sqlite3_exec(connection->db_, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
-  sqlite3_exec(connection->db_, "PRAGMA wal_autocheckpoint = 4000", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "PRAGMA wal_autocheckpoint = 4000", nullptr, nullptr, nullptr);
 
   openConnections().connections.insert(connection.get());
   return connection;
@@ -159,7 +148,7 @@ void Connection::requireOpen() const {
 }
 
 void Connection::fail(int rc, const std::string& context, const std::string& where) const {
-  std::string detail = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+  std::string detail = db_ ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(rc);
   std::string what = (where.empty() ? "" : where + ": ") + (context.empty() ? "" : context + ": ") + detail;
   throw RunError(faultOf(rc, detail), what, where);
 }
@@ -184,23 +173,21 @@ int Connection::onBusy(void* self, int attempts) {
 
 sqlite3_stmt* Connection::prepare(const std::string& sql) {
   auto found = statements_.find(sql);
-  if (found != statements_.end()) return found->second;
-  sqlite3_stmt* statement = nullptr;
-  int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
-                              &statement, nullptr);
-  if (rc != SQLITE_OK) {
-    sqlite3_finalize(statement);
-    fail(rc, sql);
+  if (found != statements_.end()) return found->second.get();
+  StatementHandle statement;
+  try {
+    statement = prepareHandle(db_.get(), sql, SQLITE_PREPARE_PERSISTENT);
+  } catch (const RunError& e) {
+    throw RunError(e.fault(), e.what(), path_);
   }
-  statements_.emplace(sql, statement);
-  return statement;
+  return statements_.emplace(sql, std::move(statement)).first->second.get();
 }
 
 std::shared_ptr<const TableLayout> Connection::table(const std::string& name) {
   auto found = tables_.find(name);
   if (found != tables_.end()) return found->second;
   if (empty_) throw RunError(Fault::NotFound, path_ + " is empty: not a Mailsort Database", path_);
-  auto layout = readTableLayout(db_, name);
+  auto layout = readTableLayout(db_.get(), name);
   if (!layout) throw RunError(Fault::NotFound, "Table '" + name + "' not found.", name);
   tables_.emplace(name, layout);
   return layout;
@@ -213,7 +200,7 @@ void Connection::lose(const RunError& why) {
 // The engine rolled the transaction back after a statement failed (that
 // failure is recorded on its own): the saves since the last commit are lost.
 void Connection::noteRollback() {
-  if (!inTransaction_ || !sqlite3_get_autocommit(db_)) return;
+  if (!inTransaction_ || !sqlite3_get_autocommit(db_.get())) return;
   inTransaction_ = false;
   ++stamp_;
   if (wrote_)
@@ -236,7 +223,7 @@ void Connection::checkSaves() {
 void Connection::enter() {
   checkSaves();
   if (inTransaction_) return;
-  int rc = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
+  int rc = sqlite3_exec(db_.get(), "BEGIN", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) fail(rc, "BEGIN", path_);
   inTransaction_ = true;
   wrote_ = false;
@@ -250,10 +237,10 @@ int Connection::stepWrite(sqlite3_stmt* statement) {
     return rc;
   }
   sqlite3_reset(statement);
-  sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);  // only reads: nothing is lost
+  sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);  // only reads: nothing is lost
   inTransaction_ = false;
   ++stamp_;
-  rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  rc = sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) return rc;
   inTransaction_ = true;
   transactionStart_ = Clock::now();
@@ -265,8 +252,8 @@ int Connection::stepWrite(sqlite3_stmt* statement) {
 void Connection::afterWrite() { checkSaves(); }
 
 bool Connection::tryCommit() {
-  int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-  if (rc == SQLITE_OK || sqlite3_get_autocommit(db_)) {
+  int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK || sqlite3_get_autocommit(db_.get())) {
     inTransaction_ = false;
     ++stamp_;
     if (rc != SQLITE_OK && wrote_)
@@ -302,24 +289,24 @@ void Connection::executeDdl(const std::vector<std::string>& statements) {
   tables_.clear();
   bool grouped = statements.size() > 1;
   if (grouped) {
-    int rc = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
+    int rc = sqlite3_exec(db_.get(), "BEGIN", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) fail(rc, "BEGIN", path_);
   }
   for (const auto& sql : statements) {
-    int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+    int rc = sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
-      std::string message = std::string(sqlite3_errmsg(db_));
-      if (grouped) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      std::string message = std::string(sqlite3_errmsg(db_.get()));
+      if (grouped) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
       tables_.clear();
       throw RunError(faultOf(rc, message), sql + ": " + message, path_);
     }
   }
   empty_ = false;
   if (grouped) {
-    int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
-      std::string message = std::string(sqlite3_errmsg(db_));
-      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      std::string message = std::string(sqlite3_errmsg(db_.get()));
+      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
       throw RunError(faultOf(rc, message), "COMMIT: " + message, path_);
     }
   }
@@ -334,14 +321,12 @@ void Connection::close() {
       commitNow();
     } catch (const RunError& e) {
       error = std::make_unique<RunError>(e);
-      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
       inTransaction_ = false;
     }
-    for (auto& [sql, statement] : statements_) sqlite3_finalize(statement);
-    statements_.clear();
+    statements_.clear();  // finalised before the handle closes
     tables_.clear();
-    sqlite3_close(db_);
-    db_ = nullptr;
+    db_.reset();
   }
   lock_.reset();  // only after the engine has closed the file
   if (error) throw RunError(*error);

@@ -17,6 +17,7 @@
 
 #include "store/database.h"
 #include "store/file_lock.h"
+#include "store/sqlite_handle.h"
 #include "store/table_layout.h"
 #include "values/fault.h"
 #include "values/value.h"
@@ -54,7 +55,7 @@ struct Connection {
   // Fails when the database has been closed.
   void requireOpen() const;
   bool isOpen() const { return db_ != nullptr; }
-  sqlite3* handle() const { return db_; }
+  sqlite3* handle() const { return db_.get(); }
 
   // A statement prepared once per open and kept.
   sqlite3_stmt* prepare(const std::string& sql);
@@ -121,11 +122,11 @@ struct Connection {
   void lose(const RunError& why);
   static int onBusy(void* connection, int attempts);
 
-  sqlite3* db_ = nullptr;
+  DatabaseHandle db_;
   std::unique_ptr<FileLock> lock_;
   std::string path_;
   bool empty_ = false;  // the file held no table when it was opened
-  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+  std::unordered_map<std::string, StatementHandle> statements_;
   NoCaseMap<std::shared_ptr<const TableLayout>> tables_;
 
   bool inTransaction_ = false;
@@ -141,10 +142,6 @@ struct Connection {
 
 // The kind of failure an SQLite result code stands for.
 Fault faultOf(int rc, const std::string& message);
-
-// Binds a value as the engine should hold it: Null, a number, or a text
-// (a blob when `type` is SQLITE_BLOB).
-void bindValue(sqlite3_stmt* statement, int parameter, const Value& value, int type = SQLITE_TEXT);
 
 // "name" with embedded quotes doubled.
 std::string quoteName(const std::string& name);

@@ -2,34 +2,12 @@
 
 #include <algorithm>
 
+#include "store/sqlite_handle.h"
 #include "values/fault.h"
 
 namespace ms::store {
 
 namespace {
-
-void readColumn(sqlite3_stmt* statement, int column, Value& value, int& type) {
-  type = sqlite3_column_type(statement, column);
-  switch (type) {
-    case SQLITE_NULL:
-      value.setNull();
-      return;
-    case SQLITE_INTEGER:
-    case SQLITE_FLOAT:
-      value.setNumber(sqlite3_column_double(statement, column));
-      return;
-    case SQLITE_BLOB: {
-      auto data = static_cast<const char*>(sqlite3_column_blob(statement, column));
-      value.setText(data ? data : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
-      return;
-    }
-    default: {
-      auto text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-      value.setText(text ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
-      return;
-    }
-  }
-}
 
 [[noreturn]] void noCurrentRecord() { throw RunError(Fault::NoCurrentRecord, "No current record."); }
 

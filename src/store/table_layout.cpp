@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "store/connection.h"
+#include "store/sqlite_handle.h"
 #include "values/fault.h"
 
 namespace ms::store {
@@ -30,13 +31,13 @@ std::string columnText(sqlite3_stmt* statement, int column) {
 // for missing.
 template <class Row>
 void eachRow(sqlite3* db, const std::string& sql, const std::string& bound, Row&& row) {
-  sqlite3_stmt* statement = nullptr;
-  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr);
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr);
+  StatementHandle statement(raw);
   if (rc == SQLITE_OK) {
-    if (!bound.empty()) sqlite3_bind_text(statement, 1, bound.c_str(), -1, SQLITE_TRANSIENT);
-    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) row(statement);
+    if (!bound.empty()) sqlite3_bind_text(raw, 1, bound.c_str(), -1, SQLITE_TRANSIENT);
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) row(raw);
   }
-  sqlite3_finalize(statement);
   if (rc != SQLITE_DONE && rc != SQLITE_OK) {
     std::string message = sqlite3_errmsg(db);
     throw RunError(faultOf(rc, message), "The layout of table '" + bound + "' could not be read: " + message,

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "schema_sql.h"
+#include "store/sqlite_handle.h"
 
 namespace ms::testing {
 
@@ -26,55 +27,24 @@ TempDir::~TempDir() {
 
 namespace {
 
+// A statement that has run to its end, or the engine's message.
 void check(sqlite3* db, int rc, const std::string& what) {
-  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
-    throw std::runtime_error(what + ": " + sqlite3_errmsg(db));
-}
-
-Value columnValue(sqlite3_stmt* st, int i) {
-  switch (sqlite3_column_type(st, i)) {
-    case SQLITE_NULL:
-      return Value();
-    case SQLITE_INTEGER:
-    case SQLITE_FLOAT:
-      return Value(sqlite3_column_double(st, i));
-    default:
-      return Value(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, i)),
-                               static_cast<size_t>(sqlite3_column_bytes(st, i))));
-  }
-}
-
-void bind(sqlite3_stmt* st, int i, const Value& v) {
-  if (v.isNull())
-    sqlite3_bind_null(st, i);
-  else if (v.isNumber())
-    sqlite3_bind_double(st, i, v.number());
-  else {
-    std::string t = v.text();
-    sqlite3_bind_text(st, i, t.c_str(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
-  }
+  if (rc != SQLITE_DONE && rc != SQLITE_ROW) throw std::runtime_error(what + ": " + sqlite3_errmsg(db));
 }
 
 }  // namespace
 
 FixtureDb::FixtureDb(const std::string& dir, bool withSchema) : path_(dir + "/mailsort.mdb") {
   std::filesystem::remove(path_);
-  check(nullptr, sqlite3_open(path_.c_str(), &db_), "open");
+  db_ = store::openHandle(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   // Like the suite's other programs, wait while the store commits.
-  sqlite3_busy_timeout(db_, 5000);
+  sqlite3_busy_timeout(db_.get(), 5000);
   if (withSchema) exec(kSchemaSql);
 }
 
-FixtureDb::~FixtureDb() { sqlite3_close(db_); }
+FixtureDb::~FixtureDb() = default;
 
-void FixtureDb::exec(const std::string& sql) {
-  char* err = nullptr;
-  if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-    std::string message = err ? err : "?";
-    sqlite3_free(err);
-    throw std::runtime_error(sql + ": " + message);
-  }
-}
+void FixtureDb::exec(const std::string& sql) { store::executeSql(db_.get(), sql); }
 
 void FixtureDb::insert(const std::string& table, const Row& row) {
   std::string cols, marks;
@@ -83,13 +53,10 @@ void FixtureDb::insert(const std::string& table, const Row& row) {
     marks += marks.empty() ? "?" : ",?";
   }
   std::string sql = "INSERT INTO \"" + table + "\" (" + cols + ") VALUES (" + marks + ")";
-  sqlite3_stmt* st = nullptr;
-  check(db_, sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr), sql);
+  auto statement = store::prepareHandle(db_.get(), sql);
   int i = 1;
-  for (const auto& [name, value] : row) bind(st, i++, value);
-  int rc = sqlite3_step(st);
-  sqlite3_finalize(st);
-  check(db_, rc, sql);
+  for (const auto& [name, value] : row) store::bindValue(statement.get(), i++, value);
+  check(db_.get(), sqlite3_step(statement.get()), sql);
 }
 
 void FixtureDb::insertParameters(const Row& overrides) {
@@ -123,27 +90,23 @@ void FixtureDb::insertParameters(const Row& overrides) {
 }
 
 std::vector<RowMap> FixtureDb::query(const std::string& sql) {
-  sqlite3_stmt* st = nullptr;
-  check(db_, sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr), sql);
+  auto statement = store::prepareHandle(db_.get(), sql);
+  sqlite3_stmt* st = statement.get();
   std::vector<RowMap> rows;
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     RowMap row;
-    for (int i = 0; i < sqlite3_column_count(st); ++i) row[sqlite3_column_name(st, i)] = columnValue(st, i);
+    for (int i = 0; i < sqlite3_column_count(st); ++i)
+      row[sqlite3_column_name(st, i)] = store::columnValue(st, i);
     rows.push_back(std::move(row));
   }
-  sqlite3_finalize(st);
-  check(db_, rc, sql);
+  check(db_.get(), rc, sql);
   return rows;
 }
 
 Value FixtureDb::scalar(const std::string& sql) {
-  sqlite3_stmt* st = nullptr;
-  check(db_, sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr), sql);
-  Value v;
-  if (sqlite3_step(st) == SQLITE_ROW) v = columnValue(st, 0);
-  sqlite3_finalize(st);
-  return v;
+  auto statement = store::prepareHandle(db_.get(), sql);
+  return sqlite3_step(statement.get()) == SQLITE_ROW ? store::columnValue(statement.get(), 0) : Value();
 }
 
 std::string readFile(const std::string& path) {

@@ -8,9 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "store/sqlite_handle.h"
 #include "values/value.h"
-
-struct sqlite3;
 
 namespace ms::testing {
 
@@ -53,7 +52,7 @@ class FixtureDb {
 
  private:
   std::string path_;
-  sqlite3* db_ = nullptr;
+  store::DatabaseHandle db_;
 };
 
 // Reads a whole file (binary).
