@@ -6,9 +6,9 @@
 // (test()). `getreg` and `percbar` run inside attempt() as a whole, so a
 // failure in them abandons the call and the pass goes on after it.
 //
-// The pass never turns twice on a record: a move that fails or does not
-// move on, or a Residue Walk that would start before its selection or end
-// before the record that closed it, is a fault that ends the pass.
+// The pass never turns twice on a record: a move that fails, a Residue Walk
+// whose seek lands before its selection, or a next selection that would not
+// start past the one just judged, is a fault that ends the pass.
 #include "allocation/selection_allocation.h"
 
 #include <string>

@@ -101,7 +101,6 @@ ProgressWindow::~ProgressWindow() = default;
 // Every control hidden, captions as the window loads.
 void ProgressWindow::resetControls() {
   for (QFrame* cell : cells_) cell->hide();
-  cellShown_.fill(false);
   captions_ = {"Allocation", "", "percent complete (step 1 of 2)"};
   for (QFrame* line : lines_) line->hide();
   lblPerc1_->setText("Allocation");
@@ -214,10 +213,9 @@ QWidget* ProgressWindow::control(Control which) const {
 
 void ProgressWindow::setCellVisible(int cell, bool visible) {
   if (cell < 1 || cell > 20) return;
-  const auto i = static_cast<size_t>(cell - 1);
-  if (cellShown_[i] == visible) return;
-  cellShown_[i] = visible;
-  cells_[i]->setVisible(visible);
+  QFrame* frame = cells_[static_cast<size_t>(cell - 1)];
+  if (frame->isHidden() != visible) return;  // already as asked: not touched
+  frame->setVisible(visible);
 }
 
 void ProgressWindow::setVisible(Control which, bool visible) {

@@ -79,7 +79,6 @@ class ProgressWindow : public QWidget, public Progress {
 
   // What each control shows now, so that an unchanged one is not touched:
   // the passes report after every record.
-  std::array<bool, 20> cellShown_{};
   std::array<std::string, 3> captions_;  // lblPerc1 to lblPerc3
   QElapsedTimer sinceEvents_;            // since the window system last ran
 

@@ -256,9 +256,11 @@ bool Connection::tryCommit() {
   if (rc == SQLITE_OK || sqlite3_get_autocommit(db_.get())) {
     inTransaction_ = false;
     ++stamp_;
-    if (rc != SQLITE_OK && wrote_)
-      lose(RunError(faultOf(rc, "") == Fault::Engine ? Fault::Io : faultOf(rc, ""),
+    if (rc != SQLITE_OK && wrote_) {
+      const Fault fault = faultOf(rc, "");  // a commit that fails is never an odd value
+      lose(RunError(fault == Fault::Engine ? Fault::Io : fault,
                     path_ + ": the saves since the last commit were lost: " + sqlite3_errstr(rc), path_));
+    }
     wrote_ = false;
     return rc == SQLITE_OK;
   }

@@ -9,7 +9,15 @@ namespace ms::store {
 
 namespace {
 
+constexpr std::size_t kReadAhead = 128;
+
 [[noreturn]] void noCurrentRecord() { throw RunError(Fault::NoCurrentRecord, "No current record."); }
+
+void readRow(sqlite3_stmt* statement, std::size_t columns, std::vector<Value>& row, std::vector<int>& types) {
+  row.resize(columns);
+  types.resize(columns);
+  for (std::size_t i = 0; i < columns; ++i) readColumn(statement, static_cast<int>(i + 1), row[i], types[i]);
+}
 
 }  // namespace
 
@@ -35,18 +43,6 @@ int TableCursor::columnOf(const std::string& name) {
 }
 
 // ---- positioning -----------------------------------------------------------
-
-namespace {
-
-constexpr std::size_t kReadAhead = 128;
-
-void readRow(sqlite3_stmt* statement, std::size_t columns, std::vector<Value>& row, std::vector<int>& types) {
-  row.resize(columns);
-  types.resize(columns);
-  for (std::size_t i = 0; i < columns; ++i) readColumn(statement, static_cast<int>(i + 1), row[i], types[i]);
-}
-
-}  // namespace
 
 bool TableCursor::take(sqlite3_stmt* statement) {
   ahead_.count = ahead_.next = 0;

@@ -132,7 +132,6 @@ void RecordFile::writeRecord(const std::vector<std::string>& fields) {
 }
 
 void RecordFile::failWrite() {
-  writeFailed_ = true;
   throw RunError(Fault::Io, "could not be written: " + systemMessage(writeError_), output_.name());
 }
 
@@ -140,13 +139,14 @@ void RecordFile::close() {
   notCreated_.reset();
   if (!file_) return;
   std::FILE* file = std::exchange(file_, nullptr);
+  // A write error has been told by the record that met it and every one
+  // after; only one that the flush or close meets is told here.
+  const bool told = writeError_ != 0;
   int error = writeError_;
   if (std::fflush(file) != 0 && !error) error = errno;
   if (std::fclose(file) != 0 && !error) error = errno;
   buffer_.reset();
-  const bool told = writeFailed_;
   writeError_ = 0;
-  writeFailed_ = false;
   output_.putInPlace();
   if (error && !told)
     throw RunError(Fault::Io, "could not be written: " + systemMessage(error), output_.name());

@@ -56,7 +56,6 @@ class RecordFile {
   OutputFile output_;
   std::optional<Fault> notCreated_;  // why the file opened last could not be created
   int writeError_ = 0;               // the first error the system gave while writing
-  bool writeFailed_ = false;         // whether a record failure has told of it
 };
 
 }  // namespace ms
