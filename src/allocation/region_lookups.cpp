@@ -111,14 +111,20 @@ void getreg(RunState& run) {
   FixedField residueKey(3);
   residueKey.lset(work.field("mscode").text());
 
-  auto region = database(run).openTable("region");
-  region->setIndex("PrimaryKey");
-  region->seek(Value(residueKey.str()));
-  if (region->noMatch()) {
+  auto known = run.regions.find(residueKey.str());
+  if (known == run.regions.end()) {
+    auto region = database(run).openTable("region");
+    region->setIndex("PrimaryKey");
+    region->seek(Value(residueKey.str()));
+    std::optional<Value> mdreg;
+    if (!region->noMatch()) mdreg = region->field("mdreg");
+    known = run.regions.emplace(residueKey.str(), std::move(mdreg)).first;
+  }
+  if (!known->second) {
     work.set("rgcode", Value(99));
     return;
   }
-  unsigned start = startPosition(region->field("mdreg").number());
+  unsigned start = startPosition(known->second->number());
   work.set("rgcode", Value(midChars(run.sortcodes, start, 2)));
 }
 

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 
 #include "run/progress.h"
 #include "store/database.h"
@@ -40,6 +42,10 @@ struct RunState {
 
   // Region ranks of the posting selection.
   std::string sortcodes;
+  // The region (`mdreg`) of each residue code `getreg` has looked up in this
+  // run; no value where the code has no region row. The suite never changes
+  // the region table while a run holds the database.
+  std::unordered_map<std::string, std::optional<Value>> regions;
 
   // Standard prices.
   double itemweight = 0;
