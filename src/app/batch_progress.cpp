@@ -47,8 +47,17 @@ void StreamProgress::write(const std::string& text, bool inPlace) {
   lineOpen_ = terminal_ && inPlace;
 }
 
+// A terminal line in place is ended before anything else is written.
+void StreamProgress::closeLine() {
+  if (!lineOpen_) return;
+  std::fputc('\n', out_);
+  std::fflush(out_);
+  lineOpen_ = false;
+}
+
 void StreamProgress::endStep() {
-  if (!figure_.empty() && (line() != written_ || lineOpen_)) write(line(), false);
+  if (!figure_.empty() && line() != written_) write(line(), false);
+  closeLine();
   written_.clear();
   figure_.clear();
   tenths_ = 0;
@@ -91,7 +100,7 @@ void StreamProgress::setBusyPointer(bool busy) {
 void StreamProgress::yield() {
   if (signalSeen_ || !run_ || cancelSignal() == 0) return;
   signalSeen_ = true;
-  if (lineOpen_) write(written_, false);
+  closeLine();
   std::fprintf(out_, "mailsort: %s: the run is cancelled\n", strsignal(cancelSignal()));
   std::fflush(out_);
   cancelPressed(*run_);
@@ -101,7 +110,7 @@ void StreamProgress::yield() {
 Answer StreamProgress::confirmCancel() { return signalSeen_ ? Answer::Yes : Answer::No; }
 
 void StreamProgress::message(const std::string& text) {
-  if (lineOpen_) write(written_, false);
+  closeLine();
   std::fprintf(out_, "%s\n", text.c_str());
   std::fflush(out_);
 }

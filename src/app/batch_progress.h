@@ -45,6 +45,7 @@ class StreamProgress : public Progress {
  private:
   std::string line() const;
   void endStep();
+  void closeLine();
   void write(const std::string& text, bool inPlace);
 
   std::FILE* out_;
