@@ -2,7 +2,7 @@
 # when missing (as root), and the dev preset's build folder (build/) configured.
 
 packages=(build-essential cmake pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev
-          fonts-liberation poppler-utils sqlite3)
+          fonts-liberation poppler-utils sqlite3 file dpkg-dev)
 
 install_missing() {
   local missing=() p
