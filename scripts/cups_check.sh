@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Printing through a real CUPS: run as root by test.sh after the dev build.
 #   scripts/cups_check.sh [BUILD_DIR]    (default build/)
-# Installs cups and printer-driver-cups-pdf when missing, starts cupsd when it
-# is not running, and makes a cups-pdf queue the default printer for the
-# length of the check. Two sample jobs (printer "L" and not) then run with
+# With cups and printer-driver-cups-pdf (setup.sh installs them as root), it
+# starts cupsd when it is not running and makes a cups-pdf queue the default
+# printer for the length of the check. Two sample jobs (printer "L" and not) then run with
 # mailsort --batch; the text of each printed file (pdftotext -layout) must
 # equal that of the run's MAILSORT.PDF, page for page. The previous default
 # printer, the queue and a cupsd started here are put back as they were.
@@ -15,14 +15,7 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "CUPS check not run: it needs root to install cups and to change the default printer"
   exit 0
 fi
-missing=()
-for p in cups printer-driver-cups-pdf; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+command -v cupsd >/dev/null || { echo "$0: cups is not installed (scripts/setup.sh installs it as root)" >&2; exit 1; }
 
 queue=mailsort-cups-check
 work=$(mktemp -d)

@@ -2,12 +2,12 @@
 // would use them: the built programs run as child processes with no display.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "app/batch_progress.h"
 #include "app/command_line.h"
@@ -29,20 +29,10 @@ const std::string kBatch =
     "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb timeout 300 '" + kBin + "/mailsort' --batch";
 const std::string kOutputs[] = {"POFILE.DAT", "POLINE.CSV", "POADDR.CSV", "POPLAN.CSV", "MAILSORT.PDF"};
 
-std::string sql(const std::string& file, const std::string& statement) {
-  sqlite3* db = nullptr;
-  std::string rows;
-  auto add = [](void* to, int n, char** values, char**) {
-    for (int i = 0; i < n; ++i)
-      *static_cast<std::string*>(to) += (values[i] ? values[i] : "") + std::string("|");
-    *static_cast<std::string*>(to) += "\n";
-    return 0;
-  };
-  if (sqlite3_open(file.c_str(), &db) != SQLITE_OK ||
-      sqlite3_exec(db, statement.c_str(), add, &rows, nullptr))
-    rows = "failed";
-  sqlite3_close(db);
-  return rows;
+// The rows of a query on the database in `dir`, as the sqlite3 shell lists them.
+std::string sql(const std::string& dir, const std::string& query) {
+  shellIn(dir, "sqlite3 mailsort.mdb \"" + query + "\" >query.out 2>&1");
+  return readFile(dir + "/query.out");
 }
 
 // A generated Chain Mode job in `dir`.
@@ -53,95 +43,76 @@ void makeJob(const std::string& dir, int records) {
 }
 
 TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
-  struct Case {
-    QStringList args;
-    bool help, version, batch;
-    std::string directory;
-    bool error;
+  const std::pair<QStringList, std::string> cases[] = {
+      {{}, ""},
+      {{"-h"}, "help "},
+      {{"--help"}, "help "},
+      {{"-v"}, "version "},
+      {{"--version"}, "version "},
+      {{"-C", "job"}, "in job"},
+      {{"--directory=job", "--batch"}, "batch in job"},
+      {{"--batch", "--directory", "a b"}, "batch in a b"},
+      {{"-C"}, "error"},
+      {{"--directory", ""}, "error"},
+      {{"--bach"}, "error"},
+      {{"-x"}, "error"},
+      {{"job"}, "error"},
   };
-  const Case cases[] = {
-      {{}, false, false, false, "", false},
-      {{"-h"}, true, false, false, "", false},
-      {{"--help"}, true, false, false, "", false},
-      {{"-v"}, false, true, false, "", false},
-      {{"--version"}, false, true, false, "", false},
-      {{"-C", "job"}, false, false, false, "job", false},
-      {{"--directory=job", "--batch"}, false, false, true, "job", false},
-      {{"--batch", "--directory", "a b"}, false, false, true, "a b", false},
-      {{"-C"}, false, false, false, "", true},
-      {{"--directory", ""}, false, false, false, "", true},
-      {{"--bach"}, false, false, false, "", true},
-      {{"-x"}, false, false, false, "", true},
-      {{"job"}, false, false, false, "", true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.args.join(' ').toStdString());
-    const CommandLine line = parseCommandLine(QStringList{"mailsort"} + c.args);
-    EXPECT_EQ(!line.error.empty(), c.error) << line.error;
-    if (c.error) continue;
-    EXPECT_EQ(line.help, c.help);
-    EXPECT_EQ(line.version, c.version);
-    EXPECT_EQ(line.batch, c.batch);
-    EXPECT_EQ(line.directory, c.directory);
+  for (const auto& [args, expected] : cases) {
+    const CommandLine line = parseCommandLine(QStringList{"mailsort"} + args);
+    const std::string read = !line.error.empty()
+                                 ? "error"
+                                 : std::string(line.help ? "help " : "") + (line.version ? "version " : "") +
+                                       (line.batch ? "batch " : "") +
+                                       (line.directory.empty() ? "" : "in " + line.directory);
+    EXPECT_EQ(read, expected) << args.join(' ').toStdString() << ": " << line.error;
   }
 }
 
 TEST(CommandLine, ProgramsAnswerHelpVersionAndUsageErrors) {
   testing::TempDir dir;
   std::ofstream(dir.file("plain")) << "not a folder";
-  const std::string version = std::string(MAILSORT_VERSION);
-  struct Case {
-    std::string program, args;
-    int status;
-    std::string output;  // found in standard output and error
+  const std::string version = MAILSORT_VERSION;
+  const std::tuple<std::string, int, std::string> cases[] = {
+      {"mailsort --help", 0, "-C, --directory DIR"},
+      {"mailsort -h", 0, "4  the job was refused before the allocation"},
+      {"mailsort --version", 0, "mailsort " + version + "\n"},
+      {"mailsort --bogus", 2, "Unknown option 'bogus'"},
+      {"mailsort -C", 2, "Missing value after '-C'"},
+      {"mailsort -C missing --batch", 2, "missing: no such folder"},
+      {"mailsort --directory plain", 2, "plain: not a folder"},
+      {"mailsort-sample --help", 0, "--out DIR"},
+      {"mailsort-sample -v", 0, "mailsort-sample " + version + "\n"},
+      {"mailsort-sample --out", 2, "Missing value after '--out'"},
   };
-  const Case cases[] = {
-      {"mailsort", "--help", 0, "-C, --directory DIR"},
-      {"mailsort", "-h", 0, "4  the job was refused before the allocation"},
-      {"mailsort", "--version", 0, "mailsort " + version + "\n"},
-      {"mailsort", "--bogus", 2, "Unknown option 'bogus'"},
-      {"mailsort", "-C", 2, "Missing value after '-C'"},
-      {"mailsort", "-C missing --batch", 2, "missing: no such folder"},
-      {"mailsort", "--directory plain", 2, "plain: not a folder"},
-      {"mailsort-sample", "--help", 0, "--out DIR"},
-      {"mailsort-sample", "-v", 0, "mailsort-sample " + version + "\n"},
-      {"mailsort-sample", "--out", 2, "Missing value after '--out'"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.program + " " + c.args);
-    EXPECT_EQ(shellIn(dir.path(), "'" + kBin + "/" + c.program + "' " + c.args + " >out 2>&1"), c.status);
-    EXPECT_NE(readFile(dir.file("out")).find(c.output), std::string::npos) << readFile(dir.file("out"));
+  for (const auto& [command, status, output] : cases) {
+    EXPECT_EQ(shellIn(dir.path(), "PATH='" + kBin + "':$PATH " + command + " >out 2>&1"), status) << command;
+    EXPECT_NE(readFile(dir.file("out")).find(output), std::string::npos)
+        << command << readFile(dir.file("out"));
   }
-  EXPECT_FALSE(fs::exists(dir.file("mailsort.mdb")));
 }
 
 // The statuses of jobs that cannot run, each with its message.
 TEST(BatchRun, EndsWithTheStatusOfWhatStoppedIt) {
-  struct Case {
-    const char* name;
-    std::string prepare;  // shell command in the job folder, after the job is made
-    int status;
-    std::string message;
+  // The job is changed by a shell command; `flock` holds the database as
+  // another program of the suite would.
+  const std::tuple<std::string, std::string, int, std::string> cases[] = {
+      {"rm mailsort.mdb", "", 5, "Run-time error"},
+      {"head -c 4096 /dev/urandom >mailsort.mdb", "", 5, "Run-time error"},
+      {"sqlite3 mailsort.mdb 'delete from parmcode'", "", 5, "parmcode holds no record"},
+      {"sqlite3 mailsort.mdb 'update parmcode set BagMax = 10'", "", 4, "A bag holds no item"},
+      {"sqlite3 mailsort.mdb 'update parmcode set Weight = 0'", "", 4, "Weight in parmcode is 0"},
+      {"true", "flock -s mailsort.mdb ", 1, "Another option is currently running"},
   };
-  const Case cases[] = {
-      {"no database", "rm mailsort.mdb", 5, "Run-time error"},
-      {"damaged database", "head -c 4096 /dev/urandom >mailsort.mdb", 5, "Run-time error"},
-      {"no Job Parameters", "sqlite3 mailsort.mdb 'delete from parmcode'", 5, "parmcode holds no record"},
-      {"no item per bag", "sqlite3 mailsort.mdb 'update parmcode set BagMax = 10'", 4, "A bag holds no item"},
-      {"no weight", "sqlite3 mailsort.mdb 'update parmcode set Weight = 0'", 4, "Weight in parmcode is 0"},
-      {"database held", "true", 1, "Another option is currently running"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [change, holder, status, message] : cases) {
+    SCOPED_TRACE(change);
     testing::TempDir dir;
     makeJob(dir.path(), 100);
-    ASSERT_EQ(shellIn(dir.path(), c.prepare), 0);
-    // The gate is refused while another program holds the database (flock).
-    const std::string run = c.status == 1 ? "flock -s mailsort.mdb " + kBatch : kBatch;
-    EXPECT_EQ(shellIn(dir.path(), run + " -C . 2>err"), c.status);
-    EXPECT_NE(readFile(dir.file("err")).find(c.message), std::string::npos) << readFile(dir.file("err"));
-    if (c.status == 4) {  // refused before a record was touched
-      EXPECT_EQ(sql(dir.file("mailsort.mdb"), "select count(*) from kvwork where sflag = 'Y'"), "0|\n");
+    ASSERT_EQ(shellIn(dir.path(), change), 0);
+    EXPECT_EQ(shellIn(dir.path(), holder + kBatch + " -C . 2>err"), status);
+    EXPECT_NE(readFile(dir.file("err")).find(message), std::string::npos) << readFile(dir.file("err"));
+    if (status == 4) {  // refused before a record was touched
+      EXPECT_EQ(sql(dir.path(), "select count(*) from kvwork where sflag = 'Y'"), "0\n");
     }
   }
 }
@@ -164,8 +135,7 @@ TEST(BatchRun, FinishesOrIsCancelledBySignalKeepingWhatWasSaved) {
   EXPECT_EQ(lines[9], "Allocation 100.00 percent complete (step 1 of 2)");
   EXPECT_EQ(lines[19], "  Printing  100.00 percent complete (step 2 of 2)");
   for (const std::string& name : kOutputs) EXPECT_TRUE(fs::exists(finished.file(name))) << name;
-  EXPECT_EQ(sql(finished.file("mailsort.mdb"), "select RunAlone, RunCodes, RunReports from parmcode"),
-            "N|N|N|\n");
+  EXPECT_EQ(sql(finished.path(), "select RunAlone, RunCodes, RunReports from parmcode"), "N|N|N\n");
 
   // The signal when the printing step is halfway, then a second one.
   FILE* child = popen(("cd '" + cancelled.path() + "' && echo $$ && exec " + kBatch + " 2>&1").c_str(), "r");
@@ -185,14 +155,14 @@ TEST(BatchRun, FinishesOrIsCancelledBySignalKeepingWhatWasSaved) {
   const int status = pclose(child);
   EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 3) << seen;
 
-  const std::string db = cancelled.file("mailsort.mdb");
-  EXPECT_EQ(sql(db, "pragma integrity_check"), "ok|\n");
+  const std::string db = cancelled.path();
+  EXPECT_EQ(sql(db, "pragma integrity_check"), "ok\n");
   // The allocation had been saved in full; the line report had not ended.
   const std::string kvwork = "select mscode, seq, sflag, rgcode from kvwork order by rowid";
-  EXPECT_EQ(sql(db, kvwork), sql(finished.file("mailsort.mdb"), kvwork));
-  EXPECT_EQ(sql(db, "select RunAlone, RunReports from parmcode"), "N|N|\n");
+  EXPECT_EQ(sql(db, kvwork), sql(finished.path(), kvwork));
+  EXPECT_EQ(sql(db, "select RunAlone, RunReports from parmcode"), "N|N\n");
   EXPECT_LT(std::stoi(sql(db, "select count(*) from bags")),
-            std::stoi(sql(finished.file("mailsort.mdb"), "select count(*) from bags")));
+            std::stoi(sql(finished.path(), "select count(*) from bags")));
   // The PO files are closed where they stopped: in place under their names,
   // each ending with a whole record, the addresses partly written.
   const std::string addresses = readFile(cancelled.file("POADDR.CSV"));
