@@ -1,8 +1,10 @@
-# Sourced by demo.sh and test.sh: the Debian packages mailsort needs, installed
-# when missing (as root), and the dev preset's build folder (build/) configured.
+# Sourced by demo.sh, test.sh and package.sh: the Debian packages mailsort
+# needs, installed when missing (as root), and the dev preset's build folder (build/) configured.
 
 packages=(build-essential cmake pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev
-          fonts-liberation poppler-utils sqlite3)
+          fonts-liberation poppler-utils sqlite3 file dpkg-dev)
+# test.sh checks printing through a real CUPS, as root only.
+[ "$(id -u)" -ne 0 ] || packages+=(cups printer-driver-cups-pdf)
 
 install_missing() {
   local missing=() p

@@ -11,16 +11,15 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  for (const std::string& arg : args)
-    if (arg == "--help" || arg == "-h") {
-      std::cout << ms::sample::kSampleUsage;
-      return 0;
-    }
   ms::sample::SampleOptions options;
   std::string error;
   if (!ms::sample::parseSampleArgs(args, options, error)) {
     std::cerr << "mailsort-sample: " << error << "\n" << ms::sample::kSampleUsage;
     return 2;
+  }
+  if (options.help || options.version) {
+    std::cout << (options.help ? ms::sample::kSampleUsage : ms::sample::sampleVersion());
+    return 0;
   }
   try {
     std::cout << "mailsort-sample: " << ms::sample::describe(ms::sample::writeSampleJob(options))

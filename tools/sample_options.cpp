@@ -1,6 +1,11 @@
 #include "sample_options.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
 #include <charconv>
+
+#include "mailsort_version.h"
 
 namespace ms::sample {
 
@@ -11,7 +16,11 @@ const char* const kSampleUsage =
     "  --chain           RunAlone \"Y\" (the run starts without the start dialog)\n"
     "  --geog            service \"M1\" with Geog \"Y\" (Regional Sequencing); every residue code\n"
     "                    then has a region\n"
-    "  --missing-labels  leave a few selection codes out of the label table\n";
+    "  --missing-labels  leave a few selection codes out of the label table\n"
+    "  -h, --help        show this help and end\n"
+    "  -v, --version     show the version and end\n";
+
+std::string sampleVersion() { return std::string("mailsort-sample ") + MAILSORT_VERSION + "\n"; }
 
 namespace {
 
@@ -25,48 +34,41 @@ bool readNumber(const std::string& text, Number& out) {
 }  // namespace
 
 bool parseSampleArgs(const std::vector<std::string>& args, SampleOptions& options, std::string& error) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size()) {
-        error = arg + " needs a value";
-        return false;
-      }
-      out = args[++i];
-      return true;
-    };
-    std::string text;
-    if (arg == "--out") {
-      if (!value(options.outDir)) return false;
-      if (options.outDir.empty()) {
-        error = "--out needs a folder";
-        return false;
-      }
-    } else if (arg == "--records") {
-      if (!value(text)) return false;
-      if (!readNumber(text, options.records) || options.records < 0) {
-        error = "--records wants a whole number of 0 or more, not \"" + text + "\"";
-        return false;
-      }
-    } else if (arg == "--seed") {
-      if (!value(text)) return false;
-      if (!readNumber(text, options.seed)) {
-        error = "--seed wants a whole number of 0 or more, not \"" + text + "\"";
-        return false;
-      }
-    } else if (arg == "--chain") {
-      options.chain = true;
-    } else if (arg == "--geog") {
-      options.geog = true;
-    } else if (arg == "--missing-labels") {
-      options.missingLabels = true;
-    } else {
-      error = "unknown argument \"" + arg + "\"";
-      return false;
-    }
+  QCommandLineParser parser;
+  const QCommandLineOption out("out", "", "DIR"), records("records", "", "N"), seed("seed", "", "S");
+  const QCommandLineOption chain("chain", ""), geog("geog", ""), missingLabels("missing-labels", "");
+  const QCommandLineOption help({"h", "help"}, ""), version({"v", "version"}, "");
+  parser.addOptions({out, records, seed, chain, geog, missingLabels, help, version});
+  QStringList arguments{"mailsort-sample"};
+  for (const std::string& arg : args) arguments << QString::fromStdString(arg);
+  if (!parser.parse(arguments)) {
+    error = parser.errorText().toStdString();
+    return false;
   }
+  if (!parser.positionalArguments().isEmpty()) {
+    error = "unknown argument \"" + parser.positionalArguments().constFirst().toStdString() + "\"";
+    return false;
+  }
+  options.help = parser.isSet(help);
+  options.version = parser.isSet(version);
+  if (options.help || options.version) return true;
+
+  options.chain = parser.isSet(chain);
+  options.geog = parser.isSet(geog);
+  options.missingLabels = parser.isSet(missingLabels);
+  std::string text = parser.value(records).toStdString();
+  if (parser.isSet(records) && (!readNumber(text, options.records) || options.records < 0)) {
+    error = "--records wants a whole number of 0 or more, not \"" + text + "\"";
+    return false;
+  }
+  text = parser.value(seed).toStdString();
+  if (parser.isSet(seed) && !readNumber(text, options.seed)) {
+    error = "--seed wants a whole number of 0 or more, not \"" + text + "\"";
+    return false;
+  }
+  options.outDir = parser.value(out).toStdString();
   if (options.outDir.empty()) {
-    error = "--out DIR is required";
+    error = parser.isSet(out) ? "--out needs a folder" : "--out DIR is required";
     return false;
   }
   return true;

@@ -14,12 +14,16 @@ struct SampleOptions {
   bool chain = false;          // RunAlone "Y": the suite ordered the run
   bool geog = false;           // service "M1" with Geog "Y": Regional Sequencing, every code ranked
   bool missingLabels = false;  // a few selection codes get no description
+  bool help = false;           // -h, --help: print the usage and end
+  bool version = false;        // -v, --version: print the version and end
 };
 
 // Reads the arguments after the program name. Returns false with a message
-// in `error` for anything it does not understand.
+// in `error` for anything it does not understand. With --help or --version
+// nothing else is needed.
 bool parseSampleArgs(const std::vector<std::string>& args, SampleOptions& options, std::string& error);
 
 extern const char* const kSampleUsage;
+std::string sampleVersion();
 
 }  // namespace ms::sample

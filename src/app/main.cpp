@@ -1,16 +1,24 @@
 // mailsort: allocates a coded address file to Mailsort selections and prints
 // the Post Office paperwork for it. Works on mailsort.mdb in the current
-// directory.
+// directory, or in the one -C names; --batch runs the job without a window.
 #include <QApplication>
+#include <QGuiApplication>
+#include <QStringList>
+#include <cstdio>
 #include <memory>
 
+#include "app/batch_run.h"
+#include "app/command_line.h"
 #include "app/progress_window.h"
 #include "app/qt_page_sink.h"
 #include "app/short_date.h"
 #include "app/start_dialog.h"
 #include "app/start_gate.h"
 
-int main(int argc, char* argv[]) {
+namespace {
+
+// The Start Dialog and the Progress Window, as the program has always run.
+int runWindows(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("mailsort");
 
@@ -24,7 +32,6 @@ int main(int argc, char* argv[]) {
 
   // A run that met a fault of the machine or of the database has said so;
   // the program's status then tells a script that the job is not done.
-  constexpr int kIncomplete = 5;
   bool incomplete = false;
   QObject::connect(&form2, &ms::ProgressWindow::runFailed, &app, [] { QCoreApplication::exit(1); });
   QObject::connect(&form2, &ms::ProgressWindow::runEnded, &app,
@@ -37,5 +44,40 @@ int main(int argc, char* argv[]) {
 
   if (form1.load() == ms::GateResult::Refused) return 1;
   const int status = app.exec();
-  return status == 0 && incomplete ? kIncomplete : status;
+  return status == 0 && incomplete ? ms::kFailed : status;
+}
+
+// No window and no display: the offscreen platform gives the printed pages
+// their fonts whatever QT_QPA_PLATFORM says.
+int runWithoutWindow(int argc, char* argv[]) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  QGuiApplication::setApplicationName("mailsort");
+  return ms::runBatch();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const ms::CommandLine line = ms::parseCommandLine(arguments);
+  if (!line.error.empty()) {
+    std::fprintf(stderr, "mailsort: %s\nTry 'mailsort --help' for more information.\n", line.error.c_str());
+    return ms::kUsageError;
+  }
+  if (line.help) {
+    std::fputs(ms::kHelpText, stdout);
+    return 0;
+  }
+  if (line.version) {
+    std::fputs(ms::versionText().c_str(), stdout);
+    return 0;
+  }
+  std::string error;
+  if (!line.directory.empty() && !ms::enterDirectory(line.directory, error)) {
+    std::fprintf(stderr, "mailsort: %s\n", error.c_str());
+    return ms::kUsageError;
+  }
+  return line.batch ? runWithoutWindow(argc, argv) : runWindows(argc, argv);
 }

@@ -75,11 +75,6 @@ bool cannotRank(RunState& run) {
   return inForce && run.sortcodes.empty();
 }
 
-void stopBeforeAllocation(RunState& run, const std::string& text) {
-  run.progress->message(text);
-  run.cancelflag = "Y";
-}
-
 // Steps 12 and 13: every statement is skipped when it fails.
 void allocateAndPrint(RunState& run) {
   attempt([&] { allocate(run); });
@@ -102,6 +97,15 @@ void endPrintJob(RunState& run, RunPrintJob& job) {
   attempt([&] { run.progress->setBusyPointer(false); });
 }
 
+// A job the run cannot do: the operator is told why and the run ends as a
+// cancelled one, before any record is touched.
+RunStop refuse(RunState& run, RunPrintJob& job, const std::string& text) {
+  run.progress->message(text);
+  run.cancelflag = "Y";
+  endPrintJob(run, job);
+  return RunStop::Refused;
+}
+
 }  // namespace
 
 std::string cannotRankMessage(const std::string& postcode) {
@@ -120,7 +124,7 @@ std::string emptyBagMessage(double bagMax, double weight) {
          " leaves no whole item per bag. The run stops and nothing has been written.";
 }
 
-void performRun(RunState& run, const std::string& databasePath) {
+RunStop performRun(RunState& run, const std::string& databasePath) {
   FaultScope faultScope(run.faults);
   Progress& screen = *run.progress;
   RunPrintJob job(run.printer);
@@ -149,46 +153,41 @@ void performRun(RunState& run, const std::string& databasePath) {
   if (cannotRank(run)) {
     std::string postcode;
     attempt([&] { postcode = run.parmrs->field("postcode").textOrEmpty(); });
-    stopBeforeAllocation(run, cannotRankMessage(postcode));
-  } else {
-    const double bagMax = parameterNumber(run, "BagMax");
-    const double weight = parameterNumber(run, "Weight");
-    const double bundleMax = parameterNumber(run, "BundleMax");
-    // A weight, bag or bundle limit of 0 or below makes no job.
-    const std::pair<const char*, double> limits[] = {
-        {"BagMax", bagMax}, {"Weight", weight}, {"BundleMax", bundleMax}};
-    for (const auto& [name, value] : limits) {
-      if (value > 0) continue;
-      stopBeforeAllocation(run, notPositiveMessage(name, value));
-      return endPrintJob(run, job);
-    }
-    run.bagitems = wholeBagItems(bagMax, weight);
-
-    run.bundlesperbag = divide(run.bagitems, bundleMax);
-    run.roundin = run.bundlesperbag;
-    run.roundplaces = 0;
-    run.round();
-    run.bundlesperbag = Val(run.roundout);
-
-    run.parmrs->moveFirst();
-    run.minsel = Val(parameter(run, "selection").text());
-    run.totrecs = static_cast<double>(run.workrs->recordCount());
-
-    screen.setVisible(Control::Line1, true);
-    screen.setVisible(Control::Line2, true);
-    screen.setVisible(Control::Line3, true);
-    screen.setVisible(Control::Line4, true);
-
-    // Nothing fits in a bag (a BagMax below the Weight, or a negative one):
-    // bags could not be counted, so the job is refused before a record is
-    // touched.
-    if (run.bagitems < 1)
-      stopBeforeAllocation(run, emptyBagMessage(bagMax, weight));
-    else
-      allocateAndPrint(run);
+    return refuse(run, job, cannotRankMessage(postcode));
   }
+  const double bagMax = parameterNumber(run, "BagMax");
+  const double weight = parameterNumber(run, "Weight");
+  const double bundleMax = parameterNumber(run, "BundleMax");
+  // A weight, bag or bundle limit of 0 or below makes no job.
+  const std::pair<const char*, double> limits[] = {
+      {"BagMax", bagMax}, {"Weight", weight}, {"BundleMax", bundleMax}};
+  for (const auto& [name, value] : limits)
+    if (!(value > 0)) return refuse(run, job, notPositiveMessage(name, value));
+  run.bagitems = wholeBagItems(bagMax, weight);
+
+  run.bundlesperbag = divide(run.bagitems, bundleMax);
+  run.roundin = run.bundlesperbag;
+  run.roundplaces = 0;
+  run.round();
+  run.bundlesperbag = Val(run.roundout);
+
+  run.parmrs->moveFirst();
+  run.minsel = Val(parameter(run, "selection").text());
+  run.totrecs = static_cast<double>(run.workrs->recordCount());
+
+  screen.setVisible(Control::Line1, true);
+  screen.setVisible(Control::Line2, true);
+  screen.setVisible(Control::Line3, true);
+  screen.setVisible(Control::Line4, true);
+
+  // Nothing fits in a bag (a BagMax below the Weight, or a negative one):
+  // bags could not be counted, so the job is refused before a record is
+  // touched.
+  if (run.bagitems < 1) return refuse(run, job, emptyBagMessage(bagMax, weight));
+  allocateAndPrint(run);
 
   endPrintJob(run, job);
+  return run.cancelflag == "Y" ? RunStop::Cancelled : RunStop::Finished;
 }
 
 RunEnd endRun(RunState& run, const std::string& labelProgram) {

@@ -15,6 +15,13 @@ std::string cannotRankMessage(const std::string& postcode);
 std::string emptyBagMessage(double bagMax, double weight);
 std::string notPositiveMessage(const std::string& field, double value);
 
+// How a run that got its Job Parameters stopped.
+enum class RunStop {
+  Finished,   // both steps ran to their end
+  Cancelled,  // Cancel was confirmed during a pass
+  Refused,    // the job was refused before the allocation, with a message
+};
+
 // Steps 1 to 14.1: opens the database (`databasePath`, "mailsort.mdb" in the
 // current directory for the program), reads the Job Parameters, derives the
 // bag limits, allocates (step 1 of 2) and, unless cancelled, re-creates the
@@ -29,7 +36,7 @@ std::string notPositiveMessage(const std::string& field, double value);
 // `run.progress` must be set; `run.printer` may be null (nothing printed).
 // Whatever the run printed is ended as one job before this returns, also
 // when the run was cancelled.
-void performRun(RunState& run, const std::string& databasePath = "mailsort.mdb");
+RunStop performRun(RunState& run, const std::string& databasePath = "mailsort.mdb");
 
 struct RunEnd {
   bool chainMode = false;            // the program ends now

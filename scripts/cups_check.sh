@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Printing through a real CUPS: run as root by test.sh after the dev build.
+#   scripts/cups_check.sh [BUILD_DIR]    (default build/)
+# With cups and printer-driver-cups-pdf (setup.sh installs them as root), it
+# starts cupsd when it is not running and makes a cups-pdf queue the default
+# printer for the length of the check. Two sample jobs (printer "L" and not) then run with
+# mailsort --batch; the text of each printed file (pdftotext -layout) must
+# equal that of the run's MAILSORT.PDF, page for page. The previous default
+# printer, the queue and a cupsd started here are put back as they were.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(cd "${1:-build}" && pwd)
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "CUPS check not run: it needs root to install cups and to change the default printer"
+  exit 0
+fi
+command -v cupsd >/dev/null || { echo "$0: cups is not installed (scripts/setup.sh installs it as root)" >&2; exit 1; }
+
+queue=mailsort-cups-check
+work=$(mktemp -d)
+cupsd_pid=
+previous=$(lpstat -d 2>/dev/null | sed -n 's/^system default destination: //p' || true)
+restore() {
+  if [ -n "$previous" ]; then lpadmin -d "$previous" || true; fi
+  lpadmin -x "$queue" 2>/dev/null || true
+  if [ -n "$cupsd_pid" ]; then kill "$cupsd_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap restore EXIT
+
+if ! lpstat -r 2>/dev/null | grep -q 'is running'; then
+  cupsd -f &
+  cupsd_pid=$!
+  for _ in $(seq 50); do lpstat -r 2>/dev/null | grep -q 'is running' && break; sleep 0.2; done
+fi
+# The PDF is rendered for the printer by pdftocairo and not scaled, so that
+# its text can be read back.
+ppd=$(lpinfo -m | awk '/CUPS-PDF_opt/ { print $1; exit }')
+lpadmin -p "$queue" -E -v cups-pdf:/ -m "$ppd" -o pdftops-renderer-default=pdftocairo \
+  -o print-scaling-default=none 2>/dev/null
+lpadmin -d "$queue"
+
+# Where cups-pdf puts the files of root's jobs, and of anonymous ones.
+out=$(awk '$1 == "Out" { print $2 }' /etc/cups/cups-pdf.conf)
+out=${out:-/var/spool/cups-pdf/\${USER\}}
+out=${out//\$\{HOME\}/$(getent passwd root | cut -d: -f6)}
+out=${out//\$\{USER\}/root}
+folders=("$out" /var/spool/cups-pdf/ANONYMOUS)
+
+# The text of a PDF, one page after the other, blanks runs squeezed: the
+# printer's filter embeds the font anew, which moves pdftotext's columns by
+# a blank here and there but never changes a word, a line or a page.
+text() { pdftotext -layout "$1" - | sed 's/  */ /g'; }
+
+status=0
+for printer in N L; do
+  job=$work/$printer
+  mkdir -p "$job"
+  "$build/mailsort-sample" --out "$job" --records 3000 >/dev/null
+  sqlite3 "$job/mailsort.mdb" "update parmcode set printer = '$printer'"
+  touch "$work/mark"
+  "$build/mailsort" --batch -C "$job" 2>/dev/null
+  for _ in $(seq 120); do [ -z "$(lpstat -o "$queue" 2>/dev/null)" ] && break; sleep 0.5; done
+  # Other programs may print meanwhile: one of the new files must be ours.
+  match=
+  while read -r printed; do
+    if [ "$(text "$printed")" = "$(text "$job/MAILSORT.PDF")" ] &&
+       [ "$(pdfinfo "$printed" | grep Pages)" = "$(pdfinfo "$job/MAILSORT.PDF" | grep Pages)" ]; then
+      match=$printed
+      rm -f "$printed"
+    fi
+  done < <(find "${folders[@]}" -name '*.pdf' -newer "$work/mark" 2>/dev/null)
+  if [ -n "$match" ]; then
+    echo "CUPS check, printer \"$printer\": the printed file has the text of MAILSORT.PDF, page for page"
+  else
+    echo "CUPS check, printer \"$printer\": FAILED: no file printed to $queue equals MAILSORT.PDF" >&2
+    status=1
+  fi
+done
+exit $status

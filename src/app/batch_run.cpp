@@ -1,0 +1,62 @@
+#include "app/batch_run.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "app/batch_progress.h"
+#include "app/command_line.h"
+#include "app/qt_page_sink.h"
+#include "app/run_driver.h"
+#include "app/short_date.h"
+#include "app/start_gate.h"
+#include "run/run_state.h"
+#include "values/fault_log.h"
+
+namespace ms {
+
+int runBatch(const std::string& databasePath) {
+  watchCancelSignals();
+  // Chain Mode or not, the run starts at once; the gate still holds.
+  if (startGate(databasePath) == GateResult::Refused) {
+    std::fprintf(stderr, "%s\n", kGateMessage);
+    return kGateRefused;
+  }
+
+  StreamProgress progress(stderr, ::isatty(STDERR_FILENO) == 1);
+  RunState run;
+  progress.attach(run);
+  run.progress = &progress;
+  // The same pages as the window's run: MAILSORT.PDF and the default printer.
+  auto printer = std::make_unique<QtPageSink>("MAILSORT.PDF");
+  run.printer = printer.get();
+  run.rundate = todayShortDate();
+
+  RunStop stop;
+  try {
+    stop = performRun(run, databasePath);
+  } catch (const std::exception& e) {
+    progress.setBusyPointer(false);
+    std::fprintf(stderr, "Run-time error: %s\n", describeFailure(e).c_str());
+    return kFailed;
+  }
+  printer.reset();  // the job is over: the printer and the PDF are released
+
+  const RunEnd end = endRun(run);
+  if (end.incomplete) {
+    std::fprintf(stderr, "%s\n", run.faults.report().c_str());
+    return kFailed;
+  }
+  switch (stop) {
+    case RunStop::Refused:
+      return kRefusedJob;
+    case RunStop::Cancelled:
+      return kCancelled;
+    case RunStop::Finished:
+      break;
+  }
+  return kFinished;
+}
+
+}  // namespace ms

@@ -1,0 +1,14 @@
+// A run without any window (mailsort --batch): the run gate, then the Run
+// Driver at once with its progress on standard error, then the end of a
+// Chain Mode run when RunAlone is "Y". A QGuiApplication must exist (the
+// printed pages need one); it may be on the offscreen platform.
+#pragma once
+
+#include <string>
+
+namespace ms {
+
+// The batch run on `databasePath`; returns the exit status (BatchStatus).
+int runBatch(const std::string& databasePath = "mailsort.mdb");
+
+}  // namespace ms

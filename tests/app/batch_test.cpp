@@ -1,0 +1,222 @@
+// The program's command line and its runs without a window, as a script
+// would use them: the built programs run as child processes with no display.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <tuple>
+
+#include "app/batch_progress.h"
+#include "app/command_line.h"
+#include "mailsort_version.h"
+#include "support/fixture_db.h"
+#include "support/sample_run.h"
+
+namespace ms {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::readFile;
+using testing::shellIn;
+using testing::splitLines;
+
+const std::string kBin = MAILSORT_BINARY_DIR;
+// No display and a platform that would need one: a batch run must not care.
+const std::string kBatch =
+    "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb timeout 300 '" + kBin + "/mailsort' --batch";
+const std::string kOutputs[] = {"POFILE.DAT", "POLINE.CSV", "POADDR.CSV", "POPLAN.CSV", "MAILSORT.PDF"};
+
+// The rows of a query on the database in `dir`, as the sqlite3 shell lists them.
+std::string sql(const std::string& dir, const std::string& query) {
+  shellIn(dir, "sqlite3 mailsort.mdb \"" + query + "\" >query.out 2>&1");
+  return readFile(dir + "/query.out");
+}
+
+// A generated Chain Mode job in `dir`.
+void makeJob(const std::string& dir, int records) {
+  ASSERT_EQ(shellIn(dir, "'" + kBin + "/mailsort-sample' --out . --chain --records " +
+                             std::to_string(records) + " >/dev/null"),
+            0);
+}
+
+TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
+  const std::pair<QStringList, std::string> cases[] = {
+      {{}, ""},
+      {{"-h"}, "help "},
+      {{"--help"}, "help "},
+      {{"-v"}, "version "},
+      {{"--version"}, "version "},
+      {{"-C", "job"}, "in job"},
+      {{"--directory=job", "--batch"}, "batch in job"},
+      {{"--batch", "--directory", "a b"}, "batch in a b"},
+      {{"-C"}, "error"},
+      {{"--directory", ""}, "error"},
+      {{"--bach"}, "error"},
+      {{"-x"}, "error"},
+      {{"job"}, "error"},
+  };
+  for (const auto& [args, expected] : cases) {
+    const CommandLine line = parseCommandLine(QStringList{"mailsort"} + args);
+    const std::string read = !line.error.empty()
+                                 ? "error"
+                                 : std::string(line.help ? "help " : "") + (line.version ? "version " : "") +
+                                       (line.batch ? "batch " : "") +
+                                       (line.directory.empty() ? "" : "in " + line.directory);
+    EXPECT_EQ(read, expected) << args.join(' ').toStdString() << ": " << line.error;
+  }
+}
+
+TEST(CommandLine, ProgramsAnswerHelpVersionAndUsageErrors) {
+  testing::TempDir dir;
+  std::ofstream(dir.file("plain")) << "not a folder";
+  const std::string version = MAILSORT_VERSION;
+  const std::tuple<std::string, int, std::string> cases[] = {
+      {"mailsort --help", 0, "-C, --directory DIR"},
+      {"mailsort -h", 0, "4  the job was refused before the allocation"},
+      {"mailsort --version", 0, "mailsort " + version + "\n"},
+      {"mailsort --bogus", 2, "Unknown option 'bogus'"},
+      {"mailsort -C", 2, "Missing value after '-C'"},
+      {"mailsort -C missing --batch", 2, "missing: no such folder"},
+      {"mailsort --directory plain", 2, "plain: not a folder"},
+      {"mailsort-sample --help", 0, "--out DIR"},
+      {"mailsort-sample -v", 0, "mailsort-sample " + version + "\n"},
+      {"mailsort-sample --out", 2, "Missing value after '--out'"},
+  };
+  for (const auto& [command, status, output] : cases) {
+    EXPECT_EQ(shellIn(dir.path(), "PATH='" + kBin + "':$PATH " + command + " >out 2>&1"), status) << command;
+    EXPECT_NE(readFile(dir.file("out")).find(output), std::string::npos)
+        << command << readFile(dir.file("out"));
+  }
+}
+
+// The statuses of jobs that cannot run, each with its message.
+TEST(BatchRun, EndsWithTheStatusOfWhatStoppedIt) {
+  // The job is changed by a shell command; `flock` holds the database as
+  // another program of the suite would.
+  const std::tuple<std::string, std::string, int, std::string> cases[] = {
+      {"rm mailsort.mdb", "", 5, "Run-time error"},
+      {"head -c 4096 /dev/urandom >mailsort.mdb", "", 5, "Run-time error"},
+      {"sqlite3 mailsort.mdb 'delete from parmcode'", "", 5, "parmcode holds no record"},
+      {"sqlite3 mailsort.mdb 'update parmcode set BagMax = 10'", "", 4, "A bag holds no item"},
+      {"sqlite3 mailsort.mdb 'update parmcode set Weight = 0'", "", 4, "Weight in parmcode is 0"},
+      {"true", "flock -s mailsort.mdb ", 1, "Another option is currently running"},
+  };
+  for (const auto& [change, holder, status, message] : cases) {
+    SCOPED_TRACE(change);
+    testing::TempDir dir;
+    makeJob(dir.path(), 100);
+    ASSERT_EQ(shellIn(dir.path(), change), 0);
+    EXPECT_EQ(shellIn(dir.path(), holder + kBatch + " -C . 2>err"), status);
+    EXPECT_NE(readFile(dir.file("err")).find(message), std::string::npos) << readFile(dir.file("err"));
+    if (status == 4) {  // refused before a record was touched
+      EXPECT_EQ(sql(dir.path(), "select count(*) from kvwork where sflag = 'Y'"), "0\n");
+    }
+  }
+}
+
+// One 200,000-record job run twice: to its end, and cancelled by SIGTERM
+// halfway through the printing step.
+TEST(BatchRun, FinishesOrIsCancelledBySignalKeepingWhatWasSaved) {
+  testing::TempDir job, finished, cancelled;
+  makeJob(job.path(), 200000);
+  for (const auto* dir : {&finished, &cancelled})
+    fs::copy_file(job.file("mailsort.mdb"), dir->file("mailsort.mdb"));
+
+  ASSERT_EQ(shellIn(job.path(), kBatch + " -C '" + finished.path() + "' 2>err"), 0);
+  const auto progress = splitLines(readFile(job.file("err")));
+  std::vector<std::string> lines;
+  for (const std::string& line : progress)
+    if (line.find("percent complete") != std::string::npos) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 20u) << readFile(job.file("err"));
+  EXPECT_EQ(lines[0], "Allocation  10.00 percent complete (step 1 of 2)");
+  EXPECT_EQ(lines[9], "Allocation 100.00 percent complete (step 1 of 2)");
+  EXPECT_EQ(lines[19], "  Printing  100.00 percent complete (step 2 of 2)");
+  for (const std::string& name : kOutputs) EXPECT_TRUE(fs::exists(finished.file(name))) << name;
+  EXPECT_EQ(sql(finished.path(), "select RunAlone, RunCodes, RunReports from parmcode"), "N|N|N\n");
+
+  // The signal when the printing step is halfway, then a second one.
+  FILE* child = popen(("cd '" + cancelled.path() + "' && echo $$ && exec " + kBatch + " 2>&1").c_str(), "r");
+  ASSERT_NE(child, nullptr);
+  char text[256];
+  ASSERT_NE(fgets(text, sizeof text, child), nullptr);
+  const pid_t pid = std::stoi(text);
+  std::string seen;
+  while (fgets(text, sizeof text, child)) {
+    seen += text;
+    if (seen.find("  Printing   50.00") != std::string::npos && kill(pid, SIGTERM) == 0) {
+      kill(pid, SIGTERM);
+      break;
+    }
+  }
+  while (fgets(text, sizeof text, child)) seen += text;
+  const int status = pclose(child);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 3) << seen;
+
+  const std::string db = cancelled.path();
+  EXPECT_EQ(sql(db, "pragma integrity_check"), "ok\n");
+  // The allocation had been saved in full; the line report had not ended.
+  const std::string kvwork = "select mscode, seq, sflag, rgcode from kvwork order by rowid";
+  EXPECT_EQ(sql(db, kvwork), sql(finished.path(), kvwork));
+  EXPECT_EQ(sql(db, "select RunAlone, RunReports from parmcode"), "N|N\n");
+  EXPECT_LT(std::stoi(sql(db, "select count(*) from bags")),
+            std::stoi(sql(finished.path(), "select count(*) from bags")));
+  // The PO files are closed where they stopped: in place under their names,
+  // each ending with a whole record, the addresses partly written.
+  const std::string addresses = readFile(cancelled.file("POADDR.CSV"));
+  const auto all = splitLines(readFile(finished.file("POADDR.CSV"))).size();
+  EXPECT_GT(splitLines(addresses).size(), all / 4);
+  EXPECT_LT(splitLines(addresses).size(), all * 3 / 4);
+  for (const char* name : {"POFILE.DAT", "POLINE.CSV", "POADDR.CSV"}) {
+    const std::string content = readFile(cancelled.file(name));
+    EXPECT_TRUE(!content.empty() && content.back() == '\n') << name;
+  }
+  EXPECT_FALSE(fs::exists(cancelled.file("POPLAN.CSV")));
+  EXPECT_TRUE(fs::exists(cancelled.file("MAILSORT.PDF")));  // the print job was ended
+  for (const auto& entry : fs::directory_iterator(cancelled.path()))
+    EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();  // no file left half made
+}
+
+// On a terminal the line is rewritten in place, and the step's last figure
+// ends it whatever the pace of the figures.
+TEST(BatchRun, RewritesOneLineOnATerminal) {
+  char* text = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&text, &size);
+  {
+    StreamProgress progress(out, true);
+    for (const char* figure : {"0.01", "0.02", "50.00", "100.00"})
+      progress.setCaption(Control::lblPerc2, figure);
+    progress.setCaption(Control::lblPerc1, "  Printing ");
+    progress.setCaption(Control::lblPerc3, "percent complete (step 2 of 2)");
+    progress.setCaption(Control::lblPerc2, "7.50");
+    progress.setBusyPointer(false);
+  }
+  fclose(out);
+  EXPECT_EQ(std::string(text, size),
+            "\rAllocation   0.01 percent complete (step 1 of 2)\033[K"
+            "\rAllocation 100.00 percent complete (step 1 of 2)\033[K\n"
+            "\r  Printing    7.50 percent complete (step 2 of 2)\033[K\n");
+  free(text);
+}
+
+TEST(Install, PutsEveryFileInThePrefix) {
+  testing::TempDir prefix;
+  ASSERT_EQ(shellIn(prefix.path(), "'" CMAKE_COMMAND "' --install '" + kBin + "' --prefix . >/dev/null"), 0);
+  for (const char* file : {"bin/mailsort", "bin/mailsort-sample", "share/man/man1/mailsort.1",
+                           "share/applications/mailsort.desktop", "share/doc/mailsort/README.md",
+                           "share/doc/mailsort/LICENSE", "share/doc/mailsort/schema.sql"})
+    EXPECT_TRUE(fs::exists(prefix.file(file))) << file;
+  EXPECT_NE(
+      readFile(prefix.file("share/applications/mailsort.desktop")).find("Name=Print Line List and Sort\n"),
+      std::string::npos);
+  const std::string manual = readFile(prefix.file("share/man/man1/mailsort.1"));
+  for (const char* topic :
+       {"EXIT STATUS", "FILES", "RunAlone", "RunLabels", "\\-\\-batch", "\\-\\-directory"})
+    EXPECT_NE(manual.find(topic), std::string::npos) << topic;
+}
+
+}  // namespace
+}  // namespace ms
