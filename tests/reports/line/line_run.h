@@ -93,12 +93,7 @@ class LineRun {
   void run(int bagitems = 50, double bundlesperbag = 2) {
     db_.insertParameters(overrides_);
     db_.exec("COMMIT");
-    // The PO files go to the current directory: the fixture's folder.
-    struct InFolder {
-      std::filesystem::path before = std::filesystem::current_path();
-      explicit InFolder(const std::string& dir) { std::filesystem::current_path(dir); }
-      ~InFolder() { std::filesystem::current_path(before); }
-    } inFolder(dir_.path());
+    InFolder inFolder(dir_.path());  // the PO files go to the current directory
     state.mdb = store::Database::open("mailsort.mdb", store::OpenMode::Shared);
     state.mdb->appendTableDef(
         {"bags",
