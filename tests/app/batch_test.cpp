@@ -11,9 +11,9 @@
 
 #include "app/batch_progress.h"
 #include "app/command_line.h"
+#include "app/run_fixture.h"
 #include "mailsort_version.h"
 #include "support/fixture_db.h"
-#include "support/sample_run.h"
 
 namespace ms {
 namespace {

@@ -4,53 +4,27 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <map>
+#include <tuple>
 
 #include "app/run_fixture.h"
 #include "app/run_print_job.h"
 #include "reports/common/text_page_sink.h"
-#include "run/progress.h"
-#include "run/run_state.h"
+#include "support/fake_progress.h"
 
 namespace ms {
 namespace {
 
 using testing::labelProgramStartedIn;
 
-// A screen-less Progress: keeps what the run showed, counts yields and
-// questions, presses Cancel inside the `cancelAtYield`-th yield.
-class FakeProgress : public Progress {
- public:
-  explicit FakeProgress(RunState& run) : run_(run) {}
-  void setCellVisible(int, bool) override {}
-  void setVisible(Control control, bool visible) override { shown[control] = visible; }
-  void setCaption(Control label, const std::string& text) override { captions[label] = text; }
-  void setBusyPointer(bool on) override { busy.push_back(on); }
-  void yield() override {
-    if (++yields == cancelAtYield) cancelPressed(run_);
-  }
-  Answer confirmCancel() override { return ++questions, answer; }
-  void message(const std::string& text) override { messages.push_back(text); }
-
-  Answer answer = Answer::No;
-  int cancelAtYield = 0, yields = 0, questions = 0;
-  std::map<Control, bool> shown;
-  std::map<Control, std::string> captions;
-  std::vector<bool> busy;
-  std::vector<std::string> messages;
-
- private:
-  RunState& run_;
-};
-
 // A job folder with Job Parameters and, unless told not to, five work
 // records in three selections, and a run wired to a fake screen and paper.
 struct Job {
   testing::JobFolder folder;
   RunState run;
-  FakeProgress screen{run};
+  testing::FakeProgress screen{run};
   TextPageSink paper;
   explicit Job(const testing::Row& parameters, bool work = true) {
     folder.db().insertParameters(parameters);
@@ -71,7 +45,6 @@ TEST(RunDriver, ARunOutsideChainModeDerivesTheLimitsRunsBothStepsAndKeepsTheFlag
   EXPECT_EQ(r.run.bundlesperbag, 5);  // 105 / 25 = 4.2, rounded up
   EXPECT_EQ(r.run.minsel, 3);
   EXPECT_EQ(r.run.totrecs, 5);
-  EXPECT_EQ(r.run.cancelflag, "N");
   for (Control c : {Control::cmdCancel, Control::lblPerc1, Control::lblPerc2, Control::lblPerc3,
                     Control::Line1, Control::Line2, Control::Line3, Control::Line4})
     EXPECT_TRUE(r.screen.shown[c]) << static_cast<int>(c);
@@ -79,13 +52,9 @@ TEST(RunDriver, ARunOutsideChainModeDerivesTheLimitsRunsBothStepsAndKeepsTheFlag
   EXPECT_EQ(r.screen.captions[Control::lblPerc3], "percent complete (step 2 of 2)");
   EXPECT_EQ(r.screen.busy, (std::vector<bool>{true, false}));
   EXPECT_TRUE(r.folder.tableExists("bags"));
-  EXPECT_TRUE(r.screen.messages.empty());
   EXPECT_FALSE(end.chainMode || end.labelProgramStarted);
   EXPECT_EQ(r.folder.flag("RunAlone") + r.folder.flag("RunReports"), "yY");
-  ASSERT_TRUE(r.run.mdb);
   EXPECT_TRUE(r.run.mdb->isOpen());
-  EXPECT_EQ(r.run.printer, &r.paper);
-  EXPECT_FALSE(labelProgramStartedIn(r.folder.path(), 0.5));
 
   Job empty({}, false);  // an empty work table still runs step 2
   empty.all();
@@ -98,35 +67,31 @@ TEST(RunDriver, ARunOutsideChainModeDerivesTheLimitsRunsBothStepsAndKeepsTheFlag
 // database; the label program starts only after a whole run with RunLabels
 // "Y". Cancel is pressed at the first record and answered No but in one case.
 TEST(RunDriver, ChainModeEndsAndStartsTheLabelProgramOnlyAfterAWholeRun) {
-  struct Case {
-    const char* name;
-    const char* labels;
-    testing::Row parameters;
-    std::vector<std::string> message;  // parts of the one message of a refused job
-  };
-  const Case cases[] = {
+  // Name, RunLabels, Job Parameters and the parts of the one message of a refused job.
+  const std::tuple<const char*, const char*, testing::Row, std::vector<std::string>> cases[] = {
       {"whole", "Y", {}, {}},
       {"whole", "N", {}, {}},
       {"whole", "y", {}, {}},
       {"whole", "Y ", {}, {}},
-      {"whole, ranks only under service x1",
-       "Y",
-       {{"service", "M2"}, {"Geog", "Y"}, {"postcode", "ZZ9 9ZZ"}},
-       {}},
+      {"whole, Regional Sequencing", "Y", {{"service", "M1"}, {"Geog", "Y"}}, {}},
+      {"whole, no ranks needed", "Y", {{"service", "M2"}, {"Geog", "Y"}, {"postcode", "ZZ9 9ZZ"}}, {}},
       {"cancel Yes", "Y", {}, {}},
       {"bag holds no item", "Y", {{"BagMax", 50.0}, {"Weight", 95.0}}, {"50", "95"}},
       {"no weight", "Y", {{"Weight", 0.0}}, {"Weight in parmcode is 0"}},
       {"negative bundle", "Y", {{"BundleMax", -5.0}}, {"BundleMax in parmcode is -5"}},
       {"cannot rank", "Y", {{"service", "M1"}, {"Geog", "Y"}, {"postcode", "ZZ9 9ZZ"}}, {"ZZ9 9ZZ"}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.name) + ", RunLabels '" + c.labels + "'");
+  for (const auto& [name, labels, changes, message] : cases) {
+    SCOPED_TRACE(std::string(name) + ", RunLabels '" + labels + "'");
     testing::Row parameters = {
-        {"RunAlone", "Y"}, {"RunReports", "Y"}, {"RunCodes", "N"}, {"RunLabels", c.labels}};
-    parameters.insert(parameters.end(), c.parameters.begin(), c.parameters.end());
+        {"RunAlone", "Y"}, {"RunReports", "Y"}, {"RunCodes", "N"}, {"RunLabels", labels}};
+    parameters.insert(parameters.end(), changes.begin(), changes.end());
     Job r(parameters);
-    const bool cancel = std::string(c.name) == "cancel Yes", whole = c.message.empty() && !cancel;
-    const bool started = whole && std::string(c.labels) == "Y";
+    r.folder.db().exec(
+        "INSERT INTO pcode VALUES ('AB12 3', '123'); INSERT INTO sequence VALUES ('123', '0705')");
+    const bool cancel = std::string(name) == "cancel Yes", whole = message.empty() && !cancel;
+    const bool started = whole && std::string(labels) == "Y";
+    const bool unranked = std::ranges::any_of(changes, [](auto& p) { return p.first == "postcode"; });
     r.screen.answer = cancel ? Answer::Yes : Answer::No;
     r.screen.cancelAtYield = 1;
     RunEnd end = r.all();
@@ -136,16 +101,17 @@ TEST(RunDriver, ChainModeEndsAndStartsTheLabelProgramOnlyAfterAWholeRun) {
     EXPECT_EQ(labelProgramStartedIn(r.folder.path(), started ? 5 : 0.5), started);
     EXPECT_FALSE(r.run.mdb->isOpen());
     EXPECT_EQ(r.folder.flag("RunAlone") + r.folder.flag("RunReports"), "NN");
-    EXPECT_EQ(r.folder.flag("RunLabels"), c.labels);
+    EXPECT_EQ(r.folder.flag("RunLabels"), labels);
     EXPECT_EQ(r.folder.tableExists("bags"), whole);
     EXPECT_EQ(r.run.cancelflag, whole ? "N" : "Y");
-    EXPECT_EQ(r.screen.questions, c.message.empty() ? 1 : 0);
+    EXPECT_EQ(r.screen.questions, message.empty() ? 1 : 0);
     EXPECT_EQ(whole ? 1 : r.screen.yields, cancel ? 1 : whole);  // cut short: at once, or before any record
     EXPECT_EQ(r.screen.captions[Control::lblPerc1], whole ? "  Printing " : "");
     EXPECT_EQ(r.screen.busy.back(), false);
-    ASSERT_EQ(r.screen.messages.size(), c.message.empty() ? 0u : 1u);
-    if (c.message.empty()) continue;
-    for (const std::string& part : c.message)
+    EXPECT_EQ(r.run.sortcodes, unranked ? "" : "0705");  // the ranks of the posting postcode
+    ASSERT_EQ(r.screen.messages.size(), message.empty() ? 0u : 1u);
+    if (message.empty()) continue;
+    for (const std::string& part : message)
       EXPECT_NE(r.screen.messages[0].find(part), std::string::npos) << r.screen.messages[0];
     // A refused job is left as it was and nothing is printed.
     EXPECT_EQ(r.folder.db()
@@ -156,24 +122,10 @@ TEST(RunDriver, ChainModeEndsAndStartsTheLabelProgramOnlyAfterAWholeRun) {
   }
 }
 
-TEST(RunDriver, RanksAreLoadedForRegionalSequencing) {
-  Job m1({{"service", "M1"}, {"Geog", "Y"}, {"postcode", "AB12 3CD"}}, false);
-  m1.folder.db().exec("INSERT INTO pcode (code, mdsel) VALUES ('AB12 3', '123')");
-  m1.folder.db().exec("INSERT INTO sequence (code, mdsorts) VALUES ('123', '0705')");
-  performRun(m1.run);
-  EXPECT_TRUE(m1.screen.messages.empty());
-  EXPECT_EQ(m1.run.sortcodes, "0705");
-  EXPECT_EQ(m1.screen.captions[Control::lblPerc1], "  Printing ");
-}
-
 // Failures before the allocation leave the run for the caller to report,
 // naming what failed, with nothing written.
 TEST(RunDriver, FailuresBeforeTheAllocationLeaveTheRunNamingWhatFailed) {
-  struct Case {
-    testing::Row parameters;
-    std::string sql, named;
-  };
-  const Case cases[] = {
+  const std::tuple<testing::Row, std::string, std::string> cases[] = {
       {{}, "rm", "mailsort.mdb not found"},
       {{}, "empty", "mailsort.mdb is empty: not a Mailsort Database"},
       {{}, "DROP TABLE kvwork", "Table 'kvwork' not found."},
@@ -184,20 +136,19 @@ TEST(RunDriver, FailuresBeforeTheAllocationLeaveTheRunNamingWhatFailed) {
       {{{"selection", Value()}}, "", "selection in parmcode is Null"},
       {{{"BagMax", 1e12}, {"Weight", 1.0}}, "", "BagMax 1000000000000 / Weight 1"},  // beyond 32 bits
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.named);
-    Job r(c.parameters);
-    if (c.sql == "rm" || c.sql == "empty") std::filesystem::remove("mailsort.mdb");
-    if (c.sql == "empty") std::ofstream("mailsort.mdb").flush();
-    if (c.sql.starts_with("D")) r.folder.db().exec(c.sql);
+  for (const auto& [parameters, sql, named] : cases) {
+    SCOPED_TRACE(named);
+    Job r(parameters);
+    if (sql == "rm" || sql == "empty") std::filesystem::remove("mailsort.mdb");
+    if (sql == "empty") std::ofstream("mailsort.mdb").flush();
+    if (sql.starts_with("D")) r.folder.db().exec(sql);
     try {
       performRun(r.run);
       ADD_FAILURE() << "the run went on";
     } catch (const std::exception& e) {
-      EXPECT_EQ(describeFailure(e).find(c.named), 0u) << describeFailure(e);
+      EXPECT_EQ(describeFailure(e).find(named), 0u) << describeFailure(e);
     }
-    EXPECT_FALSE(c.sql.starts_with("D") && r.folder.tableExists("bags"));
-    EXPECT_EQ(r.run.printer, &r.paper);
+    EXPECT_FALSE(sql.starts_with("D") && r.folder.tableExists("bags"));
     EXPECT_EQ(r.screen.yields, 0);
   }
 }
@@ -239,6 +190,8 @@ TEST(RunPrintJob, EndsAJobLeftOpenOnceAndLeavesAnUnstartedOneAlone) {
   nowhere.printLine("x");
   nowhere.finish();
   EXPECT_TRUE(nowhere.ended());
+  ended.printLine("late");  // an ended job keeps later lines apart, for the reports' tests to find
+  EXPECT_EQ(ended.afterEnd(), std::vector<std::string>{"late"});
 }
 
 }  // namespace

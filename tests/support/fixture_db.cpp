@@ -25,6 +25,25 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+InFolder::InFolder(const std::string& dir) : before_(std::filesystem::current_path().string()) {
+  std::filesystem::current_path(dir);
+}
+
+InFolder::~InFolder() {
+  std::error_code ignored;
+  std::filesystem::current_path(before_, ignored);
+}
+
+Row withChanges(Row row, const Row& changes) {
+  for (const auto& [name, value] : changes) {
+    bool replaced = false;
+    for (auto& [n, v] : row)
+      if (n == name) v = value, replaced = true;
+    if (!replaced) row.emplace_back(name, value);
+  }
+  return row;
+}
+
 namespace {
 
 // A statement that has run to its end, or the engine's message.
@@ -60,33 +79,14 @@ void FixtureDb::insert(const std::string& table, const Row& row) {
 }
 
 void FixtureDb::insertParameters(const Row& overrides) {
-  Row row = {{"RunAlone", "N"},
-             {"RunCodes", "N"},
-             {"RunReports", "N"},
-             {"RunLabels", "N"},
-             {"BagMax", 10000.0},
-             {"Weight", 95.0},
-             {"BundleMax", 25.0},
-             {"selection", "3"},
-             {"service", "M2"},
-             {"Mailsort120", "N"},
-             {"ResOnly", "N"},
-             {"Geog", "N"},
-             {"Format", "LE"},
-             {"postcode", "AB12 3CD"},
-             {"BagLab", "Y"},
-             {"BundleLab", "Y"},
-             {"Company Name", "Acme Mailing Ltd"},
-             {"JobRef", "J1001"},
-             {"printer", "N"},
-             {"RoyalMail", "N"}};
-  for (const auto& [name, value] : overrides) {
-    bool replaced = false;
-    for (auto& [n, v] : row)
-      if (n == name) v = value, replaced = true;
-    if (!replaced) row.emplace_back(name, value);
-  }
-  insert("parmcode", row);
+  Row plainLetterJob = {
+      {"RunAlone", "N"},   {"RunCodes", "N"},        {"RunReports", "N"}, {"RunLabels", "N"},
+      {"BagMax", 10000.0}, {"Weight", 95.0},         {"BundleMax", 25.0}, {"selection", "3"},
+      {"service", "M2"},   {"Mailsort120", "N"},     {"ResOnly", "N"},    {"Geog", "N"},
+      {"Format", "LE"},    {"postcode", "AB12 3CD"}, {"BagLab", "Y"},     {"BundleLab", "Y"},
+      {"JobRef", "J1001"}, {"printer", "N"},         {"RoyalMail", "N"}};
+  plainLetterJob.emplace_back("Company Name", "Acme Mailing Ltd");
+  insert("parmcode", withChanges(plainLetterJob, overrides));
 }
 
 std::vector<RowMap> FixtureDb::query(const std::string& sql) {
@@ -109,11 +109,38 @@ Value FixtureDb::scalar(const std::string& sql) {
   return sqlite3_step(statement.get()) == SQLITE_ROW ? store::columnValue(statement.get(), 0) : Value();
 }
 
+std::string sqlRows(const std::string& file, const std::string& statement) {
+  sqlite3* db = nullptr;
+  std::string rows;
+  auto add = [](void* to, int n, char** values, char**) {
+    auto& text = *static_cast<std::string*>(to);
+    for (int i = 0; i < n; ++i)
+      text += (i ? "|" : text.empty() ? "" : "\n") + std::string(values[i] ? values[i] : "");
+    return 0;
+  };
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+      sqlite3_exec(db, statement.c_str(), add, &rows, nullptr) != SQLITE_OK)
+    rows.clear();
+  sqlite3_close(db);
+  return rows;
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();
+}
+
+std::vector<std::string> quotedFields(std::string record) {
+  if (record.ends_with("\r\n")) record.resize(record.size() - 2);
+  if (record.size() < 2 || record.front() != '"' || record.back() != '"')
+    return {"not quoted fields: " + record};
+  std::vector<std::string> fields;
+  for (std::size_t end; (end = record.find("\",\"")) != std::string::npos; record.erase(0, end + 2))
+    fields.push_back(record.substr(1, end - 1));
+  fields.push_back(record.substr(1, record.size() - 2));
+  return fields;
 }
 
 std::vector<std::string> splitLines(const std::string& text) {

@@ -30,6 +30,21 @@ class TempDir {
   std::string path_;
 };
 
+// Makes `dir` the current directory while it lives.
+class InFolder {
+ public:
+  explicit InFolder(const std::string& dir);
+  ~InFolder();
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+
+ private:
+  std::string before_;
+};
+
+// `row` with `changes` applied: fields replaced in place, new ones appended.
+Row withChanges(Row row, const Row& changes);
+
 class FixtureDb {
  public:
   // Creates `<dir>/mailsort.mdb` with the suite schema (replacing one there).
@@ -55,8 +70,14 @@ class FixtureDb {
   store::DatabaseHandle db_;
 };
 
+// Every row of a statement on a database file, "|" between columns and "\n"
+// between rows ("" when it fails).
+std::string sqlRows(const std::string& file, const std::string& statement);
 // Reads a whole file (binary).
 std::string readFile(const std::string& path);
+// The fields of a record of quoted fields ("a","b",...), with or without its
+// CR LF; one field naming the fault when it is not such a record.
+std::vector<std::string> quotedFields(std::string record);
 // Splits a text into lines at "\n", dropping one "\r" before it.
 std::vector<std::string> splitLines(const std::string& text);
 
