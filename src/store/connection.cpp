@@ -125,9 +125,11 @@ std::shared_ptr<Connection> Connection::open(const std::string& path, OpenMode m
   // Write-ahead logging: other programs read while a run saves, a commit
   // appends to the log instead of rewriting pages through a journal, and a
   // power cut can lose the last commits but never damages the file. Where
-  // the mode cannot be set (another program has the file open in the old
-  // mode), the file keeps its journal.
+  // the mode cannot be set at once (another program has the file open in
+  // the old mode), the file keeps its journal: the open does not wait.
+  sqlite3_busy_handler(db, nullptr, nullptr);
   sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+  sqlite3_busy_handler(db, &Connection::onBusy, connection.get());
   sqlite3_exec(db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
   // A Regional Sequencing pass saves its records out of their order in the
   // file, so each commit rewrites most of the table's pages into the log.
