@@ -47,9 +47,19 @@ int runWindows(int argc, char* argv[]) {
   return status == 0 && incomplete ? ms::kFailed : status;
 }
 
+QtMessageHandler qtMessages = nullptr;
+
+// Qt's note that a session without XDG_RUNTIME_DIR (cron, ssh) gets a
+// runtime folder of its own is no news to a script: it is left out.
+void quietBatchMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set")) return;
+  qtMessages(type, context, message);
+}
+
 // No window and no display: the offscreen platform gives the printed pages
 // their fonts whatever QT_QPA_PLATFORM says.
 int runWithoutWindow(int argc, char* argv[]) {
+  qtMessages = qInstallMessageHandler(quietBatchMessages);
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
   QGuiApplication::setApplicationName("mailsort");
