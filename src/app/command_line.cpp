@@ -24,6 +24,8 @@ const char* const kHelpText =
     "  -v, --version          show the version and end\n"
     "  -C, --directory DIR    work in DIR: mailsort.mdb, the PO files and MAILSORT.PDF\n"
     "                         are all there\n"
+    "      --database FILE    the Mailsort Database (default mailsort.mdb); a relative\n"
+    "                         FILE is found from the folder the program works in\n"
     "      --batch            run the job at once without any window (no display\n"
     "                         needed); progress and every message go to standard\n"
     "                         error. When RunAlone is \"Y\" the run ends as in Chain\n"
@@ -51,8 +53,9 @@ CommandLine parseCommandLine(const QStringList& arguments) {
   const QCommandLineOption help({"h", "help"}, "");
   const QCommandLineOption version({"v", "version"}, "");
   const QCommandLineOption directory({"C", "directory"}, "", "DIR");
+  const QCommandLineOption database("database", "", "FILE");
   const QCommandLineOption batch("batch", "");
-  parser.addOptions({help, version, directory, batch});
+  parser.addOptions({help, version, directory, database, batch});
   if (!parser.parse(arguments)) {
     line.error = parser.errorText().toStdString();
     return line;
@@ -64,6 +67,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
   line.help = parser.isSet(help);
   line.version = parser.isSet(version);
   line.batch = parser.isSet(batch);
+  if (parser.isSet(database)) {
+    line.database = parser.value(database).toStdString();
+    if (line.database.empty()) line.error = "--database needs a file";
+  }
   if (parser.isSet(directory)) {
     line.directory = parser.value(directory).toStdString();
     if (line.directory.empty()) line.error = "-C, --directory needs a folder";

@@ -21,8 +21,9 @@ struct CommandLine {
   bool help = false;
   bool version = false;
   bool batch = false;
-  std::string directory;  // empty: the current directory
-  std::string error;      // a usage error: its text, for standard error
+  std::string directory;                  // empty: the current directory
+  std::string database = "mailsort.mdb";  // the Mailsort Database, from the working folder
+  std::string error;                      // a usage error: its text, for standard error
 };
 
 // Reads `arguments` (the program's name first).

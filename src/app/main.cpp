@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "app/batch_run.h"
 #include "app/command_line.h"
@@ -18,7 +19,7 @@
 namespace {
 
 // The Start Dialog and the Progress Window, as the program has always run.
-int runWindows(int argc, char* argv[]) {
+int runWindows(int argc, char* argv[], const std::string& database) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("mailsort");
 
@@ -29,6 +30,7 @@ int runWindows(int argc, char* argv[]) {
   // saves the same pages as MAILSORT.PDF beside the PO files.
   form2.setPrinterFactory([] { return std::make_unique<ms::QtPageSink>("MAILSORT.PDF"); });
   form2.setDateFunction([] { return ms::todayShortDate(); });
+  form2.setDatabasePath(database);
 
   // A run that met a fault of the machine or of the database has said so;
   // the program's status then tells a script that the job is not done.
@@ -42,7 +44,7 @@ int runWindows(int argc, char* argv[]) {
                      QCoreApplication::exit(0);
                    });
 
-  if (form1.load() == ms::GateResult::Refused) return 1;
+  if (form1.load(database) == ms::GateResult::Refused) return 1;
   const int status = app.exec();
   return status == 0 && incomplete ? ms::kFailed : status;
 }
@@ -58,12 +60,12 @@ void quietBatchMessages(QtMsgType type, const QMessageLogContext& context, const
 
 // No window and no display: the offscreen platform gives the printed pages
 // their fonts whatever QT_QPA_PLATFORM says.
-int runWithoutWindow(int argc, char* argv[]) {
+int runWithoutWindow(int argc, char* argv[], const std::string& database) {
   qtMessages = qInstallMessageHandler(quietBatchMessages);
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
   QGuiApplication::setApplicationName("mailsort");
-  return ms::runBatch();
+  return ms::runBatch(database);
 }
 
 }  // namespace
@@ -89,5 +91,5 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "mailsort: %s\n", error.c_str());
     return ms::kUsageError;
   }
-  return line.batch ? runWithoutWindow(argc, argv) : runWindows(argc, argv);
+  return line.batch ? runWithoutWindow(argc, argv, line.database) : runWindows(argc, argv, line.database);
 }

@@ -170,7 +170,7 @@ void ProgressWindow::runNow() {
   if (dateFunction_) run_->rundate = dateFunction_();
 
   try {
-    performRun(*run_);
+    performRun(*run_, databasePath_);
   } catch (const std::exception& e) {
     running_ = false;
     setBusyPointer(false);

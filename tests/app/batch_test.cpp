@@ -52,6 +52,8 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
       {{"-C", "job"}, "in job"},
       {{"--directory=job", "--batch"}, "batch in job"},
       {{"--batch", "--directory", "a b"}, "batch in a b"},
+      {{"--database", "jobs/a.mdb", "-C", "x"}, "in x with jobs/a.mdb"},
+      {{"--database="}, "error"},
       {{"-C"}, "error"},
       {{"--directory", ""}, "error"},
       {{"--bach"}, "error"},
@@ -64,7 +66,8 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
                                  ? "error"
                                  : std::string(line.help ? "help " : "") + (line.version ? "version " : "") +
                                        (line.batch ? "batch " : "") +
-                                       (line.directory.empty() ? "" : "in " + line.directory);
+                                       (line.directory.empty() ? "" : "in " + line.directory) +
+                                       (line.database == "mailsort.mdb" ? "" : " with " + line.database);
     EXPECT_EQ(read, expected) << args.join(' ').toStdString() << ": " << line.error;
   }
 }
@@ -81,6 +84,7 @@ TEST(CommandLine, ProgramsAnswerHelpVersionAndUsageErrors) {
       {"mailsort -C", 2, "Missing value after '-C'"},
       {"mailsort -C missing --batch", 2, "missing: no such folder"},
       {"mailsort --directory plain", 2, "plain: not a folder"},
+      {"mailsort --batch --database other.mdb", 5, "other.mdb"},
       {"mailsort-sample --help", 0, "--out DIR"},
       {"mailsort-sample -v", 0, "mailsort-sample " + version + "\n"},
       {"mailsort-sample --out", 2, "Missing value after '--out'"},
