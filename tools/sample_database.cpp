@@ -12,6 +12,7 @@
 #include "sample_addresses.h"
 #include "sample_network.h"
 #include "schema_sql.h"
+#include "store/database.h"
 #include "store/sqlite_handle.h"
 
 namespace ms::sample {
@@ -235,7 +236,7 @@ SampleSummary writeSampleJob(const SampleOptions& options) {
   if (error) throw std::runtime_error(options.outDir + ": cannot create the folder: " + error.message());
 
   SampleSummary summary;
-  summary.path = (fs::path(options.outDir) / "mailsort.mdb").string();
+  summary.path = (fs::path(options.outDir) / store::kMailsortDatabase).string();
   for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
     fs::remove(summary.path + suffix, error);
     if (error) throw std::runtime_error(summary.path + suffix + ": cannot replace it: " + error.message());

@@ -110,15 +110,16 @@ void getreg(RunState& run) {
   store::Recordset& work = *run.workrs;
   FixedField residueKey(3);
   residueKey.lset(work.field("mscode").text());
+  const std::string& key = residueKey.str();
 
-  auto known = run.regions.find(residueKey.str());
+  auto known = run.regions.find(key);
   if (known == run.regions.end()) {
     auto region = database(run).openTable("region");
     region->setIndex("PrimaryKey");
-    region->seek(Value(residueKey.str()));
+    region->seek(Value(key));
     std::optional<Value> mdreg;
     if (!region->noMatch()) mdreg = region->field("mdreg");
-    known = run.regions.emplace(residueKey.str(), std::move(mdreg)).first;
+    known = run.regions.emplace(key, std::move(mdreg)).first;
   }
   if (!known->second) {
     work.set("rgcode", Value(99));

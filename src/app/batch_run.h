@@ -6,9 +6,11 @@
 
 #include <string>
 
+#include "store/database.h"
+
 namespace ms {
 
 // The batch run on `databasePath`; returns the exit status (BatchStatus).
-int runBatch(const std::string& databasePath = "mailsort.mdb");
+int runBatch(const std::string& databasePath = store::kMailsortDatabase);
 
 }  // namespace ms

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <string>
 
+#include "store/database.h"
+
 namespace ms {
 
 // Exit statuses of a batch run, as --help and the manual page give them.
@@ -21,9 +23,9 @@ struct CommandLine {
   bool help = false;
   bool version = false;
   bool batch = false;
-  std::string directory;                  // empty: the current directory
-  std::string database = "mailsort.mdb";  // the Mailsort Database, from the working folder
-  std::string error;                      // a usage error: its text, for standard error
+  std::string directory;                            // empty: the current directory
+  std::string database = store::kMailsortDatabase;  // the Mailsort Database, from the working folder
+  std::string error;                                // a usage error: its text, for standard error
 };
 
 // Reads `arguments` (the program's name first).

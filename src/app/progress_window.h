@@ -88,7 +88,7 @@ class ProgressWindow : public QWidget, public Progress {
   std::unique_ptr<PageSink> printer_;
   PrinterFactory printerFactory_;
   DateFunction dateFunction_;
-  std::string databasePath_ = "mailsort.mdb";
+  std::string databasePath_ = store::kMailsortDatabase;
   bool started_ = false;
   bool running_ = false;
 };

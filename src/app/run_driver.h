@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "store/database.h"
+
 namespace ms {
 
 struct RunState;
@@ -36,7 +38,7 @@ enum class RunStop {
 // `run.progress` must be set; `run.printer` may be null (nothing printed).
 // Whatever the run printed is ended as one job before this returns, also
 // when the run was cancelled.
-RunStop performRun(RunState& run, const std::string& databasePath = "mailsort.mdb");
+RunStop performRun(RunState& run, const std::string& databasePath = store::kMailsortDatabase);
 
 struct RunEnd {
   bool chainMode = false;            // the program ends now

@@ -24,7 +24,7 @@ class StartDialog : public QWidget {
   // The load: placement, gate and Chain Mode test. Refused: the gate's
   // message has been given and the program must end. Chain Mode: the dialog
   // stays off and the Progress Window is up. Wait: the dialog is shown.
-  GateResult load(const std::string& databasePath = "mailsort.mdb");
+  GateResult load(const std::string& databasePath = store::kMailsortDatabase);
 
  private:
   void okPressed();

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "store/database.h"
+
 namespace ms {
 
 enum class GateResult {
@@ -20,6 +22,6 @@ extern const char* const kGateMessage;
 // `parmcode` record and, when it is "Y", writes `RunCodes` = "N". The file
 // is closed again before this returns. Only a database held elsewhere
 // refuses; any other failure is silent and leaves the dialog waiting.
-GateResult startGate(const std::string& databasePath = "mailsort.mdb");
+GateResult startGate(const std::string& databasePath = store::kMailsortDatabase);
 
 }  // namespace ms

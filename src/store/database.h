@@ -26,6 +26,9 @@ struct Connection;
 
 enum class OpenMode { Shared, Exclusive };
 
+// The file the suite's programs share, in the folder they work in.
+inline const std::string kMailsortDatabase = "mailsort.mdb";
+
 class Database {
  public:
   // Opens an existing file (never creates one). Fails with Fault::NotFound
