@@ -28,9 +28,23 @@ std::unique_ptr<Recordset> Database::openTable(const std::string& table) {
       new Recordset(std::make_unique<TableCursor>(connection_, std::move(layout))));
 }
 
+// The one statement the system runs: DROP TABLE with the table's name as
+// it stands, in brackets or double quotes.
 void Database::execute(const std::string& sql) {
   connection_->requireOpen();
-  connection_->executeDdl({sql});
+  const std::string verb = "drop table";
+  std::size_t at = 0;
+  while (at < sql.size() && sql[at] == ' ') ++at;
+  if (lowerCase(sql.substr(at, verb.size())) != verb)
+    throw RunError(Fault::Engine, "Only DROP TABLE can be executed: " + sql);
+  std::string name = sql.substr(at + verb.size());
+  while (!name.empty() && (name.front() == ' ')) name.erase(0, 1);
+  while (!name.empty() && (name.back() == ' ' || name.back() == ';')) name.pop_back();
+  if (name.size() >= 2 &&
+      ((name.front() == '[' && name.back() == ']') || (name.front() == '"' && name.back() == '"')))
+    name = name.substr(1, name.size() - 2);
+  if (name.empty()) throw RunError(Fault::Engine, "DROP TABLE names no table: " + sql);
+  connection_->executeDdl({"DROP TABLE " + quoteName(name)});
 }
 
 void Database::appendTableDef(const TableDef& def) {
@@ -59,18 +73,21 @@ void Database::appendTableDef(const TableDef& def) {
       if (lowerCase(name) == lowerCase(field)) return true;
     return false;
   };
-  auto fieldList = [](const std::vector<std::string>& fields) {
+  auto fieldList = [](const std::vector<std::string>& fields, const char* after) {
     std::string list;
-    for (const auto& field : fields) list += (list.empty() ? "" : ", ") + quoteName(field);
+    for (const auto& field : fields) list += (list.empty() ? "" : ", ") + quoteName(field) + after;
     return list;
   };
 
+  connection_->requireOpen();
+  const Dialect& dialect = connection_->dialect();
   // Every field is a double; a primary key field may not be Null.
   std::string create = "CREATE TABLE " + quoteName(def.name) + " (";
   for (std::size_t i = 0; i < def.fields.size(); ++i)
-    create += (i ? ", " : "") + quoteName(def.fields[i]) + " REAL" +
+    create += (i ? ", " : "") + quoteName(def.fields[i]) + " " + dialect.numberType +
               (isPrimaryField(def.fields[i]) ? " NOT NULL" : "");
-  if (primary) create += ", PRIMARY KEY (" + fieldList(primary->fields) + ")";
+  create += dialect.hiddenRowid;
+  if (primary) create += ", PRIMARY KEY (" + fieldList(primary->fields, "") + ")";
   create += ")";
 
   std::vector<std::string> statements{create};
@@ -78,10 +95,10 @@ void Database::appendTableDef(const TableDef& def) {
     if (index.primary) continue;
     statements.push_back(std::string("CREATE ") + (index.unique ? "UNIQUE " : "") + "INDEX " +
                          quoteName(def.name + "_" + index.name) + " ON " + quoteName(def.name) + " (" +
-                         fieldList(index.fields) + ")");
+                         fieldList(index.fields, dialect.indexColumn) +
+                         (index.unique ? "" : dialect.indexTail) + ")");
   }
 
-  connection_->requireOpen();
   connection_->executeDdl(statements);
 }
 

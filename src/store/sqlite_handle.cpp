@@ -1,9 +1,39 @@
 #include "store/sqlite_handle.h"
 
-#include "store/connection.h"
 #include "values/fault.h"
 
 namespace ms::store {
+
+Fault faultOf(int rc, const std::string& message) {
+  switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return Fault::Busy;
+    case SQLITE_IOERR:
+    case SQLITE_FULL:
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOMEM:
+    case SQLITE_NOLFS:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+    case SQLITE_PROTOCOL:
+      return Fault::Io;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_FORMAT:
+      return Fault::Damaged;
+    case SQLITE_READONLY:
+      return Fault::ReadOnly;
+    case SQLITE_ERROR:
+      if (message.find("no such table") != std::string::npos ||
+          message.find("no such column") != std::string::npos ||
+          message.find("no such index") != std::string::npos)
+        return Fault::NotFound;
+      return Fault::Engine;
+    default:
+      return Fault::Engine;  // a broken constraint, a value out of range
+  }
+}
 
 DatabaseHandle openHandle(const std::string& path, int flags) {
   sqlite3* db = nullptr;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "values/fault.h"
 #include "values/value.h"
 
 namespace ms::store {
@@ -21,6 +22,9 @@ struct FinalizeStatement {
 };
 using DatabaseHandle = std::unique_ptr<sqlite3, CloseDatabase>;
 using StatementHandle = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+
+// The kind of failure an SQLite result code stands for.
+Fault faultOf(int rc, const std::string& message);
 
 // Opens `path` with `flags`; fails with the engine's message, naming the file.
 DatabaseHandle openHandle(const std::string& path, int flags);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "store/sqlite_handle.h"
 #include "values/fault.h"
 
 namespace ms::store {
@@ -13,10 +12,11 @@ constexpr std::size_t kReadAhead = 128;
 
 [[noreturn]] void noCurrentRecord() { throw RunError(Fault::NoCurrentRecord, "No current record."); }
 
-void readRow(sqlite3_stmt* statement, std::size_t columns, std::vector<Value>& row, std::vector<int>& types) {
+void readRow(const Statement* statement, std::size_t columns, std::vector<Value>& row,
+             std::vector<int>& types) {
   row.resize(columns);
   types.resize(columns);
-  for (std::size_t i = 0; i < columns; ++i) readColumn(statement, static_cast<int>(i + 1), row[i], types[i]);
+  for (std::size_t i = 0; i < columns; ++i) statement->read(static_cast<int>(i + 1), row[i], types[i]);
 }
 
 }  // namespace
@@ -44,13 +44,11 @@ int TableCursor::columnOf(const std::string& name) {
 
 // ---- positioning -----------------------------------------------------------
 
-bool TableCursor::take(sqlite3_stmt* statement) {
+bool TableCursor::take(Statement* statement) {
   ahead_.count = ahead_.next = 0;
   StatementUse use(statement);
-  const int rc = sqlite3_step(statement);
-  if (rc == SQLITE_DONE) return false;
-  if (rc != SQLITE_ROW) connection_->fail(rc, {}, layout_->name);
-  rowid_ = sqlite3_column_int64(statement, 0);
+  if (!statement->next()) return false;
+  rowid_ = statement->integer(0);
   readRow(statement, layout_->columns.size(), row_, types_);
   becomeRow();
   return true;
@@ -63,7 +61,7 @@ void TableCursor::becomeRow() {
   for (std::size_t j = 0; j < key.size(); ++j) {
     if (key[j].column < 0) {
       placeKey_[j].setNumber(static_cast<double>(rowid_));
-      placeTypes_[j] = SQLITE_INTEGER;
+      placeTypes_[j] = kInteger;
     } else {
       placeKey_[j] = row_[static_cast<std::size_t>(key[j].column)];
       placeTypes_[j] = types_[static_cast<std::size_t>(key[j].column)];
@@ -74,24 +72,27 @@ void TableCursor::becomeRow() {
   empty_ = false;
 }
 
-std::size_t TableCursor::readAhead(sqlite3_stmt* statement) {
+std::size_t TableCursor::readAhead(Statement* statement) {
   ahead_.count = ahead_.next = 0;
   StatementUse use(statement);
   const std::size_t columns = layout_->columns.size();
-  int rc;
-  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+  for (;;) {
+    bool row;
+    try {
+      row = statement->next();
+    } catch (const RunError&) {
+      ahead_.count = 0;
+      throw;
+    }
+    if (!row) break;
     const std::size_t n = ahead_.count++;
     if (ahead_.rows.size() <= n) {
       ahead_.rowids.resize(n + 1);
       ahead_.rows.resize(n + 1);
       ahead_.types.resize(n + 1);
     }
-    ahead_.rowids[n] = sqlite3_column_int64(statement, 0);
+    ahead_.rowids[n] = statement->integer(0);
     readRow(statement, columns, ahead_.rows[n], ahead_.types[n]);
-  }
-  if (rc != SQLITE_DONE) {
-    ahead_.count = 0;
-    connection_->fail(rc, {}, layout_->name);
   }
   ahead_.stamp = connection_->stamp();
   return ahead_.count;
@@ -116,7 +117,7 @@ void TableCursor::toEnd(At at) {
 void TableCursor::resolve() {
   if (at_ != At::First) return;
   const IndexLayout& walk = order();
-  if (!walk.firstStatement) walk.firstStatement = connection_->prepare(walk.firstSql);
+  if (!walk.firstStatement) walk.firstStatement = connection_->prepare(walk.firstSql, layout_->name);
   if (!take(walk.firstStatement)) {
     toEnd(At::Eof);
     empty_ = true;
@@ -127,18 +128,19 @@ void TableCursor::requireRow() {
   resolve();
   if (at_ != At::Row) noCurrentRecord();
   if (rowKnown_) return;
-  sqlite3_stmt* statement = connection_->prepare(layout_->selectRowSql);
-  sqlite3_bind_int64(statement, 1, rowid_);
+  Statement* statement = connection_->prepare(layout_->selectRowSql, layout_->name);
+  statement->bindInteger(1, rowid_);
   if (!take(statement)) throw RunError(Fault::NoCurrentRecord, "Record is deleted.");
 }
 
-sqlite3_stmt* TableCursor::afterStatement(std::size_t depth, unsigned nulls) {
+Statement* TableCursor::afterStatement(std::size_t depth, unsigned nulls) {
   const IndexLayout& walk = order();
   const std::size_t keys = walk.key.size();
   const std::size_t slot = depth * (std::size_t{1} << keys) + nulls;
   auto& statements = walk.afterStatements;
   if (statements.size() <= slot) statements.resize((keys + 1) << keys, nullptr);
-  if (!statements[slot]) statements[slot] = connection_->prepare(walk.afterSql(depth, nulls, kReadAhead));
+  if (!statements[slot])
+    statements[slot] = connection_->prepare(walk.afterSql(depth, nulls, kReadAhead), layout_->name);
   return statements[slot];
 }
 
@@ -146,11 +148,10 @@ sqlite3_stmt* TableCursor::afterStatement(std::size_t depth, unsigned nulls) {
 
 std::int64_t TableCursor::recordCount() {
   begin();
-  sqlite3_stmt* statement = connection_->prepare(layout_->countSql);
+  Statement* statement = connection_->prepare(layout_->countSql, layout_->name);
   StatementUse use(statement);
-  int rc = sqlite3_step(statement);
-  if (rc != SQLITE_ROW) connection_->fail(rc, {}, layout_->name);
-  return sqlite3_column_int64(statement, 0);
+  if (!statement->next()) throw RunError(Fault::Engine, layout_->name + ": no count", layout_->name);
+  return statement->integer(0);
 }
 
 void TableCursor::setIndex(const std::string& name) {
@@ -173,8 +174,8 @@ void TableCursor::seek(const Value& key) {
   pending_ = Pending::None;
   bool found = false;
   if (!converted.isNull()) {  // nothing equals Null
-    if (!index_->seekStatement) index_->seekStatement = connection_->prepare(index_->seekSql);
-    bindValue(index_->seekStatement, 1, converted);
+    if (!index_->seekStatement) index_->seekStatement = connection_->prepare(index_->seekSql, layout_->name);
+    index_->seekStatement->bind(1, converted);
     found = take(index_->seekStatement);
   }
   noMatch_ = !found;
@@ -212,13 +213,14 @@ void TableCursor::moveNext() {
   if (placeKey_.size() != keys) requireRow();
   unsigned nulls = 0;
   for (std::size_t j = 0; j < keys; ++j)
-    if (placeTypes_[j] == SQLITE_NULL) nulls |= 1u << j;
+    if (placeTypes_[j] == kNull) nulls |= 1u << j;
   const std::int64_t from = rowid_;
   for (std::size_t depth = keys + 1; depth-- > 0;) {
-    sqlite3_stmt* statement = afterStatement(depth, nulls);
+    Statement* statement = afterStatement(depth, nulls);
+    int parameter = 0;
     for (std::size_t j = 0; j < keys && j <= depth; ++j)
-      bindValue(statement, static_cast<int>(j + 1), placeKey_[j], placeTypes_[j]);
-    if (depth == keys) sqlite3_bind_int64(statement, static_cast<int>(keys + 1), from);
+      if (placeTypes_[j] != kNull) statement->bind(++parameter, placeKey_[j], placeTypes_[j]);
+    if (depth == keys) statement->bindInteger(++parameter, from);
     if (readAhead(statement) > 0 && fromReadAhead()) return;
   }
   toEnd(At::Eof);
@@ -229,7 +231,7 @@ void TableCursor::moveNext() {
 void TableCursor::moveLast() {
   begin();
   pending_ = Pending::None;
-  if (!take(connection_->prepare(order().lastSql))) {
+  if (!take(connection_->prepare(order().lastSql, layout_->name))) {
     toEnd(At::Eof);
     empty_ = true;
   }
@@ -308,28 +310,29 @@ void TableCursor::set(const std::string& name, const Value& value) {
 
 // The UPDATE (after an Edit) or INSERT (after an AddNew) of these columns,
 // kept for the next save of the same columns.
-sqlite3_stmt* TableCursor::updateStatement(const std::vector<std::size_t>& columns) {
+Statement* TableCursor::updateStatement(const std::vector<std::size_t>& columns) {
   const bool editing = pending_ == Pending::Edit;
   for (const SaveStatement& known : saves_)
     if (known.editing == editing && known.columns == columns) return known.statement;
   const std::string table = quoteName(layout_->name);
+  const Dialect& dialect = connection_->dialect();
   std::string sql;
   if (editing) {
     sql = "UPDATE " + table + " SET ";
     for (std::size_t i = 0; i < columns.size(); ++i)
-      sql += (i ? ", " : "") + quoteName(layout_->columns[columns[i]]) + " = ?" + std::to_string(i + 1);
-    sql += " WHERE rowid = ?" + std::to_string(columns.size() + 1);
+      sql += (i ? ", " : "") + quoteName(layout_->columns[columns[i]]) + " = " + dialect.mark(i + 1);
+    sql += " WHERE rowid = " + dialect.mark(columns.size() + 1);
   } else if (columns.empty()) {
     sql = "INSERT INTO " + table + " DEFAULT VALUES";
   } else {
     std::string names, marks;
     for (std::size_t i = 0; i < columns.size(); ++i) {
       names += (i ? ", " : "") + quoteName(layout_->columns[columns[i]]);
-      marks += (i ? ", ?" : "?") + std::to_string(i + 1);
+      marks += (i ? ", " : "") + dialect.mark(i + 1);
     }
     sql = "INSERT INTO " + table + " (" + names + ") VALUES (" + marks + ")";
   }
-  saves_.push_back({editing, columns, connection_->prepare(sql)});
+  saves_.push_back({editing, columns, connection_->prepare(sql, layout_->name)});
   return saves_.back().statement;
 }
 
@@ -346,29 +349,24 @@ void TableCursor::update() {
     return;
   }
 
-  sqlite3_stmt* statement = updateStatement(columns);
-  int rc;
-  std::string failure;
-  {
+  Statement* statement = updateStatement(columns);
+  std::int64_t changes;
+  try {
     StatementUse use(statement);
     for (std::size_t i = 0; i < columns.size(); ++i)
-      bindValue(statement, static_cast<int>(i + 1), buffer_[columns[i]]);
-    if (pending_ == Pending::Edit)
-      sqlite3_bind_int64(statement, static_cast<int>(columns.size() + 1), rowid_);
+      statement->bind(static_cast<int>(i + 1), buffer_[columns[i]]);
+    if (pending_ == Pending::Edit) statement->bindInteger(static_cast<int>(columns.size() + 1), rowid_);
     const std::uint64_t stamp = connection_->stamp();
-    rc = connection_->stepWrite(statement);
-    if (rc != SQLITE_DONE) failure = sqlite3_errmsg(connection_->handle());
+    changes = statement->write();
     // A save of the current row alone leaves the rows read ahead as they are.
-    if (rc == SQLITE_DONE && pending_ == Pending::Edit && ahead_.stamp == stamp &&
-        connection_->stamp() == stamp + 1)
+    if (pending_ == Pending::Edit && ahead_.stamp == stamp && connection_->stamp() == stamp + 1)
       ahead_.stamp = stamp + 1;
-  }
-  if (rc != SQLITE_DONE) {
-    // Nothing of this save reached the file; the edit stays pending.
+  } catch (const RunError&) {
+    // Nothing of this save reached the database; the edit stays pending.
     connection_->afterWrite();
-    throw RunError(faultOf(rc, failure), layout_->name + ": " + failure, layout_->name);
+    throw;
   }
-  const bool changedRow = sqlite3_changes(connection_->handle()) > 0;
+  const bool changedRow = changes != 0;
   connection_->afterWrite();
 
   if (pending_ == Pending::Edit) {

@@ -18,6 +18,7 @@
 
 #include "store/connection.h"
 #include "store/recordset.h"
+#include "store/statement.h"
 #include "store/table_layout.h"
 #include "values/value.h"
 
@@ -51,21 +52,21 @@ class TableCursor {
 
   const IndexLayout& order() const;
   void begin();  // every operation: the database is open, a transaction is under way
-  // Steps a statement that selects "rowid, *": true with the row taken as
+  // Steps a statement that selects the rowid and every column: true with the row taken as
   // the current one, false when it found none.
-  bool take(sqlite3_stmt* statement);
+  bool take(Statement* statement);
   // Makes row_, types_ and rowid_ the current row and notes its place.
   void becomeRow();
-  // Steps a statement that selects "rowid, *" rows after the current one
+  // Steps a statement that selects rows (rowid and every column) after the current one
   // into the read-ahead; how many it found.
-  std::size_t readAhead(sqlite3_stmt* statement);
+  std::size_t readAhead(Statement* statement);
   bool fromReadAhead();
   void resolve();  // turns At::First into a row or Eof
   void toEnd(At at);
   void requireRow();
   int columnOf(const std::string& name);
-  sqlite3_stmt* afterStatement(std::size_t depth, unsigned nulls);
-  sqlite3_stmt* updateStatement(const std::vector<std::size_t>& columns);
+  Statement* afterStatement(std::size_t depth, unsigned nulls);
+  Statement* updateStatement(const std::vector<std::size_t>& columns);
 
   std::shared_ptr<Connection> connection_;
   std::shared_ptr<const TableLayout> layout_;
@@ -100,7 +101,7 @@ class TableCursor {
   struct SaveStatement {
     bool editing;
     std::vector<std::size_t> columns;
-    sqlite3_stmt* statement;
+    Statement* statement;
   };
   std::vector<SaveStatement> saves_;
 

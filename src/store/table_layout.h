@@ -1,9 +1,8 @@
-// The layout of one table as the file declares it: its columns with their
-// type affinity, its indexes with their columns, collations and directions,
-// and the SQL that the cursors run against it, built once per layout.
+// The layout of one table as the database declares it: its columns with
+// their type affinity, its indexes with their columns, collations and
+// directions, and the SQL that the cursors run against it, built once per
+// layout in the engine's dialect.
 #pragma once
-
-#include <sqlite3.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -13,9 +12,27 @@
 #include <unordered_map>
 #include <vector>
 
+#include "store/statement.h"
 #include "values/value.h"
 
 namespace ms::store {
+
+// What the engines' SQL differs in. SQLite's rowid is a column "rowid" on
+// PostgreSQL (an identity, hidden from the recordsets), and PostgreSQL
+// orders Nulls last unless told otherwise.
+struct Dialect {
+  const char* parameter;    // "?" or "$", followed by the parameter's number
+  const char* ascending;    // after a key column in ORDER BY
+  const char* descending;   // after a descending one
+  const char* never;        // a condition that is always false
+  const char* numberType;   // the type of a defined table's fields
+  const char* hiddenRowid;  // the rowid column a defined table adds, if any
+  const char* indexColumn;  // after a column of a defined index
+  const char* indexTail;    // after the columns of a defined index that is not unique
+  std::string mark(std::size_t number) const { return parameter + std::to_string(number); }
+};
+extern const Dialect kSqliteDialect;
+extern const Dialect kPostgresDialect;
 
 // Names of tables, fields and indexes match without regard to (ASCII) case;
 // these let a map find them without making a lower-case copy first.
@@ -43,17 +60,27 @@ Value convertFor(Affinity affinity, const Value& value);
 // One column of an index key: a column of the table, or the rowid itself
 // (an INTEGER PRIMARY KEY), with its collation and direction.
 struct KeyColumn {
-  int column = -1;      // position among the table's columns; -1: the rowid
-  std::string sqlName;  // as SQL names it: the quoted column name, or rowid
-  std::string collation;
+  int column = -1;        // position among the table's columns; -1: the rowid
+  std::string sqlName;    // as SQL names it: the quoted column name with its collation, or rowid
+  std::string collation;  // how its texts compare: BINARY, NOCASE or RTRIM
+  bool descending = false;
+};
+
+// A key column as an engine lists it, for makeIndex.
+struct ListedColumn {
+  std::string name;  // empty for the rowid
+  int column = -1;
+  std::string collation;  // BINARY, NOCASE or RTRIM
+  std::string collate;    // the COLLATE clause that orders it so, if any
   bool descending = false;
 };
 
 // The order of an index, with the SQL that walks a table in it. Every
-// statement selects "rowid, *": the row comes with the step that finds it.
+// statement selects the rowid and then every column: the row comes with the
+// step that finds it.
 // Rows with equal keys come in rowid order.
 struct IndexLayout {
-  std::string name;  // the SQLite index name
+  std::string name;  // the engine's index name
   bool unique = false;
   std::vector<KeyColumn> key;  // empty: rowid order
   Affinity firstAffinity = Affinity::None;
@@ -64,46 +91,53 @@ struct IndexLayout {
 
   // The first row after a place in index order, found in tiers from the
   // deepest: tier `depth` keeps the key columns before `depth` equal to the
-  // place's (?1 ...) and finds the next value of column `depth`, or of the
-  // rowid (?n+1) when depth is the number of key columns. Bit j of `nulls`
+  // place's and finds the next value of column `depth`, or of the rowid
+  // when depth is the number of key columns. Bit j of `nulls`
   // says the place's key column j is Null. Every tier is a search of the
   // index, never a scan.
   // At most `limit` rows, in index order.
   std::string afterSql(std::size_t depth, unsigned nulls, std::size_t limit) const;
 
-  std::string select;   // SELECT rowid, * FROM ...
+  const Dialect* dialect = &kSqliteDialect;
+  std::string select;   // SELECT rowid, <every column> FROM ...
   std::string orderBy;  // ORDER BY ... , rowid
 
   // The statements above once prepared on the connection that read this
   // layout (which owns them), kept by handle for every cursor.
-  mutable sqlite3_stmt* firstStatement = nullptr;
-  mutable sqlite3_stmt* seekStatement = nullptr;
-  mutable std::vector<sqlite3_stmt*> afterStatements;  // by depth and Null pattern
+  mutable Statement* firstStatement = nullptr;
+  mutable Statement* seekStatement = nullptr;
+  mutable std::vector<Statement*> afterStatements;  // by depth and Null pattern
 };
 
 // Orders two values of a key column as the engine does: Null, then numbers,
 // then texts by the column's collation (BINARY, NOCASE or RTRIM), then blobs
-// (`type` is the engine's storage class of each, SQLITE_TEXT and so on).
+// (`type` is the class of each, kText and so on).
 int compareKeyValues(const Value& a, int typeA, const Value& b, int typeB, const std::string& collation);
 
+// Builds the order of an index and its statements; `select` is the
+// layout's "SELECT rowid, <every column> FROM <table>".
+std::shared_ptr<IndexLayout> makeIndex(const Dialect& dialect, const std::string& select,
+                                       const std::string& name, bool unique,
+                                       const std::vector<ListedColumn>& listed, Affinity firstAffinity);
+
 struct TableLayout {
-  std::string name;  // as the file spells it
+  std::string name;  // as the database spells it
   std::vector<std::string> columns;
   std::vector<Affinity> affinities;
   NoCaseMap<int> columnByName;
   NoCaseMap<std::shared_ptr<const IndexLayout>> indexByName;  // by the store's name
   std::shared_ptr<const IndexLayout> rowidOrder;              // no index chosen: rowid order
 
-  std::string selectRowSql;  // SELECT rowid, * ... WHERE rowid = ?1
+  std::string selectRowSql;  // SELECT rowid, <every column> ... WHERE rowid = ?1
   std::string countSql;
 
   // The column's position, or -1.
   int column(const std::string& field) const;
   // The index by the store's name ("PrimaryKey" or N for "<table>_N"), or null.
   std::shared_ptr<const IndexLayout> index(const std::string& storeName) const;
+  // Files an index the engine lists under the store's name: the primary key
+  // as "PrimaryKey" (the first one only), index "<table>_N" as N.
+  void addIndex(const std::string& engineName, bool primary, std::shared_ptr<IndexLayout> index);
 };
-
-// Reads the layout of a table from the file; null when there is no such table.
-std::shared_ptr<TableLayout> readTableLayout(sqlite3* db, const std::string& name);
 
 }  // namespace ms::store

@@ -1,0 +1,429 @@
+#include "store/pg_connection.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "values/fault.h"
+
+namespace ms::store {
+
+namespace {
+
+// Saves sent without waiting are collected at least this often, so that
+// the answers never pile up on either side.
+constexpr std::size_t kSettleEvery = 1024;
+
+// Sessions of exclusive checks handed over to the run that follows them,
+// by gate key: each holds the shared gate lock until this process opens
+// the same database shared.
+std::map<std::string, PgHandle>& handedOver() {
+  static auto* sessions = new std::map<std::string, PgHandle>();
+  return *sessions;
+}
+
+std::string trimmed(const char* message) {
+  std::string text = message ? message : "";
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+std::string numberText(double number) {
+  if (std::isnan(number)) return "NaN";
+  if (std::isinf(number)) return number > 0 ? "Infinity" : "-Infinity";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", number);
+  return text;
+}
+
+// One value of a query run outside pipeline mode (while opening).
+std::string scalar(PGconn* connection, const std::string& sql, const std::string& parameter,
+                   const std::string& name) {
+  const char* values[] = {parameter.c_str()};
+  PgResult result(
+      PQexecParams(connection, sql.c_str(), parameter.empty() ? 0 : 1, nullptr, values, nullptr, nullptr, 0));
+  if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1) {
+    const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+    throw RunError(faultOfState(state ? state : ""),
+                   name + ": " + trimmed(PQresultErrorMessage(result.get())), name);
+  }
+  return PQgetvalue(result.get(), 0, 0);
+}
+
+}  // namespace
+
+Fault faultOfState(const std::string& state) {
+  auto is = [&](const char* prefix) { return state.rfind(prefix, 0) == 0; };
+  if (state == "42P01" || state == "42703" || state == "42704" || state == "3F000") return Fault::NotFound;
+  if (state == "55P03" || state == "40P01" || state == "40001" || state == "57014") return Fault::Busy;
+  if (state == "25006" || state == "42501") return Fault::ReadOnly;
+  if (state == "XX001" || state == "XX002") return Fault::Damaged;
+  if (state.empty() || is("08") || is("53") || is("57") || is("58") || is("XX")) return Fault::Io;
+  return Fault::Engine;  // a broken constraint, a value out of range
+}
+
+// ---- statements -------------------------------------------------------------
+
+std::string& PgStatement::slot(int parameter) {
+  const auto index = static_cast<std::size_t>(parameter - 1);
+  if (texts_.size() <= index) {
+    texts_.resize(index + 1);
+    nulls_.resize(index + 1, 1);
+    values_.resize(index + 1, nullptr);
+  }
+  count_ = std::max(count_, parameter);
+  nulls_[index] = 0;
+  return texts_[index];
+}
+
+void PgStatement::bind(int parameter, const Value& value, int /*type*/) {
+  std::string& text = slot(parameter);
+  if (value.isNull())
+    nulls_[static_cast<std::size_t>(parameter - 1)] = 1;
+  else if (value.isNumber())
+    text = numberText(value.number());
+  else
+    text = value.textOrEmpty();
+}
+
+void PgStatement::bindInteger(int parameter, std::int64_t value) { slot(parameter) = std::to_string(value); }
+
+bool PgStatement::next() {
+  if (!ran_) {
+    connection_.query(*this);
+    ran_ = true;
+    row_ = -1;
+    const int columns = PQnfields(result_.get());
+    numeric_.assign(static_cast<std::size_t>(columns), 0);
+    for (int i = 0; i < columns; ++i) {
+      const Oid type = PQftype(result_.get(), i);
+      // bool, int8, int2, int4, oid, float4, float8, numeric
+      numeric_[static_cast<std::size_t>(i)] = type == 16 || type == 20 || type == 21 || type == 23 ||
+                                              type == 26 || type == 700 || type == 701 || type == 1700;
+    }
+  }
+  return ++row_ < PQntuples(result_.get());
+}
+
+std::int64_t PgStatement::integer(int column) const {
+  return std::strtoll(PQgetvalue(result_.get(), row_, column), nullptr, 10);
+}
+
+void PgStatement::read(int column, Value& value, int& type) const {
+  if (PQgetisnull(result_.get(), row_, column)) {
+    value.setNull();
+    type = kNull;
+    return;
+  }
+  const char* text = PQgetvalue(result_.get(), row_, column);
+  if (numeric_[static_cast<std::size_t>(column)]) {
+    value.setNumber(std::strtod(text, nullptr));
+    type = kFloat;
+  } else {
+    value.setText(text, static_cast<std::size_t>(PQgetlength(result_.get(), row_, column)));
+    type = kText;
+  }
+}
+
+std::int64_t PgStatement::write() { return connection_.write(*this); }
+
+void PgStatement::reset() {
+  result_.reset();
+  ran_ = false;
+  row_ = -1;
+  count_ = 0;
+  std::fill(nulls_.begin(), nulls_.end(), 1);
+}
+
+// ---- opening and closing ----------------------------------------------------
+
+std::shared_ptr<PgConnection> PgConnection::open(const std::string& uri, OpenMode mode) {
+  std::shared_ptr<PgConnection> connection(new PgConnection());
+  connection->name_ = describeDatabase(uri);
+  PgHandle session = connectPostgres(uri);
+  PGconn* raw = session.get();
+  const std::string& name = connection->name_;
+  // The key names the database and the schema the job's tables live in.
+  connection->gateKey_ = scalar(raw,
+                                "SELECT hashtextextended('mailsort:' || current_database() || '.' || "
+                                "coalesce(current_schema(), ''), 0)::text",
+                                "", name);
+  connection->exclusive_ = mode == OpenMode::Exclusive;
+  const char* take = connection->exclusive_ ? "SELECT pg_try_advisory_lock($1::bigint)"
+                                            : "SELECT pg_try_advisory_lock_shared($1::bigint)";
+  if (scalar(raw, take, connection->gateKey_, name) != "t") throw RunError(Fault::InUse, "database in use");
+  // The run that follows a check now holds the gate itself.
+  if (!connection->exclusive_) handedOver().erase(connection->gateKey_);
+  // A statement waits for another program's locks as long as on SQLite.
+  scalar(raw, "SELECT set_config('lock_timeout', $1, false)", std::to_string(kBusyWait.count()), name);
+  if (PQenterPipelineMode(raw) != 1) throw RunError(Fault::Io, name + ": pipeline mode refused", name);
+  connection->connection_ = std::move(session);
+  return connection;
+}
+
+PgConnection::~PgConnection() {
+  try {
+    close();
+  } catch (const std::exception&) {
+    // a destructor cannot report; the session is closed all the same
+  }
+}
+
+void PgConnection::close() {
+  closing();
+  if (!connection_) return;
+  std::unique_ptr<RunError> error;
+  try {
+    commitNow();
+  } catch (const RunError& e) {
+    error = std::make_unique<RunError>(e);
+  }
+  statements_.clear();
+  PgHandle session = std::move(connection_);
+  if (handOver_ && exclusive_ && PQstatus(session.get()) == CONNECTION_OK && owed_.empty() &&
+      PQexitPipelineMode(session.get()) == 1) {
+    // The gate passes to the run: shared first, then the exclusive lock goes.
+    const char* values[] = {gateKey_.c_str()};
+    PgResult shared(PQexecParams(session.get(), "SELECT pg_advisory_lock_shared($1::bigint)", 1, nullptr,
+                                 values, nullptr, nullptr, 0));
+    PgResult unlocked(PQexecParams(session.get(), "SELECT pg_advisory_unlock($1::bigint)", 1, nullptr, values,
+                                   nullptr, nullptr, 0));
+    if (PQresultStatus(shared.get()) == PGRES_TUPLES_OK) handedOver()[gateKey_] = std::move(session);
+  }
+  owed_.clear();
+  if (error) throw RunError(*error);
+}
+
+// ---- the pipeline -----------------------------------------------------------
+
+void PgConnection::broken() {
+  const std::string detail = trimmed(PQerrorMessage(connection_.get()));
+  throw RunError(Fault::Io, name_ + ": the connection to the server was lost: " + detail, name_);
+}
+
+void PgConnection::send(Kind kind, PgStatement* statement) {
+  for (int i = 0; i < statement->count_; ++i) {
+    const auto index = static_cast<std::size_t>(i);
+    statement->values_[index] = statement->nulls_[index] ? nullptr : statement->texts_[index].c_str();
+  }
+  if (PQsendQueryPrepared(connection_.get(), statement->name_.c_str(), statement->count_,
+                          statement->values_.data(), nullptr, nullptr, 0) != 1)
+    broken();
+  owed_.push_back({kind, statement, nullptr});
+}
+
+void PgConnection::sendSql(const std::string& sql, Kind kind, PgResult* into,
+                           const std::vector<std::string>& parameters) {
+  std::vector<const char*> values;
+  for (const auto& parameter : parameters) values.push_back(parameter.c_str());
+  if (PQsendQueryParams(connection_.get(), sql.c_str(), static_cast<int>(values.size()), nullptr,
+                        values.data(), nullptr, nullptr, 0) != 1)
+    broken();
+  owed_.push_back({kind, nullptr, into});
+}
+
+PgConnection::Failure PgConnection::settle() {
+  if (PQpipelineSync(connection_.get()) != 1) broken();
+  owed_.push_back({Kind::Sync});
+  Failure failure;
+  while (!owed_.empty()) {
+    Owed owed = owed_.front();
+    owed_.pop_front();
+    if (owed.kind == Kind::Sync) {
+      PgResult sync(PQgetResult(connection_.get()));
+      if (PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC) broken();
+      break;
+    }
+    while (PGresult* raw = PQgetResult(connection_.get())) {
+      PgResult result(raw);
+      const auto status = PQresultStatus(raw);
+      if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
+        if (owed.kind == Kind::Write && std::string(PQcmdTuples(raw)) == "0")
+          lose(RunError(Fault::NoCurrentRecord, "Record is deleted."));
+        if (owed.statement && (owed.kind == Kind::Query || owed.kind == Kind::Guarded))
+          owed.statement->result_ = std::move(result);
+        if (owed.into) *owed.into = std::move(result);
+      } else if (status != PGRES_PIPELINE_ABORTED && !failure.failed) {
+        const char* state = PQresultErrorField(raw, PG_DIAG_SQLSTATE);
+        failure = {true, owed.kind, trimmed(PQresultErrorMessage(raw)), state ? state : ""};
+      }
+    }
+    if (PQstatus(connection_.get()) != CONNECTION_OK) broken();
+  }
+  unsettled_ = 0;
+  return failure;
+}
+
+void PgConnection::raise(const Failure& failure, const std::string& where) {
+  if (PQtransactionStatus(connection_.get()) == PQTRANS_INERROR) {
+    sendSql("ROLLBACK");
+    settle();
+  }
+  if (inTransaction_ && PQtransactionStatus(connection_.get()) == PQTRANS_IDLE) {
+    inTransaction_ = false;
+    ++stamp_;
+    if (wrote_ && failure.kind != Kind::Guarded)
+      lose(RunError(Fault::Io, name_ + ": the saves since the last commit were lost: " + failure.message,
+                    name_));
+    wrote_ = false;
+  }
+  const Fault fault = faultOfState(failure.state);
+  throw RunError(fault, (where.empty() ? name_ : where) + ": " + failure.message,
+                 where.empty() ? name_ : where);
+}
+
+PgResult PgConnection::fetch(const std::string& sql, const std::vector<std::string>& parameters) {
+  PgResult result;
+  sendSql(sql, Kind::Query, &result, parameters);
+  const Failure failure = settle();
+  if (failure.failed) raise(failure, name_);
+  return result;
+}
+
+Statement* PgConnection::prepare(const std::string& sql, const std::string& table) {
+  auto found = statements_.find(sql);
+  if (found != statements_.end()) return found->second.get();
+  // A save to a table with a unique key waits for its answer.
+  bool guarded = false;
+  if (auto layout = tables_.find(table); layout != tables_.end() && sql.rfind("SELECT", 0) != 0)
+    for (const auto& [indexName, index] : layout->second->indexByName) guarded = guarded || index->unique;
+  auto statement =
+      std::make_unique<PgStatement>(*this, "s" + std::to_string(statements_.size() + 1), table, guarded);
+  if (PQsendPrepare(connection_.get(), statement->name_.c_str(), sql.c_str(), 0, nullptr) != 1) broken();
+  owed_.push_back({Kind::Control});
+  const Failure failure = settle();
+  if (failure.failed) raise(failure, table);
+  return statements_.emplace(sql, std::move(statement)).first->second.get();
+}
+
+void PgConnection::query(PgStatement& statement) {
+  send(Kind::Query, &statement);
+  const Failure failure = settle();
+  if (failure.failed) raise(failure, statement.table_);
+}
+
+std::int64_t PgConnection::write(PgStatement& statement) {
+  if (!statement.guarded_) {
+    send(Kind::Write, &statement);
+    wrote_ = true;
+    ++stamp_;
+    if (++unsettled_ >= kSettleEvery) {
+      const Failure failure = settle();
+      if (failure.failed) raise(failure, statement.table_);
+    }
+    return -1;
+  }
+  sendSql("SAVEPOINT mailsort_save");
+  send(Kind::Guarded, &statement);
+  const Failure failure = settle();
+  if (failure.failed) {
+    if (failure.kind == Kind::Guarded) {  // only this save is undone
+      sendSql("ROLLBACK TO SAVEPOINT mailsort_save");
+      const Failure undone = settle();
+      if (!undone.failed) {
+        statement.result_.reset();
+        throw RunError(faultOfState(failure.state), statement.table_ + ": " + failure.message,
+                       statement.table_);
+      }
+    }
+    raise(failure, statement.table_);
+  }
+  sendSql("RELEASE SAVEPOINT mailsort_save");
+  wrote_ = true;
+  ++stamp_;
+  const std::int64_t changes = std::strtoll(PQcmdTuples(statement.result_.get()), nullptr, 10);
+  statement.result_.reset();
+  return changes;
+}
+
+// ---- transactions -----------------------------------------------------------
+
+void PgConnection::lose(const RunError& why) {
+  if (!lost_) lost_ = std::make_unique<RunError>(why);
+}
+
+void PgConnection::checkSaves() {
+  // The clock is read every 64 operations: a pass makes thousands a second.
+  if (inTransaction_ && (++calls_ & 63) == 0 && Clock::now() - transactionStart_ >= kCommitInterval)
+    tryCommit();
+  if (!lost_) return;
+  RunError why = *lost_;
+  lost_.reset();
+  throw why;
+}
+
+void PgConnection::enter() {
+  requireOpen();
+  checkSaves();
+  if (inTransaction_) return;
+  sendSql("BEGIN");  // answered with the next sync point
+  inTransaction_ = true;
+  wrote_ = false;
+  transactionStart_ = Clock::now();
+}
+
+void PgConnection::afterWrite() { checkSaves(); }
+
+bool PgConnection::tryCommit() {
+  sendSql("COMMIT");
+  Failure failure;
+  try {
+    failure = settle();
+  } catch (const RunError& e) {
+    inTransaction_ = false;
+    ++stamp_;
+    if (wrote_)
+      lose(RunError(Fault::Io, name_ + ": the saves since the last commit were lost: " + e.what(), name_));
+    wrote_ = false;
+    return false;
+  }
+  if (failure.failed) {
+    if (PQtransactionStatus(connection_.get()) == PQTRANS_INERROR) {
+      sendSql("ROLLBACK");
+      settle();
+    }
+    if (wrote_)
+      lose(RunError(Fault::Io, name_ + ": the saves since the last commit were lost: " + failure.message,
+                    name_));
+  }
+  inTransaction_ = false;
+  wrote_ = false;
+  ++stamp_;
+  return !failure.failed;
+}
+
+void PgConnection::commitSoon() {
+  if (inTransaction_) tryCommit();
+}
+
+void PgConnection::idle() {
+  if (!connection_ || !inTransaction_ || Clock::now() - transactionStart_ < kCommitInterval) return;
+  try {
+    tryCommit();
+  } catch (const RunError& e) {
+    lose(e);
+  }
+}
+
+void PgConnection::commitNow() {
+  if (!connection_) return;
+  if (inTransaction_) tryCommit();
+  checkSaves();
+}
+
+void PgConnection::runDdl(const std::vector<std::string>& statements) {
+  const bool grouped = statements.size() > 1;
+  if (grouped) sendSql("BEGIN");
+  for (const auto& sql : statements) sendSql(sql);
+  if (grouped) sendSql("COMMIT");
+  const Failure failure = settle();
+  if (!failure.failed) return;
+  if (PQtransactionStatus(connection_.get()) == PQTRANS_INERROR) {
+    sendSql("ROLLBACK");
+    settle();
+  }
+  throw RunError(faultOfState(failure.state), name_ + ": " + failure.message, name_);
+}
+
+}  // namespace ms::store

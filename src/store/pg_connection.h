@@ -1,0 +1,136 @@
+// The PostgreSQL engine of the store: one session with the server, in
+// libpq's pipeline mode. Reads wait for their rows; saves to tables without
+// a unique key are sent without waiting for their answer, which the next
+// read or commit collects, so that a pass saving every record pays no round
+// trip per record. Saves to a table with a unique key wait for the answer
+// under a savepoint, so that a refused one fails at once and leaves the
+// other saves of the transaction standing, as on SQLite.
+//
+// The gate is a session-level advisory lock on a key that names the job's
+// database and schema: exclusive (pg_try_advisory_lock) for an exclusive
+// open, shared for a shared one, never waiting. The server frees it when
+// the session ends, also when the program is killed.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "store/connection.h"
+#include "store/pg_handle.h"
+
+namespace ms::store {
+
+class PgConnection;
+
+// A statement prepared on the server, kept by its connection. Parameters
+// and rows travel as text.
+class PgStatement : public Statement {
+ public:
+  PgStatement(PgConnection& connection, std::string name, std::string table, bool guarded)
+      : connection_(connection), name_(std::move(name)), table_(std::move(table)), guarded_(guarded) {}
+  void bind(int parameter, const Value& value, int type) override;
+  void bindInteger(int parameter, std::int64_t value) override;
+  bool next() override;
+  std::int64_t integer(int column) const override;
+  void read(int column, Value& value, int& type) const override;
+  std::int64_t write() override;
+  void reset() override;
+
+ private:
+  friend class PgConnection;
+  std::string& slot(int parameter);
+
+  PgConnection& connection_;
+  std::string name_;
+  std::string table_;
+  bool guarded_;  // a save that waits for its answer under a savepoint
+  std::vector<std::string> texts_;
+  std::vector<char> nulls_;
+  std::vector<const char*> values_;
+  int count_ = 0;  // parameters bound
+  PgResult result_;
+  int row_ = -1;
+  bool ran_ = false;
+  std::vector<char> numeric_;  // by result column: a number rather than a text
+};
+
+class PgConnection : public Connection {
+ public:
+  // Connects, takes the gate lock and enters pipeline mode; see
+  // Database::open.
+  static std::shared_ptr<PgConnection> open(const std::string& uri, OpenMode mode);
+  ~PgConnection() override;
+
+  bool isOpen() const override { return connection_ != nullptr; }
+  const Dialect& dialect() const override { return kPostgresDialect; }
+  Statement* prepare(const std::string& sql, const std::string& table) override;
+  void enter() override;
+  void afterWrite() override;
+  void commitSoon() override;
+  void idle() override;
+  void commitNow() override;
+  void close() override;
+  void handOver() override { handOver_ = true; }
+
+  // For the statements: runs a query and hands its rows to it; runs a save.
+  void query(PgStatement& statement);
+  std::int64_t write(PgStatement& statement);
+
+ protected:
+  std::shared_ptr<TableLayout> readLayout(const std::string& name) override;
+  void runDdl(const std::vector<std::string>& statements) override;
+
+ private:
+  enum class Kind { Control, Query, Write, Guarded, Sync };
+  // A result the server owes, in the order the statements were sent.
+  struct Owed {
+    Kind kind;
+    PgStatement* statement = nullptr;
+    PgResult* into = nullptr;
+  };
+  struct Failure {
+    bool failed = false;
+    Kind kind = Kind::Control;
+    std::string message;
+    std::string state;  // the SQLSTATE
+  };
+
+  PgConnection() = default;
+  void send(Kind kind, PgStatement* statement);
+  void sendSql(const std::string& sql, Kind kind = Kind::Control, PgResult* into = nullptr,
+               const std::vector<std::string>& parameters = {});
+  // Sends a sync point and collects every result owed up to it.
+  Failure settle();
+  // After a failure: the transaction, aborted by the server, is rolled
+  // back, its saves are noted as lost, and the failure is raised.
+  [[noreturn]] void raise(const Failure& failure, const std::string& where);
+  PgResult fetch(const std::string& sql, const std::vector<std::string>& parameters);
+  [[noreturn]] void broken();
+  bool tryCommit();
+  void checkSaves();
+  void lose(const RunError& why);
+
+  PgHandle connection_;
+  std::string name_;  // the database as messages name it
+  std::string gateKey_;
+  bool exclusive_ = false;
+  bool handOver_ = false;
+  std::deque<Owed> owed_;
+  std::size_t unsettled_ = 0;  // saves sent since the last sync point
+  std::unordered_map<std::string, std::unique_ptr<PgStatement>> statements_;
+
+  bool inTransaction_ = false;
+  bool wrote_ = false;
+  std::unique_ptr<RunError> lost_;  // a failure told later, not yet reported
+  Clock::time_point transactionStart_;
+  unsigned calls_ = 0;
+};
+
+// The kind of failure a PostgreSQL SQLSTATE stands for.
+Fault faultOfState(const std::string& state);
+
+}  // namespace ms::store

@@ -1,0 +1,269 @@
+#include "store/sqlite_connection.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "store/sqlite_layout.h"
+#include "values/fault.h"
+
+namespace ms::store {
+
+using namespace std::chrono_literals;
+
+std::shared_ptr<SqliteConnection> SqliteConnection::open(const std::string& path, OpenMode mode) {
+  // One thread uses each connection and no statistics are read: the
+  // engine's memory counters and their lock are not needed (this must come
+  // before the engine's first use, and is refused harmlessly after it).
+  static const bool configured = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) == SQLITE_OK;
+  (void)configured;
+  std::shared_ptr<SqliteConnection> connection(new SqliteConnection());
+  connection->path_ = path;
+
+  // The lock first: a file held elsewhere is never touched.
+  connection->lock_ = FileLock::acquire(path, mode == OpenMode::Exclusive);
+
+  connection->db_ = openHandle(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+  sqlite3* db = connection->db_.get();
+  sqlite3_busy_handler(db, &SqliteConnection::onBusy, connection.get());
+  // A name in double quotes is always a name, never a text.
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+  // Reading the schema tells a database from any other file. The statement
+  // is finalised at once: the journal mode below cannot change while it reads.
+  int rc;
+  {
+    sqlite3_stmt* counting = nullptr;
+    rc = sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master", -1, &counting, nullptr);
+    StatementHandle tables(counting);
+    if (rc == SQLITE_OK && (rc = sqlite3_step(counting)) == SQLITE_ROW) {
+      connection->empty_ = sqlite3_column_int(counting, 0) == 0;
+      rc = SQLITE_OK;
+    }
+  }
+  if (rc != SQLITE_OK) connection->fail(rc, "could not be read", path);
+  // An 80 MB page cache: a walk in index order visits the table's pages out
+  // of their order, and a Regional Sequencing pass rewrites them.
+  sqlite3_exec(db, "PRAGMA cache_size = -81920", nullptr, nullptr, nullptr);
+  // Write-ahead logging: other programs read while a run saves, a commit
+  // appends to the log instead of rewriting pages through a journal, and a
+  // power cut can lose the last commits but never damages the file. Where
+  // the mode cannot be set at once (another program has the file open in
+  // the old mode), the file keeps its journal: the open does not wait.
+  sqlite3_busy_handler(db, nullptr, nullptr);
+  sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+  sqlite3_busy_handler(db, &SqliteConnection::onBusy, connection.get());
+  sqlite3_exec(db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+  // A Regional Sequencing pass saves its records out of their order in the
+  // file, so each commit rewrites most of the table's pages into the log.
+  // Folding the log back into the file only after 100,000 pages (about
+  // 400 MB) copies each page once for several commits instead of once for
+  // each; after that the log file is cut back to 64 MB.
+  sqlite3_exec(db, "PRAGMA wal_autocheckpoint = 100000", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "PRAGMA journal_size_limit = 67108864", nullptr, nullptr, nullptr);
+
+  return connection;
+}
+
+std::shared_ptr<TableLayout> SqliteConnection::readLayout(const std::string& name) {
+  if (empty_) throw RunError(Fault::NotFound, path_ + " is empty: not a Mailsort Database", path_);
+  return readSqliteLayout(db_.get(), name);
+}
+
+SqliteConnection::~SqliteConnection() {
+  try {
+    close();
+  } catch (const std::exception&) {
+    // a destructor cannot report; close() has released everything
+  }
+}
+
+void SqliteConnection::fail(int rc, const std::string& context, const std::string& where) const {
+  std::string detail = db_ ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(rc);
+  std::string what = (where.empty() ? "" : where + ": ") + (context.empty() ? "" : context + ": ") + detail;
+  throw RunError(faultOf(rc, detail), what, where);
+}
+
+// The engine's busy handler: another program holds the file. A statement
+// waits up to `busyWait` for one lock, letting the window system run
+// meanwhile through the wait hook.
+int SqliteConnection::onBusy(void* self, int attempts) {
+  auto* connection = static_cast<SqliteConnection*>(self);
+  const auto now = Clock::now();
+  if (attempts == 0) connection->busySince_ = connection->lastHook_ = now;
+  if (now - connection->busySince_ >= connection->busyWait) return 0;
+  if (connection->waitHook && now - connection->lastHook_ >= 20ms) {
+    connection->lastHook_ = now;
+    connection->waiting_ = true;
+    connection->waitHook();
+    connection->waiting_ = false;
+  }
+  std::this_thread::sleep_for(5ms);
+  return 1;
+}
+
+Statement* SqliteConnection::prepare(const std::string& sql, const std::string& table) {
+  auto found = statements_.find(sql);
+  if (found != statements_.end()) return found->second.get();
+  StatementHandle statement;
+  try {
+    statement = prepareHandle(db_.get(), sql, SQLITE_PREPARE_PERSISTENT);
+  } catch (const RunError& e) {
+    throw RunError(e.fault(), e.what(), path_);
+  }
+  auto kept = std::make_unique<SqliteStatement>(*this, std::move(statement), table);
+  return statements_.emplace(sql, std::move(kept)).first->second.get();
+}
+
+bool SqliteStatement::next() {
+  const int rc = sqlite3_step(statement_.get());
+  if (rc == SQLITE_ROW) return true;
+  if (rc != SQLITE_DONE) connection_.fail(rc, {}, table_);
+  return false;
+}
+
+std::int64_t SqliteStatement::write() {
+  const int rc = connection_.stepWrite(statement_.get());
+  if (rc != SQLITE_DONE) {
+    const std::string failure = sqlite3_errmsg(connection_.handle());
+    throw RunError(faultOf(rc, failure), table_ + ": " + failure, table_);
+  }
+  return sqlite3_changes(connection_.handle());
+}
+
+void SqliteConnection::lose(const RunError& why) {
+  if (!lost_) lost_ = std::make_unique<RunError>(why);
+}
+
+// The engine rolled the transaction back after a statement failed (that
+// failure is recorded on its own): the saves since the last commit are lost.
+void SqliteConnection::noteRollback() {
+  if (!inTransaction_ || !sqlite3_get_autocommit(db_.get())) return;
+  inTransaction_ = false;
+  ++stamp_;
+  if (wrote_)
+    lose(RunError(Fault::Io,
+                  path_ + ": the saves since the last commit were lost: the engine rolled them back", path_));
+  wrote_ = false;
+}
+
+void SqliteConnection::checkSaves() {
+  noteRollback();
+  // The clock is read every 64 operations: a pass makes thousands a second.
+  if (inTransaction_ && (++calls_ & 63) == 0 && Clock::now() - transactionStart_ >= kCommitInterval)
+    tryCommit();
+  if (!lost_) return;
+  RunError why = *lost_;
+  lost_.reset();
+  throw why;
+}
+
+void SqliteConnection::enter() {
+  checkSaves();
+  if (inTransaction_) return;
+  int rc = sqlite3_exec(db_.get(), "BEGIN", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) fail(rc, "BEGIN", path_);
+  inTransaction_ = true;
+  wrote_ = false;
+  transactionStart_ = Clock::now();
+}
+
+int SqliteConnection::stepWrite(sqlite3_stmt* statement) {
+  int rc = sqlite3_step(statement);
+  if ((rc & 0xFF) != SQLITE_BUSY || wrote_ || !inTransaction_) {
+    if (rc == SQLITE_DONE) wrote_ = true, ++stamp_;
+    return rc;
+  }
+  sqlite3_reset(statement);
+  sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);  // only reads: nothing is lost
+  inTransaction_ = false;
+  ++stamp_;
+  rc = sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return rc;
+  inTransaction_ = true;
+  transactionStart_ = Clock::now();
+  rc = sqlite3_step(statement);
+  if (rc == SQLITE_DONE) wrote_ = true, ++stamp_;
+  return rc;
+}
+
+void SqliteConnection::afterWrite() { checkSaves(); }
+
+bool SqliteConnection::tryCommit() {
+  int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK || sqlite3_get_autocommit(db_.get())) {
+    inTransaction_ = false;
+    ++stamp_;
+    if (rc != SQLITE_OK && wrote_) {
+      const Fault fault = faultOf(rc, "");  // a commit that fails is never an odd value
+      lose(RunError(fault == Fault::Engine ? Fault::Io : fault,
+                    path_ + ": the saves since the last commit were lost: " + sqlite3_errstr(rc), path_));
+    }
+    wrote_ = false;
+    return rc == SQLITE_OK;
+  }
+  // Busy: the transaction stays open and is tried again an interval later.
+  transactionStart_ = Clock::now();
+  return false;
+}
+
+void SqliteConnection::commitSoon() {
+  if (inTransaction_) tryCommit();
+}
+
+void SqliteConnection::idle() {
+  if (!db_ || waiting_ || !inTransaction_) return;
+  noteRollback();  // the next operation tells
+  if (inTransaction_ && Clock::now() - transactionStart_ >= kCommitInterval) tryCommit();
+}
+
+void SqliteConnection::commitNow() {
+  if (inTransaction_) tryCommit();  // waits while another program holds the file
+  if (inTransaction_) fail(SQLITE_BUSY, "Could not save pending changes", path_);
+  checkSaves();
+}
+
+void SqliteConnection::runDdl(const std::vector<std::string>& statements) {
+  bool grouped = statements.size() > 1;
+  if (grouped) {
+    int rc = sqlite3_exec(db_.get(), "BEGIN", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) fail(rc, "BEGIN", path_);
+  }
+  for (const auto& sql : statements) {
+    int rc = sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+      std::string message = std::string(sqlite3_errmsg(db_.get()));
+      if (grouped) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      throw RunError(faultOf(rc, message), sql + ": " + message, path_);
+    }
+  }
+  empty_ = false;
+  if (grouped) {
+    int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+      std::string message = std::string(sqlite3_errmsg(db_.get()));
+      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      throw RunError(faultOf(rc, message), "COMMIT: " + message, path_);
+    }
+  }
+}
+
+void SqliteConnection::close() {
+  closing();
+  std::unique_ptr<RunError> error;
+  if (db_) {
+    try {
+      commitNow();
+    } catch (const RunError& e) {
+      error = std::make_unique<RunError>(e);
+      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      inTransaction_ = false;
+    }
+    statements_.clear();  // finalised before the handle closes
+    tables_.clear();
+    db_.reset();
+  }
+  lock_.reset();  // only after the engine has closed the file
+  if (error) throw RunError(*error);
+}
+
+}  // namespace ms::store

@@ -1,0 +1,51 @@
+// A statement prepared once per open by one of the store's engines and kept
+// by the connection that prepared it; the cursors run it through this
+// interface without knowing the engine.
+#pragma once
+
+#include <cstdint>
+
+#include "values/value.h"
+
+namespace ms::store {
+
+// The class of a stored value, numbered as SQLite numbers its storage
+// classes; the PostgreSQL engine reports its numbers as kFloat and its
+// texts as kText.
+enum ValueClass : int { kInteger = 1, kFloat = 2, kText = 3, kBlob = 4, kNull = 5 };
+
+class Statement {
+ public:
+  virtual ~Statement() = default;
+  // Binds parameter `parameter` (from 1): Null, a number, or a text (a blob
+  // when `type` is kBlob).
+  virtual void bind(int parameter, const Value& value, int type = kText) = 0;
+  virtual void bindInteger(int parameter, std::int64_t value) = 0;
+  // Steps a query: true with the next row, false at its end. Fails with a
+  // RunError naming the table.
+  virtual bool next() = 0;
+  virtual std::int64_t integer(int column) const = 0;
+  // Reads a column of the row into `value` in place, with its class.
+  virtual void read(int column, Value& value, int& type) const = 0;
+  // Runs a statement that writes: the number of rows it changed, or -1 when
+  // the engine tells only later (a failure then fails a later operation).
+  // Fails with a RunError naming the table.
+  virtual std::int64_t write() = 0;
+  // Ends the statement's use and clears its bindings.
+  virtual void reset() = 0;
+};
+
+// Resets a statement when it goes out of scope, so that no statement stays
+// active between store operations.
+class StatementUse {
+ public:
+  explicit StatementUse(Statement* statement) : statement_(statement) {}
+  ~StatementUse() { statement_->reset(); }
+  StatementUse(const StatementUse&) = delete;
+  StatementUse& operator=(const StatementUse&) = delete;
+
+ private:
+  Statement* statement_;
+};
+
+}  // namespace ms::store
