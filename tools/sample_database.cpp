@@ -1,9 +1,8 @@
 #include "sample_database.h"
 
-#include <sqlite3.h>
-
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <unordered_map>
 #include <utility>
@@ -11,9 +10,9 @@
 
 #include "sample_addresses.h"
 #include "sample_network.h"
-#include "schema_sql.h"
+#include "sample_sink.h"
 #include "store/database.h"
-#include "store/sqlite_handle.h"
+#include "store/pg_handle.h"
 
 namespace ms::sample {
 
@@ -23,58 +22,12 @@ constexpr int kMinimumSelection = 100;
 
 using Field = std::pair<std::string, double>;
 
-// The sample file, through the store's SQLite layer.
-class Connection {
- public:
-  explicit Connection(const std::string& path)
-      : db_(store::openHandle(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) {}
-  void exec(const char* sql) { store::executeSql(db_.get(), sql); }
-  sqlite3* handle() { return db_.get(); }
-
- private:
-  store::DatabaseHandle db_;
-};
-
-// One prepared INSERT, bound and stepped once per row.
-class Insert {
- public:
-  Insert(Connection& db, const std::string& table, const std::vector<std::string>& columns) : db_(db) {
-    std::string names, marks;
-    for (const std::string& column : columns) {
-      names += (names.empty() ? "\"" : ", \"") + column + "\"";
-      marks += marks.empty() ? "?" : ", ?";
-    }
-    statement_ = store::prepareHandle(db.handle(),
-                                      "INSERT INTO \"" + table + "\" (" + names + ") VALUES (" + marks + ")");
-  }
-
-  Insert& text(const std::string& value) {
-    store::bindValue(statement_.get(), ++column_, Value(value));
-    return *this;
-  }
-  Insert& number(double value) {
-    store::bindValue(statement_.get(), ++column_, Value(value));
-    return *this;
-  }
-  void row() {
-    if (sqlite3_step(statement_.get()) != SQLITE_DONE)
-      throw std::runtime_error(std::string("cannot insert a row: ") + sqlite3_errmsg(db_.handle()));
-    sqlite3_reset(statement_.get());
-    column_ = 0;
-  }
-
- private:
-  Connection& db_;
-  store::StatementHandle statement_;
-  int column_ = 0;
-};
-
-void insertFields(Connection& db, const std::string& table, const std::string* key,
+void insertFields(JobSink& db, const std::string& table, const std::string* key,
                   const std::vector<Field>& fields) {
   std::vector<std::string> columns;
   if (key) columns.push_back("code");
   for (const auto& field : fields) columns.push_back(field.first);
-  Insert insert(db, table, columns);
+  TableRows& insert = db.rows(table, columns);
   if (key) insert.text(*key);
   for (const auto& field : fields) insert.number(field.second);
   insert.row();
@@ -151,11 +104,11 @@ std::vector<Field> tariff(double scale) {
 // With Regional Sequencing every residue code gets its region: a code that
 // ranks 99 would sort after the not-matched records (seq 99000001) in "Key2"
 // order, and the line report would count its addresses as Letter Post.
-void writeReference(Connection& db, const SampleNetwork& network, bool missingLabels, bool everyRegion) {
-  Insert region(db, "region", {"code", "mdreg"});
-  Insert pcode(db, "pcode", {"code", "mdsel"});
-  Insert sequence(db, "sequence", {"code", "mdsorts"});
-  Insert label(db, "label", {"code", "mdlab"});
+void writeReference(JobSink& db, const SampleNetwork& network, bool missingLabels, bool everyRegion) {
+  TableRows& region = db.rows("region", {"code", "mdreg"});
+  TableRows& pcode = db.rows("pcode", {"code", "mdsel"});
+  TableRows& sequence = db.rows("sequence", {"code", "mdsorts"});
+  TableRows& label = db.rows("label", {"code", "mdlab"});
   int selectionNumber = 0;
   for (const Area& area : network.areas()) {
     if (area.hasRegion || everyRegion) region.text(area.residue).number(area.region).row();
@@ -172,7 +125,7 @@ void writeReference(Connection& db, const SampleNetwork& network, bool missingLa
   }
 }
 
-void writeTariffs(Connection& db) {
+void writeTariffs(JobSink& db) {
   insertFields(db, "poprice", nullptr, standardPrices());
   const std::pair<const char*, double> services[] = {{"M1", 1.0}, {"M2", 0.78}, {"M3", 0.72}, {"P1", 0.75}};
   for (const auto& [service, scale] : services) {
@@ -183,11 +136,11 @@ void writeTariffs(Connection& db) {
   }
 }
 
-void writeParameters(Connection& db, const SampleNetwork& network, const SampleOptions& options) {
-  Insert parameters(db, "parmcode", {"RunAlone",  "RunCodes",     "RunReports", "RunLabels", "BagMax",
-                                     "Weight",    "BundleMax",    "selection",  "service",   "Mailsort120",
-                                     "ResOnly",   "Geog",         "Format",     "postcode",  "BagLab",
-                                     "BundleLab", "Company Name", "JobRef",     "printer",   "RoyalMail"});
+void writeParameters(JobSink& db, const SampleNetwork& network, const SampleOptions& options) {
+  TableRows& parameters = db.rows(
+      "parmcode", {"RunAlone",  "RunCodes",  "RunReports",   "RunLabels", "BagMax",  "Weight",   "BundleMax",
+                   "selection", "service",   "Mailsort120",  "ResOnly",   "Geog",    "Format",   "postcode",
+                   "BagLab",    "BundleLab", "Company Name", "JobRef",    "printer", "RoyalMail"});
   parameters.text(options.chain ? "Y" : "N").text("Y").text("Y").text("N");
   parameters.number(11000).number(60).number(25).text(std::to_string(kMinimumSelection));
   parameters.text(options.geog ? "M1" : "M2").text("N").text("N").text(options.geog ? "Y" : "N");
@@ -196,11 +149,11 @@ void writeParameters(Connection& db, const SampleNetwork& network, const SampleO
   parameters.text("N").text("Y").row();
 }
 
-void writeAddresses(Connection& db, const SampleNetwork& network, const SampleOptions& options,
+void writeAddresses(JobSink& db, const SampleNetwork& network, const SampleOptions& options,
                     SampleSummary& summary) {
-  Insert work(db, "kvwork",
-              {"mscode", "rscode", "seq", "rgcode", "sflag", "pcflag", "Name", "Address1", "Address2",
-               "Address3", "Address4", "town", "county", "postcode"});
+  TableRows& work =
+      db.rows("kvwork", {"mscode", "rscode", "seq", "rgcode", "sflag", "pcflag", "Name", "Address1",
+                         "Address2", "Address3", "Address4", "town", "county", "postcode"});
   std::unordered_map<std::string, long long> sizes;
   AddressGenerator generator(network, options.seed);
   for (long long i = 0; i < options.records; ++i) {
@@ -231,33 +184,25 @@ void writeAddresses(Connection& db, const SampleNetwork& network, const SampleOp
 
 SampleSummary writeSampleJob(const SampleOptions& options) {
   namespace fs = std::filesystem;
-  std::error_code error;
-  fs::create_directories(options.outDir, error);
-  if (error) throw std::runtime_error(options.outDir + ": cannot create the folder: " + error.message());
-
-  SampleSummary summary;
-  summary.path = (fs::path(options.outDir) / store::kMailsortDatabase).string();
-  for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
-    fs::remove(summary.path + suffix, error);
-    if (error) throw std::runtime_error(summary.path + suffix + ": cannot replace it: " + error.message());
+  std::string database = options.database;
+  if (!options.outDir.empty()) {
+    std::error_code error;
+    fs::create_directories(options.outDir, error);
+    if (error) throw std::runtime_error(options.outDir + ": cannot create the folder: " + error.message());
+    if (database.empty()) database = (fs::path(options.outDir) / store::kMailsortDatabase).string();
   }
 
+  const bool postgres = store::isPostgresUri(database);
+  const std::unique_ptr<JobSink> db = postgres ? postgresSink(database) : sqliteSink(database);
   const SampleNetwork& network = SampleNetwork::uk();
-  {
-    Connection db(summary.path);
-    // Nothing else has the new file yet: no journal and no syncing while it
-    // is filled, the engine's defaults again before it is handed over.
-    db.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;");
-    db.exec(kSchemaSql);
-    db.exec("BEGIN");
-    writeReference(db, network, options.missingLabels, options.geog);
-    writeTariffs(db);
-    writeParameters(db, network, options);
-    writeAddresses(db, network, options, summary);
-    db.exec("COMMIT");
-    db.exec("PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL;");
-  }
+  SampleSummary summary;
+  writeReference(*db, network, options.missingLabels, options.geog);
+  writeTariffs(*db);
+  writeParameters(*db, network, options);
+  writeAddresses(*db, network, options, summary);
+  db->commit();
 
+  summary.path = db->name();
   summary.selections = network.selectionCount();
   summary.residueCodes = static_cast<int>(network.areas().size());
   summary.regions = network.regionCount();

@@ -1,7 +1,9 @@
-// Writes a whole sample job into DIR/mailsort.mdb: the suite's tables, the
+// Writes a whole sample job into DIR/mailsort.mdb or the database --database
+// names (an SQLite file or a PostgreSQL schema): the suite's tables, the
 // reference network, both tariffs, the Job Parameters and the coded
 // addresses. The generator stands in for the suite's other programs, so it
-// fills the file with plain SQL.
+// fills the tables directly, the same rows in the same order on either
+// engine.
 #pragma once
 
 #include <string>
@@ -11,7 +13,7 @@
 namespace ms::sample {
 
 struct SampleSummary {
-  std::string path;
+  std::string path;  // the file, or the PostgreSQL database and schema (no password)
   long long records = 0;
   long long postcodeMatched = 0, townMatched = 0, notMatched = 0;
   int selections = 0, residueCodes = 0, regions = 0;
@@ -20,8 +22,8 @@ struct SampleSummary {
   int minimum = 0;
 };
 
-// Fails with std::runtime_error, naming the file and the cause, when the
-// folder or the file cannot be written.
+// Fails with std::runtime_error, naming the file or the database and the
+// cause, when the folder, the file or the schema cannot be written.
 SampleSummary writeSampleJob(const SampleOptions& options);
 
 // The one line the tool prints.

@@ -22,8 +22,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
-    std::cout << "mailsort-sample: " << ms::sample::describe(ms::sample::writeSampleJob(options))
-              << std::endl;
+    const std::string summary = ms::sample::describe(ms::sample::writeSampleJob(options));
+    std::cout << "mailsort-sample: " << summary << std::endl;
   } catch (const std::exception& failure) {
     std::cerr << "mailsort-sample: " << failure.what() << std::endl;
     return 1;

@@ -10,9 +10,16 @@
 namespace ms::sample {
 
 const char* const kSampleUsage =
-    "usage: mailsort-sample --out DIR [--records N] [--seed S] [--chain] [--geog] [--missing-labels]\n"
+    "usage: mailsort-sample (--out DIR | --database DB) [--records N] [--seed S] [--chain] [--geog]\n"
+    "                       [--missing-labels]\n"
     "  Writes DIR/mailsort.mdb: the suite's tables with a UK reference network, the tariffs,\n"
     "  Job Parameters for a Letter job and N coded addresses (default 20000).\n"
+    "  --database DB     write the job into DB instead: an SQLite file (a relative path is\n"
+    "                    found from the current folder) or a PostgreSQL URI\n"
+    "                    (postgresql://[user[:password]@][host][:port][/dbname][?...]); there\n"
+    "                    the job goes into the schema that the URI's search_path names,\n"
+    "                    e.g. ?options=-csearch_path%3DJOB, made when it is missing, and\n"
+    "                    replaces the suite's tables in it\n"
     "  --chain           RunAlone \"Y\" (the run starts without the start dialog)\n"
     "  --geog            service \"M1\" with Geog \"Y\" (Regional Sequencing); every residue code\n"
     "                    then has a region\n"
@@ -35,10 +42,11 @@ bool readNumber(const std::string& text, Number& out) {
 
 bool parseSampleArgs(const std::vector<std::string>& args, SampleOptions& options, std::string& error) {
   QCommandLineParser parser;
-  const QCommandLineOption out("out", "", "DIR"), records("records", "", "N"), seed("seed", "", "S");
+  const QCommandLineOption out("out", "", "DIR"), database("database", "", "DB");
+  const QCommandLineOption records("records", "", "N"), seed("seed", "", "S");
   const QCommandLineOption chain("chain", ""), geog("geog", ""), missingLabels("missing-labels", "");
   const QCommandLineOption help({"h", "help"}, ""), version({"v", "version"}, "");
-  parser.addOptions({out, records, seed, chain, geog, missingLabels, help, version});
+  parser.addOptions({out, database, records, seed, chain, geog, missingLabels, help, version});
   QStringList arguments{"mailsort-sample"};
   for (const std::string& arg : args) arguments << QString::fromStdString(arg);
   if (!parser.parse(arguments)) {
@@ -67,11 +75,14 @@ bool parseSampleArgs(const std::vector<std::string>& args, SampleOptions& option
     return false;
   }
   options.outDir = parser.value(out).toStdString();
-  if (options.outDir.empty()) {
-    error = parser.isSet(out) ? "--out needs a folder" : "--out DIR is required";
-    return false;
-  }
-  return true;
+  options.database = parser.value(database).toStdString();
+  if (parser.isSet(out) && options.outDir.empty())
+    error = "--out needs a folder";
+  else if (parser.isSet(database) && options.database.empty())
+    error = "--database needs a file or a PostgreSQL URI";
+  else if (options.outDir.empty() && options.database.empty())
+    error = "--out DIR or --database DB is required";
+  return error.empty();
 }
 
 }  // namespace ms::sample

@@ -9,6 +9,7 @@ namespace ms::sample {
 
 struct SampleOptions {
   std::string outDir;
+  std::string database;  // --database: an SQLite file or a PostgreSQL URI instead of DIR/mailsort.mdb
   long long records = 20000;
   std::uint64_t seed = 1;
   bool chain = false;          // RunAlone "Y": the suite ordered the run
@@ -20,7 +21,7 @@ struct SampleOptions {
 
 // Reads the arguments after the program name. Returns false with a message
 // in `error` for anything it does not understand. With --help or --version
-// nothing else is needed.
+// nothing else is needed; otherwise --out or --database is.
 bool parseSampleArgs(const std::vector<std::string>& args, SampleOptions& options, std::string& error);
 
 extern const char* const kSampleUsage;

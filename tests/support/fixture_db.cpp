@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -51,31 +52,100 @@ void check(sqlite3* db, int rc, const std::string& what) {
   if (rc != SQLITE_DONE && rc != SQLITE_ROW) throw std::runtime_error(what + ": " + sqlite3_errmsg(db));
 }
 
-}  // namespace
-
-FixtureDb::FixtureDb(const std::string& dir, bool withSchema) : path_(dir + "/mailsort.mdb") {
-  std::filesystem::remove(path_);
-  db_ = store::openHandle(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-  // Like the suite's other programs, wait while the store commits.
-  sqlite3_busy_timeout(db_.get(), 5000);
-  if (withSchema) exec(kSchemaSql);
+// A statement's result on PostgreSQL, or the server's message.
+store::PgResult checked(PGresult* result, ExecStatusType wanted, const std::string& what) {
+  store::PgResult held(result);
+  if (PQresultStatus(result) != wanted) throw std::runtime_error(what + ": " + PQresultErrorMessage(result));
+  return held;
 }
 
-FixtureDb::~FixtureDb() = default;
+// A field of a PostgreSQL result: integers, floats and numerics as numbers.
+Value pgValue(const PGresult* result, int row, int column) {
+  if (PQgetisnull(result, row, column)) return Value();
+  const char* text = PQgetvalue(result, row, column);
+  const Oid type = PQftype(result, column);  // int8, int2, int4, float4, float8, numeric are numbers
+  const bool number = type == 20 || type == 21 || type == 23 || type == 700 || type == 701 || type == 1700;
+  return number ? Value(std::strtod(text, nullptr)) : Value(text);
+}
 
-void FixtureDb::exec(const std::string& sql) { store::executeSql(db_.get(), sql); }
+// Seventeen significant digits: the server reads back the very same double.
+std::string fullDigits(double number) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", number);
+  return text;
+}
+
+}  // namespace
+
+std::string engineMissing(Engine engine) {
+  return engine == Engine::Postgres && !std::getenv("MAILSORT_TEST_POSTGRES")
+             ? "needs a PostgreSQL server: MAILSORT_TEST_POSTGRES is not set"
+             : "";
+}
+
+std::string engineName(const ::testing::TestParamInfo<Engine>& info) {
+  return info.param == Engine::Postgres ? "Postgres" : "Sqlite";
+}
+
+FixtureDb::FixtureDb(Engine engine, const std::string& dir, bool withSchema) {
+  if (engine == Engine::Sqlite) {
+    path_ = dir + "/mailsort.mdb";
+    std::filesystem::remove(path_);
+    if (withSchema) exec(kSchemaSql);
+    return;
+  }
+  if (const std::string missing = engineMissing(engine); !missing.empty()) throw std::runtime_error(missing);
+  static int made = 0;
+  schema_ = "t_" + std::to_string(getpid()) + "_" + std::to_string(++made);
+  const std::string base = std::getenv("MAILSORT_TEST_POSTGRES");
+  path_ = base + (base.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + schema_;
+  pg_ = store::connectPostgres(base);
+  exec("SET client_min_messages TO warning; CREATE SCHEMA " + schema_ + "; SET search_path TO " + schema_);
+  if (withSchema) exec(kPostgresSchemaSql);
+}
+
+FixtureDb::~FixtureDb() {
+  if (pg_) PQclear(PQexec(pg_.get(), ("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE").c_str()));
+}
+
+sqlite3* FixtureDb::sqlite() {
+  if (!db_) {
+    db_ = store::openHandle(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    // Like the suite's other programs, wait while the store commits.
+    sqlite3_busy_timeout(db_.get(), 5000);
+  }
+  return db_.get();
+}
+
+void FixtureDb::exec(const std::string& sql) {
+  if (pg_)
+    store::executePostgres(pg_.get(), sql, sql);
+  else
+    store::executeSql(sqlite(), sql);
+}
 
 void FixtureDb::insert(const std::string& table, const Row& row) {
   std::string cols, marks;
+  std::vector<std::string> texts;  // the values as PostgreSQL is sent them
   for (const auto& [name, value] : row) {
     cols += (cols.empty() ? "\"" : ",\"") + name + "\"";
-    marks += marks.empty() ? "?" : ",?";
+    marks += (marks.empty() ? "" : ",") + (pg_ ? "$" + std::to_string(texts.size() + 1) : "?");
+    texts.push_back(value.isNumber() ? fullDigits(value.number()) : value.textOrEmpty());
   }
   std::string sql = "INSERT INTO \"" + table + "\" (" + cols + ") VALUES (" + marks + ")";
-  auto statement = store::prepareHandle(db_.get(), sql);
+  if (pg_) {
+    std::vector<const char*> values;
+    for (std::size_t i = 0; i < row.size(); ++i)
+      values.push_back(row[i].second.isNull() ? nullptr : texts[i].c_str());
+    checked(PQexecParams(pg_.get(), sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
+                         nullptr, nullptr, 0),
+            PGRES_COMMAND_OK, sql);
+    return;
+  }
+  auto statement = store::prepareHandle(sqlite(), sql);
   int i = 1;
   for (const auto& [name, value] : row) store::bindValue(statement.get(), i++, value);
-  check(db_.get(), sqlite3_step(statement.get()), sql);
+  check(sqlite(), sqlite3_step(statement.get()), sql);
 }
 
 void FixtureDb::insertParameters(const Row& overrides) {
@@ -90,9 +160,16 @@ void FixtureDb::insertParameters(const Row& overrides) {
 }
 
 std::vector<RowMap> FixtureDb::query(const std::string& sql) {
-  auto statement = store::prepareHandle(db_.get(), sql);
-  sqlite3_stmt* st = statement.get();
   std::vector<RowMap> rows;
+  if (pg_) {
+    const auto result = checked(PQexec(pg_.get(), sql.c_str()), PGRES_TUPLES_OK, sql);
+    for (int row = 0; row < PQntuples(result.get()); ++row)
+      for (int i = 0; i < PQnfields(result.get()); ++i)
+        (i ? rows.back() : rows.emplace_back())[PQfname(result.get(), i)] = pgValue(result.get(), row, i);
+    return rows;
+  }
+  auto statement = store::prepareHandle(sqlite(), sql);
+  sqlite3_stmt* st = statement.get();
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     RowMap row;
@@ -100,12 +177,16 @@ std::vector<RowMap> FixtureDb::query(const std::string& sql) {
       row[sqlite3_column_name(st, i)] = store::columnValue(st, i);
     rows.push_back(std::move(row));
   }
-  check(db_.get(), rc, sql);
+  check(sqlite(), rc, sql);
   return rows;
 }
 
 Value FixtureDb::scalar(const std::string& sql) {
-  auto statement = store::prepareHandle(db_.get(), sql);
+  if (pg_) {
+    const auto result = checked(PQexec(pg_.get(), sql.c_str()), PGRES_TUPLES_OK, sql);
+    return PQntuples(result.get()) ? pgValue(result.get(), 0, 0) : Value();
+  }
+  auto statement = store::prepareHandle(sqlite(), sql);
   return sqlite3_step(statement.get()) == SQLITE_ROW ? store::columnValue(statement.get(), 0) : Value();
 }
 

@@ -1,17 +1,32 @@
 // Fixture databases for the tests: a fresh mailsort.mdb made from the suite
-// schema in a temporary folder, filled and read back with plain SQL (the
-// way the suite's other programs would), beside the store under test.
+// schema in a temporary folder, or a fresh schema on the PostgreSQL server
+// that MAILSORT_TEST_POSTGRES names, filled and read back with plain SQL
+// (the way the suite's other programs would), beside the store under test.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "store/pg_handle.h"
 #include "store/sqlite_handle.h"
 #include "values/value.h"
 
 namespace ms::testing {
+
+enum class Engine { Sqlite, Postgres };
+inline constexpr Engine kEngines[] = {Engine::Sqlite, Engine::Postgres};
+
+// Why a test cannot use `engine` here ("" when it can): PostgreSQL needs
+// MAILSORT_TEST_POSTGRES, a base URI such as "postgresql://" (libpq's PG*
+// variables fill in the rest).
+std::string engineMissing(Engine engine);
+inline std::string postgresMissing() { return engineMissing(Engine::Postgres); }
+// Names instances parameterised over the engine ".../Sqlite", ".../Postgres".
+std::string engineName(const ::testing::TestParamInfo<Engine>& info);
 
 using Row = std::vector<std::pair<std::string, Value>>;
 using RowMap = std::map<std::string, Value>;
@@ -48,26 +63,39 @@ Row withChanges(Row row, const Row& changes);
 class FixtureDb {
  public:
   // Creates `<dir>/mailsort.mdb` with the suite schema (replacing one there).
-  explicit FixtureDb(const std::string& dir, bool withSchema = true);
+  explicit FixtureDb(const std::string& dir, bool withSchema = true)
+      : FixtureDb(Engine::Sqlite, dir, withSchema) {}
+  // On PostgreSQL a new schema on the server, dropped with the object, and
+  // `dir` is not used. Without the suite schema the database is left to be
+  // made by others (on SQLite there is no file until then).
+  FixtureDb(Engine engine, const std::string& dir, bool withSchema = true);
   ~FixtureDb();
   FixtureDb(const FixtureDb&) = delete;
   FixtureDb& operator=(const FixtureDb&) = delete;
 
+  // What Database::open and --database take: the file, or the URI whose
+  // search_path selects the schema.
   const std::string& path() const { return path_; }
+  Engine engine() const { return pg_ ? Engine::Postgres : Engine::Sqlite; }
 
   void exec(const std::string& sql);
-  // INSERT one row; column names as given (quoted).
+  // INSERT one row; column names as given (quoted). PostgreSQL is sent
+  // numbers in 17 digits, so it holds the very same doubles.
   void insert(const std::string& table, const Row& row);
   // A Job Parameters record for a plain Letter job, with `overrides` applied.
   void insertParameters(const Row& overrides = {});
-  // All rows of a query, columns by name.
+  // All rows of a query, columns by name; numbers as numbers, whatever the
+  // engine's type for them.
   std::vector<RowMap> query(const std::string& sql);
   // The first column of the first row (Null when there is none).
   Value scalar(const std::string& sql);
 
  private:
-  std::string path_;
+  sqlite3* sqlite();
+
+  std::string path_, schema_;
   store::DatabaseHandle db_;
+  store::PgHandle pg_;
 };
 
 // Every row of a statement on a database file, "|" between columns and "\n"

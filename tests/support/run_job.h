@@ -1,6 +1,6 @@
-// A job for the tests of the passes: a fixture mailsort.mdb in a temporary
-// folder and a run on it, opened as the run driver opens one, shown on a fake
-// Progress Window and printed to memory.
+// A job for the tests of the passes: a fixture database (mailsort.mdb in a
+// temporary folder, or a schema on PostgreSQL) and a run on it, opened as the run driver opens one, shown on
+// a fake Progress Window and printed to memory.
 #pragma once
 
 #include <string>
@@ -17,7 +17,7 @@ namespace ms::testing {
 
 class RunJob {
  public:
-  RunJob() {
+  explicit RunJob(Engine engine = Engine::Sqlite) : db(engine, dir.path()) {
     state.rundate = "06/12/2026";
     state.progress = &progress;
     state.printer = &sink;
@@ -37,7 +37,7 @@ class RunJob {
   std::vector<std::string> fileLines(const std::string& name) const { return splitLines(file(name)); }
 
   TempDir dir;
-  FixtureDb db{dir.path()};
+  FixtureDb db;  // on SQLite in `dir`, where the PO files go on either engine
   RunState state;
   FakeProgress progress{state};
   TextPageSink sink;
