@@ -110,19 +110,22 @@ std::int64_t PgStatement::integer(int column) const {
   return std::strtoll(PQgetvalue(result_.get(), row_, column), nullptr, 10);
 }
 
-void PgStatement::read(int column, Value& value, int& type) const {
-  if (PQgetisnull(result_.get(), row_, column)) {
-    value.setNull();
-    type = kNull;
-    return;
-  }
-  const char* text = PQgetvalue(result_.get(), row_, column);
-  if (numeric_[static_cast<std::size_t>(column)]) {
-    value.setNumber(std::strtod(text, nullptr));
-    type = kFloat;
-  } else {
-    value.setText(text, static_cast<std::size_t>(PQgetlength(result_.get(), row_, column)));
-    type = kText;
+void PgStatement::readRow(std::vector<Value>& row, std::vector<int>& types) const {
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    const int column = static_cast<int>(i + 1);
+    if (PQgetisnull(result_.get(), row_, column)) {
+      row[i].setNull();
+      types[i] = kNull;
+      continue;
+    }
+    const char* text = PQgetvalue(result_.get(), row_, column);
+    if (numeric_[i + 1]) {
+      row[i].setNumber(std::strtod(text, nullptr));
+      types[i] = kFloat;
+    } else {
+      row[i].setText(text, static_cast<std::size_t>(PQgetlength(result_.get(), row_, column)));
+      types[i] = kText;
+    }
   }
 }
 

@@ -36,7 +36,7 @@ class PgStatement : public Statement {
   void bindInteger(int parameter, std::int64_t value) override;
   bool next() override;
   std::int64_t integer(int column) const override;
-  void read(int column, Value& value, int& type) const override;
+  void readRow(std::vector<Value>& row, std::vector<int>& types) const override;
   std::int64_t write() override;
   void reset() override;
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "values/value.h"
 
@@ -25,8 +26,9 @@ class Statement {
   // RunError naming the table.
   virtual bool next() = 0;
   virtual std::int64_t integer(int column) const = 0;
-  // Reads a column of the row into `value` in place, with its class.
-  virtual void read(int column, Value& value, int& type) const = 0;
+  // Reads columns 1 to row.size() of the row into `row` in place (column 0
+  // is the rowid), with their classes.
+  virtual void readRow(std::vector<Value>& row, std::vector<int>& types) const = 0;
   // Runs a statement that writes: the number of rows it changed, or -1 when
   // the engine tells only later (a failure then fails a later operation).
   // Fails with a RunError naming the table.

@@ -16,7 +16,7 @@ void readRow(const Statement* statement, std::size_t columns, std::vector<Value>
              std::vector<int>& types) {
   row.resize(columns);
   types.resize(columns);
-  for (std::size_t i = 0; i < columns; ++i) statement->read(static_cast<int>(i + 1), row[i], types[i]);
+  statement->readRow(row, types);
 }
 
 }  // namespace
