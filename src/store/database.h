@@ -1,9 +1,11 @@
-// The Mailsort Database: an SQLite file opened shared or exclusive.
+// The Mailsort Database, opened shared or exclusive: an SQLite file, or a
+// schema on a PostgreSQL server named by a postgresql:// URI.
 //
-// Every open holds an advisory flock(2) on the file itself: shared for a
+// Every open holds a lock that other programs of the suite respect: on a
+// file an advisory flock(2) on the file itself, on a server an advisory lock
+// of the session on a key naming the database and schema; shared for a
 // shared open, exclusive (non-blocking) for an exclusive open. An open that
-// cannot get its lock fails with Fault::InUse ("database in use"). Other
-// programs of the suite follow the same rule.
+// cannot get its lock fails with Fault::InUse ("database in use").
 //
 // Saves made through recordsets are grouped into transactions that the store
 // commits by itself at short intervals while it is used, when a walk ends,
@@ -31,8 +33,10 @@ inline const std::string kMailsortDatabase = "mailsort.mdb";
 
 class Database {
  public:
-  // Opens an existing file (never creates one). Fails with Fault::NotFound
-  // when the file is missing, Fault::InUse when its lock is held elsewhere.
+  // Opens an existing file (never creates one) or connects to the server a
+  // URI names. Fails with Fault::NotFound when the file is missing,
+  // Fault::InUse when its lock is held elsewhere, Fault::Io when the server
+  // is down or refuses the login.
   static std::unique_ptr<Database> open(const std::string& path, OpenMode mode);
   ~Database();
   Database(const Database&) = delete;
@@ -42,13 +46,15 @@ class Database {
   // an index is chosen). Fails with Fault::NotFound for an unknown table.
   std::unique_ptr<Recordset> openTable(const std::string& table);
 
-  // Runs one SQL statement (the system uses only "DROP TABLE[bags]").
+  // Runs the one SQL statement the system uses, "DROP TABLE[bags]" (any
+  // DROP TABLE of one table, its name in brackets, quotes or bare); fails
+  // with Fault::Engine for anything else.
   void execute(const std::string& sql);
 
   // Creates a table from its definition. Fails when the table exists.
   void appendTableDef(const TableDef& def);
 
-  // Writes the saves made so far to the file now. Fails when they cannot be
+  // Writes the saves made so far to the database now. Fails when they cannot be
   // written (they are then lost, and the failure says so).
   void flush();
   // Tells the store that the program has nothing for it to do for a while
@@ -58,7 +64,7 @@ class Database {
   // fails the next operation.
   void idle();
 
-  // Commits what is pending and closes the file; recordsets opened from it
+  // Commits what is pending and closes the database; recordsets opened from it
   // fail from then on. Closing twice is harmless.
   void close();
 
