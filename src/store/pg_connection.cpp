@@ -158,8 +158,6 @@ std::shared_ptr<PgConnection> PgConnection::open(const std::string& uri, OpenMod
   if (scalar(raw, take, connection->gateKey_, name) != "t") throw RunError(Fault::InUse, "database in use");
   // The run that follows a check now holds the gate itself.
   if (!connection->exclusive_) handedOver().erase(connection->gateKey_);
-  // A statement waits for another program's locks as long as on SQLite.
-  scalar(raw, "SELECT set_config('lock_timeout', $1, false)", std::to_string(kBusyWait.count()), name);
   if (PQenterPipelineMode(raw) != 1) throw RunError(Fault::Io, name + ": pipeline mode refused", name);
   connection->connection_ = std::move(session);
   return connection;
@@ -359,6 +357,12 @@ void PgConnection::checkSaves() {
 void PgConnection::enter() {
   requireOpen();
   checkSaves();
+  // A statement waits for another program's locks as long as on SQLite.
+  if (busyWait != appliedWait_) {
+    sendSql("SELECT set_config('lock_timeout', $1, false)", Kind::Control, nullptr,
+            {std::to_string(busyWait.count())});
+    appliedWait_ = busyWait;
+  }
   if (inTransaction_) return;
   sendSql("BEGIN");  // answered with the next sync point
   inTransaction_ = true;

@@ -128,6 +128,7 @@ class PgConnection : public Connection {
   std::unique_ptr<RunError> lost_;  // a failure told later, not yet reported
   Clock::time_point transactionStart_;
   unsigned calls_ = 0;
+  std::chrono::milliseconds appliedWait_{0};  // the session's lock_timeout
 };
 
 // The kind of failure a PostgreSQL SQLSTATE stands for.
