@@ -264,9 +264,10 @@ void PgConnection::raise(const Failure& failure, const std::string& where) {
   if (inTransaction_ && PQtransactionStatus(connection_.get()) == PQTRANS_IDLE) {
     inTransaction_ = false;
     ++stamp_;
+    const Fault cause = faultOfState(failure.state);  // a loss is never an odd value
     if (wrote_ && failure.kind != Kind::Guarded)
-      lose(RunError(Fault::Io, name_ + ": the saves since the last commit were lost: " + failure.message,
-                    name_));
+      lose(RunError(cause == Fault::Engine ? Fault::Io : cause,
+                    name_ + ": the saves since the last commit were lost: " + failure.message, name_));
     wrote_ = false;
   }
   const Fault fault = faultOfState(failure.state);
