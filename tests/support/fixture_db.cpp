@@ -83,10 +83,6 @@ std::string engineMissing(Engine engine) {
              : "";
 }
 
-std::string engineName(const ::testing::TestParamInfo<Engine>& info) {
-  return info.param == Engine::Postgres ? "Postgres" : "Sqlite";
-}
-
 FixtureDb::FixtureDb(Engine engine, const std::string& dir, bool withSchema) {
   if (engine == Engine::Sqlite) {
     path_ = dir + "/mailsort.mdb";

@@ -15,6 +15,12 @@
 #include "store/sqlite_handle.h"
 #include "values/value.h"
 
+namespace ms {
+inline void PrintTo(const Value& value, std::ostream* out) {
+  *out << (value.isNull() ? "Null" : value.isNumber() ? value.text() : '"' + value.text() + '"');
+}
+}  // namespace ms
+
 namespace ms::testing {
 
 enum class Engine { Sqlite, Postgres };
@@ -26,7 +32,12 @@ inline constexpr Engine kEngines[] = {Engine::Sqlite, Engine::Postgres};
 std::string engineMissing(Engine engine);
 inline std::string postgresMissing() { return engineMissing(Engine::Postgres); }
 // Names instances parameterised over the engine ".../Sqlite", ".../Postgres".
-std::string engineName(const ::testing::TestParamInfo<Engine>& info);
+inline void PrintTo(Engine engine, std::ostream* os) {
+  *os << (engine == Engine::Postgres ? "Postgres" : "Sqlite");
+}
+inline std::string engineName(const ::testing::TestParamInfo<Engine>& info) {
+  return ::testing::PrintToString(info.param);
+}
 
 using Row = std::vector<std::pair<std::string, Value>>;
 using RowMap = std::map<std::string, Value>;
