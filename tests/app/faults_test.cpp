@@ -283,9 +283,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, InjectedFault, ::testing::ValuesIn(faults()),
 class SampleRun : public ::testing::TestWithParam<testing::Engine> {};
 
 TEST_P(SampleRun, RunsToItsEndAndPrintsWhatThePostOfficeFilesHold) {
-  if (const std::string missing = testing::missingForSampleRun(); !missing.empty()) GTEST_SKIP() << missing;
-  if (const std::string missing = testing::engineMissing(GetParam()); !missing.empty())
-    GTEST_SKIP() << missing;
+  const std::string missing = testing::missingForSampleRun() + testing::engineMissing(GetParam());
+  if (!missing.empty()) GTEST_SKIP() << missing;
   testing::TempDir job;
   testing::FixtureDb db(GetParam(), job.path(), false);
   const std::string database = " --database '" + db.path() + "'";
@@ -307,7 +306,8 @@ TEST_P(SampleRun, RunsToItsEndAndPrintsWhatThePostOfficeFilesHold) {
   printedCheck(job.path());
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, SampleRun, ::testing::ValuesIn(testing::kEngines), testing::engineName);
+INSTANTIATE_TEST_SUITE_P(Engines, SampleRun, ::testing::ValuesIn(testing::kEngines),
+                         ::testing::PrintToStringParamName());
 
 TEST(Refused, AChainModeJobWithoutItsWorkTableEndsWithAMessageAndItsFlagsAsTheyWere) {
   if (const std::string missing = testing::missingForSampleRun(); !missing.empty()) GTEST_SKIP() << missing;

@@ -31,12 +31,10 @@ inline constexpr Engine kEngines[] = {Engine::Sqlite, Engine::Postgres};
 // variables fill in the rest).
 std::string engineMissing(Engine engine);
 inline std::string postgresMissing() { return engineMissing(Engine::Postgres); }
-// Names instances parameterised over the engine ".../Sqlite", ".../Postgres".
+// With ::testing::PrintToStringParamName(), instances parameterised over the
+// engine are named ".../Sqlite" and ".../Postgres".
 inline void PrintTo(Engine engine, std::ostream* os) {
   *os << (engine == Engine::Postgres ? "Postgres" : "Sqlite");
-}
-inline std::string engineName(const ::testing::TestParamInfo<Engine>& info) {
-  return ::testing::PrintToString(info.param);
 }
 
 using Row = std::vector<std::pair<std::string, Value>>;
@@ -87,7 +85,6 @@ class FixtureDb {
   // What Database::open and --database take: the file, or the URI whose
   // search_path selects the schema.
   const std::string& path() const { return path_; }
-  Engine engine() const { return pg_ ? Engine::Postgres : Engine::Sqlite; }
 
   void exec(const std::string& sql);
   // INSERT one row; column names as given (quoted). PostgreSQL is sent
