@@ -67,3 +67,94 @@ make_job() {
 calc() {
   awk "BEGIN { print $1 }"
 }
+
+# in_postgres_cluster "$@": unless the arguments (--postgres URI) or
+# MAILSORT_TEST_POSTGRES name a PostgreSQL server, runs the calling script
+# again with the same arguments inside a throw-away PostgreSQL 15 cluster
+# (pg_virtualenv -t, which sets libpq's PG* variables).
+in_postgres_cluster() {
+  [ -z "${MAILSORT_TEST_POSTGRES:-}" ] || return 0
+  for arg in "$@"; do [ "$arg" != --postgres ] || return 0; done
+  if ! command -v pg_virtualenv >/dev/null; then
+    echo "$0: no PostgreSQL server: give --postgres URI or MAILSORT_TEST_POSTGRES, or install postgresql" >&2
+    exit 1
+  fi
+  exec pg_virtualenv -t -v 15 env MAILSORT_TEST_POSTGRES=postgresql:// sh "$bench_dir/$(basename "$0")" "$@"
+}
+
+# schema_uri BASE SCHEMA: the URI that selects SCHEMA on BASE's server.
+schema_uri() {
+  case $1 in
+    *\?*) echo "$1&options=-csearch_path%3D$2" ;;
+    *) echo "$1?options=-csearch_path%3D$2" ;;
+  esac
+}
+
+# drop_schemas BASE SCHEMA...: drops the schemas with everything in them.
+drop_schemas() {
+  base=$1
+  shift
+  for schema in "$@"; do
+    psql -X -q "$base" -c "DROP SCHEMA IF EXISTS $schema CASCADE" >/dev/null 2>&1 || true
+  done
+}
+
+tab=$(printf '\t')
+
+# dump_rows DATABASE DIR: the kvwork and bags rows of DATABASE (an SQLite file
+# or a PostgreSQL URI) in rowid order as DIR/kvwork.rows and DIR/bags.rows:
+# fields split by tabs, Null as \N, and every field that reads as a number in
+# 17 significant digits, so that equal doubles print equal whatever the
+# engine (a text that reads as a number prints as one on both sides). Each
+# engine first gives its doubles with the digits they need to read back
+# exactly: SQLite through quote(), PostgreSQL by itself.
+dump_rows() {
+  for table in kvwork bags; do
+    if [ $table = kvwork ]; then
+      columns='mscode, rscode, %seq, rgcode, sflag, pcflag, "Name", "Address1", "Address2", "Address3",
+               "Address4", town, county, postcode'
+    else
+      columns='%"Bag Number", %"Label Start", %"Label Number", %"Bundle Number", %"Seq"'
+    fi
+    case $1 in
+      postgres://* | postgresql://*)
+        psql -X -q -A -t -F "$tab" -P null='\N' "$1" \
+          -c "select $(echo "$columns" | tr -d %) from $table order by rowid" ;;
+      *)
+        sqlite3 -batch -init /dev/null -separator "$tab" -nullvalue '\N' "$1" \
+          "select $(echo "$columns" | sed "s/%\([a-z]*\|\"[^\"]*\"\)/nullif(quote(\1), 'NULL')/g")
+           from $table order by rowid" ;;
+    esac 2>&1 | awk -F "$tab" -v OFS="$tab" '{
+      for (i = 1; i <= NF; i++) if ($i ~ /^-?[0-9]+(\.[0-9]*)?([eE][-+]?[0-9]+)?$/) $i = sprintf("%.17g", $i)
+      print
+    }' >"$2/$table.rows"
+  done
+}
+
+# batch_run DIR DATABASE: `mailsort --batch` in DIR on DATABASE, timed (see
+# timed); then DIR/status, the text of MAILSORT.PDF in DIR/MAILSORT.txt and
+# the rows of dump_rows.
+batch_run() {
+  timed "$1" "$1/time" "$build/mailsort" --batch --database "$2"
+  echo "$status" >"$1/status"
+  [ ! -f "$1/MAILSORT.PDF" ] || pdftotext -layout "$1/MAILSORT.PDF" "$1/MAILSORT.txt"
+  dump_rows "$2" "$1"
+}
+
+# compare_runs A B: what two batch_run folders hold, item by item, "same" or
+# "DIFFERENT"; sets $differs to 1 when anything differs.
+compare_runs() {
+  for item in status POFILE.DAT POLINE.CSV POADDR.CSV POPLAN.CSV MAILSORT.txt kvwork.rows bags.rows; do
+    if [ ! -f "$1/$item" ] && [ ! -f "$2/$item" ]; then
+      verdict="same (made by neither)"
+    elif [ ! -f "$1/$item" ] || [ ! -f "$2/$item" ]; then
+      verdict="DIFFERENT (made by one only)"
+    elif first=$(cmp "$1/$item" "$2/$item" 2>&1); then
+      verdict=same
+    else
+      verdict="DIFFERENT ($first)"
+    fi
+    case $verdict in DIFFERENT*) differs=1 ;; esac
+    printf '  %-13s %s\n' "$item" "$verdict"
+  done
+}

@@ -24,8 +24,12 @@ const char* const kHelpText =
     "  -v, --version          show the version and end\n"
     "  -C, --directory DIR    work in DIR: mailsort.mdb, the PO files and MAILSORT.PDF\n"
     "                         are all there\n"
-    "      --database FILE    the Mailsort Database (default mailsort.mdb); a relative\n"
-    "                         FILE is found from the folder the program works in\n"
+    "      --database FILE|URI\n"
+    "                         the Mailsort Database (default mailsort.mdb): an SQLite\n"
+    "                         FILE (a relative one is found from the folder the\n"
+    "                         program works in) or a PostgreSQL URI (postgresql://...\n"
+    "                         or postgres://...); ?options=-csearch_path%3DJOB in the\n"
+    "                         URI selects the job's schema\n"
     "      --batch            run the job at once without any window (no display\n"
     "                         needed); progress and every message go to standard\n"
     "                         error. When RunAlone is \"Y\" the run ends as in Chain\n"
@@ -53,7 +57,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
   const QCommandLineOption help({"h", "help"}, "");
   const QCommandLineOption version({"v", "version"}, "");
   const QCommandLineOption directory({"C", "directory"}, "", "DIR");
-  const QCommandLineOption database("database", "", "FILE");
+  const QCommandLineOption database("database", "", "FILE|URI");
   const QCommandLineOption batch("batch", "");
   parser.addOptions({help, version, directory, database, batch});
   if (!parser.parse(arguments)) {
@@ -69,7 +73,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
   line.batch = parser.isSet(batch);
   if (parser.isSet(database)) {
     line.database = parser.value(database).toStdString();
-    if (line.database.empty()) line.error = "--database needs a file";
+    if (line.database.empty()) line.error = "--database needs a file or a URI";
   }
   if (parser.isSet(directory)) {
     line.directory = parser.value(directory).toStdString();

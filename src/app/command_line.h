@@ -24,7 +24,7 @@ struct CommandLine {
   bool version = false;
   bool batch = false;
   std::string directory;                            // empty: the current directory
-  std::string database = store::kMailsortDatabase;  // the Mailsort Database, from the working folder
+  std::string database = store::kMailsortDatabase;  // the Mailsort Database: a file or a PostgreSQL URI
   std::string error;                                // a usage error: its text, for standard error
 };
 

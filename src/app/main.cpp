@@ -1,7 +1,7 @@
 // mailsort: allocates a coded address file to Mailsort selections and prints
-// the Post Office paperwork for it. Works on mailsort.mdb (or the file
-// --database names) in the current directory, or in the one -C names;
-// --batch runs the job without a window.
+// the Post Office paperwork for it. Works on mailsort.mdb (or the file or
+// PostgreSQL URI --database names) in the current directory, or in the one
+// -C names; --batch runs the job without a window.
 #include <QApplication>
 #include <QGuiApplication>
 #include <QStringList>

@@ -34,7 +34,8 @@ class ProgressWindow : public QWidget, public Progress {
   // Where each run prints, and the date its reports carry.
   void setPrinterFactory(PrinterFactory factory) { printerFactory_ = std::move(factory); }
   void setDateFunction(DateFunction date) { dateFunction_ = std::move(date); }
-  // The Mailsort Database the runs work on ("mailsort.mdb" unless told).
+  // The Mailsort Database the runs work on ("mailsort.mdb" unless told; a
+  // file or a PostgreSQL URI).
   void setDatabasePath(std::string path) { databasePath_ = std::move(path); }
   // Shows the window without a modal loop; if it is already up, only brings
   // it to the front.

@@ -19,12 +19,6 @@
 #include "values/fault.h"
 #include "values/text_rules.h"
 
-namespace ms {
-inline void PrintTo(const Value& value, std::ostream* out) {
-  *out << (value.isNull() ? "Null" : value.isNumber() ? value.text() : '"' + value.text() + '"');
-}
-}  // namespace ms
-
 namespace ms::testing {
 namespace {
 

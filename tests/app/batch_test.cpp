@@ -209,9 +209,10 @@ TEST(BatchRun, RewritesOneLineOnATerminal) {
 TEST(Install, PutsEveryFileInThePrefix) {
   testing::TempDir prefix;
   ASSERT_EQ(shellIn(prefix.path(), "'" CMAKE_COMMAND "' --install '" + kBin + "' --prefix . >/dev/null"), 0);
-  for (const char* file : {"bin/mailsort", "bin/mailsort-sample", "share/man/man1/mailsort.1",
-                           "share/applications/mailsort.desktop", "share/doc/mailsort/README.md",
-                           "share/doc/mailsort/LICENSE", "share/doc/mailsort/schema.sql"})
+  for (const char* file :
+       {"bin/mailsort", "bin/mailsort-sample", "share/man/man1/mailsort.1",
+        "share/applications/mailsort.desktop", "share/doc/mailsort/README.md", "share/doc/mailsort/LICENSE",
+        "share/doc/mailsort/schema.sql", "share/doc/mailsort/schema-postgresql.sql"})
     EXPECT_TRUE(fs::exists(prefix.file(file))) << file;
   EXPECT_NE(
       readFile(prefix.file("share/applications/mailsort.desktop")).find("Name=Print Line List and Sort\n"),

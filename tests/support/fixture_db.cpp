@@ -83,10 +83,6 @@ std::string engineMissing(Engine engine) {
              : "";
 }
 
-std::string engineName(const ::testing::TestParamInfo<Engine>& info) {
-  return info.param == Engine::Postgres ? "Postgres" : "Sqlite";
-}
-
 FixtureDb::FixtureDb(Engine engine, const std::string& dir, bool withSchema) {
   if (engine == Engine::Sqlite) {
     path_ = dir + "/mailsort.mdb";
@@ -100,7 +96,9 @@ FixtureDb::FixtureDb(Engine engine, const std::string& dir, bool withSchema) {
   const std::string base = std::getenv("MAILSORT_TEST_POSTGRES");
   path_ = base + (base.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + schema_;
   pg_ = store::connectPostgres(base);
-  exec("SET client_min_messages TO warning; CREATE SCHEMA " + schema_ + "; SET search_path TO " + schema_);
+  // A schema that a test which died left under the same name goes first.
+  exec("SET client_min_messages TO warning; DROP SCHEMA IF EXISTS " + schema_ + " CASCADE; CREATE SCHEMA " +
+       schema_ + "; SET search_path TO " + schema_);
   if (withSchema) exec(kPostgresSchemaSql);
 }
 
@@ -118,10 +116,7 @@ sqlite3* FixtureDb::sqlite() {
 }
 
 void FixtureDb::exec(const std::string& sql) {
-  if (pg_)
-    store::executePostgres(pg_.get(), sql, sql);
-  else
-    store::executeSql(sqlite(), sql);
+  pg_ ? store::executePostgres(pg_.get(), sql, sql) : store::executeSql(sqlite(), sql);
 }
 
 void FixtureDb::insert(const std::string& table, const Row& row) {

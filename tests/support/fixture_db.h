@@ -15,6 +15,12 @@
 #include "store/sqlite_handle.h"
 #include "values/value.h"
 
+namespace ms {
+inline void PrintTo(const Value& value, std::ostream* out) {
+  *out << (value.isNull() ? "Null" : value.isNumber() ? value.text() : '"' + value.text() + '"');
+}
+}  // namespace ms
+
 namespace ms::testing {
 
 enum class Engine { Sqlite, Postgres };
@@ -25,8 +31,11 @@ inline constexpr Engine kEngines[] = {Engine::Sqlite, Engine::Postgres};
 // variables fill in the rest).
 std::string engineMissing(Engine engine);
 inline std::string postgresMissing() { return engineMissing(Engine::Postgres); }
-// Names instances parameterised over the engine ".../Sqlite", ".../Postgres".
-std::string engineName(const ::testing::TestParamInfo<Engine>& info);
+// With ::testing::PrintToStringParamName(), instances parameterised over the
+// engine are named ".../Sqlite" and ".../Postgres".
+inline void PrintTo(Engine engine, std::ostream* os) {
+  *os << (engine == Engine::Postgres ? "Postgres" : "Sqlite");
+}
 
 using Row = std::vector<std::pair<std::string, Value>>;
 using RowMap = std::map<std::string, Value>;
@@ -76,7 +85,6 @@ class FixtureDb {
   // What Database::open and --database take: the file, or the URI whose
   // search_path selects the schema.
   const std::string& path() const { return path_; }
-  Engine engine() const { return pg_ ? Engine::Postgres : Engine::Sqlite; }
 
   void exec(const std::string& sql);
   // INSERT one row; column names as given (quoted). PostgreSQL is sent
