@@ -572,14 +572,15 @@ TEST_P(StoreFileSharing, ASaveWaitsForAnotherProgramsWriteWithTheHookThenFailsAs
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, StoreContract, ::testing::ValuesIn(ms::testing::kEngines),
-                         ms::testing::engineName);
+                         ::testing::PrintToStringParamName());
 INSTANTIATE_TEST_SUITE_P(Engines, StoreEdit, ::testing::ValuesIn(ms::testing::kEngines),
-                         ms::testing::engineName);
+                         ::testing::PrintToStringParamName());
 INSTANTIATE_TEST_SUITE_P(Engines, StoreOrder, ::testing::ValuesIn(ms::testing::kEngines),
-                         ms::testing::engineName);
+                         ::testing::PrintToStringParamName());
 INSTANTIATE_TEST_SUITE_P(Engines, StoreSharing, ::testing::ValuesIn(ms::testing::kEngines),
-                         ms::testing::engineName);
-INSTANTIATE_TEST_SUITE_P(File, StoreFileSharing, ::testing::Values(Engine::Sqlite), ms::testing::engineName);
+                         ::testing::PrintToStringParamName());
+INSTANTIATE_TEST_SUITE_P(File, StoreFileSharing, ::testing::Values(Engine::Sqlite),
+                         ::testing::PrintToStringParamName());
 
 }  // namespace
 }  // namespace ms::store
