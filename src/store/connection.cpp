@@ -69,6 +69,16 @@ std::shared_ptr<const TableLayout> Connection::table(const std::string& name) {
   return layout;
 }
 
+void Connection::checkSaves() {
+  noteRollback();
+  if (inTransaction_ && (++calls_ & 63) == 0 && Clock::now() - transactionStart_ >= kCommitInterval)
+    tryCommit();
+  if (!lost_) return;
+  RunError why = *lost_;
+  lost_.reset();
+  throw why;
+}
+
 void Connection::executeDdl(const std::vector<std::string>& statements) {
   commitNow();
   ++stamp_;

@@ -54,9 +54,11 @@ class Connection {
   // were lost (a commit that failed, a transaction that the engine rolled
   // back), so that the loss is never silent.
   virtual void enter() = 0;
-  virtual void afterWrite() = 0;
+  void afterWrite() { checkSaves(); }
   // Commits what is pending now (a walk reached its end).
-  virtual void commitSoon() = 0;
+  void commitSoon() {
+    if (inTransaction_) tryCommit();
+  }
   // The program has nothing for the store to do: saves pending for a commit
   // interval are committed. Never fails; a save that could not be committed
   // fails the next operation.
@@ -90,12 +92,30 @@ class Connection {
   virtual std::shared_ptr<TableLayout> readLayout(const std::string& name) = 0;
   // Runs DDL statements, more than one as one transaction.
   virtual void runDdl(const std::vector<std::string>& statements) = 0;
+  // Commits the open transaction; false when it could not (a busy file
+  // keeps it open to be tried again; saves that are lost are noted).
+  virtual bool tryCommit() = 0;
+  // Notes a transaction the engine rolled back by itself, if it can tell.
+  virtual void noteRollback() {}
+  // Commits a transaction open past the interval (the clock is read every
+  // 64 operations: a pass makes thousands a second), then fails with saves
+  // noted as lost, if any.
+  void checkSaves();
+  // Notes saves that could not be written, to fail the next operation.
+  void lose(const RunError& why) {
+    if (!lost_) lost_ = std::make_unique<RunError>(why);
+  }
   // Unregisters from the exit hook (every engine's close calls it).
   void closing();
   void registerOpen();
 
   std::uint64_t stamp_ = 0;
   NoCaseMap<std::shared_ptr<const TableLayout>> tables_;
+  bool inTransaction_ = false;
+  bool wrote_ = false;              // the open transaction holds saves
+  std::unique_ptr<RunError> lost_;  // saves that could not be written, not yet reported
+  Clock::time_point transactionStart_;
+  unsigned calls_ = 0;  // operations since the clock was last read
 };
 
 // "name" with embedded quotes doubled.

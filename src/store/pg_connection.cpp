@@ -341,20 +341,6 @@ std::int64_t PgConnection::write(PgStatement& statement) {
 
 // ---- transactions -----------------------------------------------------------
 
-void PgConnection::lose(const RunError& why) {
-  if (!lost_) lost_ = std::make_unique<RunError>(why);
-}
-
-void PgConnection::checkSaves() {
-  // The clock is read every 64 operations: a pass makes thousands a second.
-  if (inTransaction_ && (++calls_ & 63) == 0 && Clock::now() - transactionStart_ >= kCommitInterval)
-    tryCommit();
-  if (!lost_) return;
-  RunError why = *lost_;
-  lost_.reset();
-  throw why;
-}
-
 void PgConnection::enter() {
   requireOpen();
   checkSaves();
@@ -370,8 +356,6 @@ void PgConnection::enter() {
   wrote_ = false;
   transactionStart_ = Clock::now();
 }
-
-void PgConnection::afterWrite() { checkSaves(); }
 
 bool PgConnection::tryCommit() {
   sendSql("COMMIT");
@@ -399,10 +383,6 @@ bool PgConnection::tryCommit() {
   wrote_ = false;
   ++stamp_;
   return !failure.failed;
-}
-
-void PgConnection::commitSoon() {
-  if (inTransaction_) tryCommit();
 }
 
 void PgConnection::idle() {

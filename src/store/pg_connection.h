@@ -69,8 +69,6 @@ class PgConnection : public Connection {
   const Dialect& dialect() const override { return kPostgresDialect; }
   Statement* prepare(const std::string& sql, const std::string& table) override;
   void enter() override;
-  void afterWrite() override;
-  void commitSoon() override;
   void idle() override;
   void commitNow() override;
   void close() override;
@@ -81,6 +79,7 @@ class PgConnection : public Connection {
   std::int64_t write(PgStatement& statement);
 
  protected:
+  bool tryCommit() override;
   std::shared_ptr<TableLayout> readLayout(const std::string& name) override;
   void runDdl(const std::vector<std::string>& statements) override;
 
@@ -110,9 +109,6 @@ class PgConnection : public Connection {
   [[noreturn]] void raise(const Failure& failure, const std::string& where);
   PgResult fetch(const std::string& sql, const std::vector<std::string>& parameters);
   [[noreturn]] void broken();
-  bool tryCommit();
-  void checkSaves();
-  void lose(const RunError& why);
 
   PgHandle connection_;
   std::string name_;  // the database as messages name it
@@ -123,11 +119,6 @@ class PgConnection : public Connection {
   std::size_t unsettled_ = 0;  // saves sent since the last sync point
   std::unordered_map<std::string, std::unique_ptr<PgStatement>> statements_;
 
-  bool inTransaction_ = false;
-  bool wrote_ = false;
-  std::unique_ptr<RunError> lost_;  // a failure told later, not yet reported
-  Clock::time_point transactionStart_;
-  unsigned calls_ = 0;
   std::chrono::milliseconds appliedWait_{0};  // the session's lock_timeout
 };
 

@@ -130,10 +130,6 @@ std::int64_t SqliteStatement::write() {
   return sqlite3_changes(connection_.handle());
 }
 
-void SqliteConnection::lose(const RunError& why) {
-  if (!lost_) lost_ = std::make_unique<RunError>(why);
-}
-
 // The engine rolled the transaction back after a statement failed (that
 // failure is recorded on its own): the saves since the last commit are lost.
 void SqliteConnection::noteRollback() {
@@ -144,17 +140,6 @@ void SqliteConnection::noteRollback() {
     lose(RunError(Fault::Io,
                   path_ + ": the saves since the last commit were lost: the engine rolled them back", path_));
   wrote_ = false;
-}
-
-void SqliteConnection::checkSaves() {
-  noteRollback();
-  // The clock is read every 64 operations: a pass makes thousands a second.
-  if (inTransaction_ && (++calls_ & 63) == 0 && Clock::now() - transactionStart_ >= kCommitInterval)
-    tryCommit();
-  if (!lost_) return;
-  RunError why = *lost_;
-  lost_.reset();
-  throw why;
 }
 
 void SqliteConnection::enter() {
@@ -186,8 +171,6 @@ int SqliteConnection::stepWrite(sqlite3_stmt* statement) {
   return rc;
 }
 
-void SqliteConnection::afterWrite() { checkSaves(); }
-
 bool SqliteConnection::tryCommit() {
   int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
   if (rc == SQLITE_OK || sqlite3_get_autocommit(db_.get())) {
@@ -204,10 +187,6 @@ bool SqliteConnection::tryCommit() {
   // Busy: the transaction stays open and is tried again an interval later.
   transactionStart_ = Clock::now();
   return false;
-}
-
-void SqliteConnection::commitSoon() {
-  if (inTransaction_) tryCommit();
 }
 
 void SqliteConnection::idle() {

@@ -66,7 +66,6 @@ class SqliteConnection : public Connection {
   // The first read or write opens a transaction, so that the file is locked
   // and checked once per interval rather than once per statement.
   void enter() override;
-  void afterWrite() override;
 
   // Steps a statement that writes. When the open transaction has only read
   // and another program is about to write, the engine refuses at once rather
@@ -75,7 +74,6 @@ class SqliteConnection : public Connection {
   int stepWrite(sqlite3_stmt* statement);
 
   // A busy file leaves the transaction open to be tried again.
-  void commitSoon() override;
   // Does nothing while a statement waits for another program (the window
   // runs inside that wait).
   void idle() override;
@@ -89,15 +87,13 @@ class SqliteConnection : public Connection {
   [[noreturn]] void fail(int rc, const std::string& context, const std::string& where = {}) const;
 
  protected:
+  bool tryCommit() override;
+  void noteRollback() override;
   std::shared_ptr<TableLayout> readLayout(const std::string& name) override;
   void runDdl(const std::vector<std::string>& statements) override;
 
  private:
   SqliteConnection() = default;
-  bool tryCommit();
-  void checkSaves();
-  void noteRollback();
-  void lose(const RunError& why);
   static int onBusy(void* connection, int attempts);
 
   DatabaseHandle db_;
@@ -106,11 +102,6 @@ class SqliteConnection : public Connection {
   bool empty_ = false;  // the file held no table when it was opened
   std::unordered_map<std::string, std::unique_ptr<SqliteStatement>> statements_;
 
-  bool inTransaction_ = false;
-  bool wrote_ = false;              // the open transaction holds saves
-  std::unique_ptr<RunError> lost_;  // saves that could not be written, not yet reported
-  Clock::time_point transactionStart_;
-  unsigned calls_ = 0;    // operations since the clock was last read
   bool waiting_ = false;  // inside the wait for another program
   Clock::time_point busySince_;
   Clock::time_point lastHook_;
