@@ -141,15 +141,19 @@ batch_run() {
   dump_rows "$2" "$1"
 }
 
-# compare_runs A B: what two batch_run folders hold, item by item, "same" or
-# "DIFFERENT"; sets $differs to 1 when anything differs.
+# compare_runs A B [ITEM...]: what two run folders hold, item by item (by
+# default the PO files, the text of MAILSORT.PDF, the status and the kvwork
+# and bags rows), "same" or "DIFFERENT"; sets $differs to 1 when anything differs.
 compare_runs() {
-  for item in status POFILE.DAT POLINE.CSV POADDR.CSV POPLAN.CSV MAILSORT.txt kvwork.rows bags.rows; do
-    if [ ! -f "$1/$item" ] && [ ! -f "$2/$item" ]; then
+  a=$1 b=$2
+  shift 2
+  [ $# -gt 0 ] || set -- status POFILE.DAT POLINE.CSV POADDR.CSV POPLAN.CSV MAILSORT.txt kvwork.rows bags.rows
+  for item; do
+    if [ ! -f "$a/$item" ] && [ ! -f "$b/$item" ]; then
       verdict="same (made by neither)"
-    elif [ ! -f "$1/$item" ] || [ ! -f "$2/$item" ]; then
+    elif [ ! -f "$a/$item" ] || [ ! -f "$b/$item" ]; then
       verdict="DIFFERENT (made by one only)"
-    elif first=$(cmp "$1/$item" "$2/$item" 2>&1); then
+    elif first=$(cmp "$a/$item" "$b/$item" 2>&1); then
       verdict=same
     else
       verdict="DIFFERENT ($first)"

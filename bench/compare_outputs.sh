@@ -5,7 +5,7 @@
 # once by NEW's mailsort-sample and copied for each build, then run headless in
 # Chain Mode. Compared byte for byte: the exit status, the kvwork, bags and
 # parmcode rows (in rowid order), POFILE.DAT, POLINE.CSV, POADDR.CSV,
-# POPLAN.CSV and the text of MAILSORT.PDF. Prints "same" or "DIFFERS" for each
+# POPLAN.CSV and the text of MAILSORT.PDF. Prints "same" or "DIFFERENT" for each
 # and exits 1 when anything differs.
 set -eu
 . "$(dirname "$0")/common.sh"
@@ -52,23 +52,10 @@ for job in "plain 20000" "geog 20000 --geog" "plain $large"; do
   outputs "$work/$name/new" "$new"
   cd "$work/$name"
   echo "$name (exit status old $(cat old/status), new $(cat new/status))"
-  for item in status kvwork.rows bags.rows parmcode.rows POFILE.DAT POLINE.CSV POADDR.CSV \
-    POPLAN.CSV MAILSORT.txt; do
-    a=old/$item b=new/$item
-    if [ ! -f "$a" ] && [ ! -f "$b" ]; then
-      verdict="same (made by neither)"
-    elif [ ! -f "$a" ] || [ ! -f "$b" ]; then
-      verdict="DIFFERS (made by one only)"
-    elif first=$(cmp "$a" "$b" 2>&1); then
-      verdict=same
-    else
-      verdict="DIFFERS ($first)"
-    fi
-    case $verdict in DIFFERS*) differs=1 ;; esac
-    printf '  %-14s %s\n' "$item" "$verdict"
-  done
+  compare_runs old new status kvwork.rows bags.rows parmcode.rows POFILE.DAT POLINE.CSV POADDR.CSV \
+    POPLAN.CSV MAILSORT.txt
   cd "$work"
   [ -n "$keep" ] || rm -rf "${work:?}/$name"
 done
-[ $differs = 0 ] && echo "all same" || echo "something DIFFERS"
+[ $differs = 0 ] && echo "all same" || echo "something DIFFERENT"
 exit $differs
