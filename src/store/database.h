@@ -77,7 +77,7 @@ class Database {
   // `wait` (60 s unless set), calling `hook` every 20 ms or so, so that a
   // window can repaint and answer its buttons; then it
   // fails with Fault::Busy. (On PostgreSQL the wait is the session's
-  // lock_timeout; the hook is not called while the server waits.)
+  // lock_timeout, and the hook runs while the server has not answered.)
   void setWaitHook(std::function<void()> hook);
   void setBusyWait(std::chrono::milliseconds wait);
   bool isOpen() const;

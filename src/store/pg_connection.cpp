@@ -1,5 +1,7 @@
 #include "store/pg_connection.h"
 
+#include <poll.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -224,6 +226,27 @@ void PgConnection::sendSql(const std::string& sql, Kind kind, PgResult* into,
   owed_.push_back({kind, nullptr, into});
 }
 
+void PgConnection::awaitResult() {
+  using namespace std::chrono_literals;
+  if (!waitHook || !PQisBusy(connection_.get())) return;
+  auto last = Clock::now();
+  while (PQisBusy(connection_.get())) {
+    pollfd socket{PQsocket(connection_.get()), POLLIN, 0};
+    ::poll(&socket, 1, 20);
+    if (PQconsumeInput(connection_.get()) != 1) return;  // PQgetResult tells what broke
+    if (Clock::now() - last < 20ms) continue;
+    last = Clock::now();
+    waiting_ = true;
+    try {
+      waitHook();
+    } catch (...) {
+      waiting_ = false;
+      throw;
+    }
+    waiting_ = false;
+  }
+}
+
 PgConnection::Failure PgConnection::settle() {
   if (PQpipelineSync(connection_.get()) != 1) broken();
   owed_.push_back({Kind::Sync});
@@ -231,12 +254,16 @@ PgConnection::Failure PgConnection::settle() {
   while (!owed_.empty()) {
     Owed owed = owed_.front();
     owed_.pop_front();
+    awaitResult();
     if (owed.kind == Kind::Sync) {
       PgResult sync(PQgetResult(connection_.get()));
       if (PQresultStatus(sync.get()) != PGRES_PIPELINE_SYNC) broken();
       break;
     }
-    while (PGresult* raw = PQgetResult(connection_.get())) {
+    for (;;) {
+      awaitResult();
+      PGresult* raw = PQgetResult(connection_.get());
+      if (!raw) break;
       PgResult result(raw);
       const auto status = PQresultStatus(raw);
       if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
@@ -264,15 +291,19 @@ void PgConnection::raise(const Failure& failure, const std::string& where) {
   if (inTransaction_ && PQtransactionStatus(connection_.get()) == PQTRANS_IDLE) {
     inTransaction_ = false;
     ++stamp_;
-    const Fault cause = faultOfState(failure.state);  // a loss is never an odd value
-    if (wrote_ && failure.kind != Kind::Guarded)
-      lose(RunError(cause == Fault::Engine ? Fault::Io : cause,
-                    name_ + ": the saves since the last commit were lost: " + failure.message, name_));
+    if (failure.kind != Kind::Guarded) loseSaves(faultOfState(failure.state), failure.message);
     wrote_ = false;
   }
   const Fault fault = faultOfState(failure.state);
   throw RunError(fault, (where.empty() ? name_ : where) + ": " + failure.message,
                  where.empty() ? name_ : where);
+}
+
+void PgConnection::loseSaves(Fault cause, const std::string& why) {
+  if (!wrote_) return;
+  // A loss is never an odd value: a lock that timed out is busy, the rest I/O.
+  lose(RunError(cause == Fault::Busy ? cause : Fault::Io,
+                name_ + ": the saves since the last commit were lost: " + why, name_));
 }
 
 PgResult PgConnection::fetch(const std::string& sql, const std::vector<std::string>& parameters) {
@@ -365,8 +396,7 @@ bool PgConnection::tryCommit() {
   } catch (const RunError& e) {
     inTransaction_ = false;
     ++stamp_;
-    if (wrote_)
-      lose(RunError(Fault::Io, name_ + ": the saves since the last commit were lost: " + e.what(), name_));
+    loseSaves(e.fault(), e.what());
     wrote_ = false;
     return false;
   }
@@ -375,9 +405,7 @@ bool PgConnection::tryCommit() {
       sendSql("ROLLBACK");
       settle();
     }
-    if (wrote_)
-      lose(RunError(Fault::Io, name_ + ": the saves since the last commit were lost: " + failure.message,
-                    name_));
+    loseSaves(faultOfState(failure.state), failure.message);
   }
   inTransaction_ = false;
   wrote_ = false;
@@ -386,7 +414,8 @@ bool PgConnection::tryCommit() {
 }
 
 void PgConnection::idle() {
-  if (!connection_ || !inTransaction_ || Clock::now() - transactionStart_ < kCommitInterval) return;
+  if (!connection_ || waiting_ || !inTransaction_ || Clock::now() - transactionStart_ < kCommitInterval)
+    return;
   try {
     tryCommit();
   } catch (const RunError& e) {

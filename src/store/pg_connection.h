@@ -104,9 +104,14 @@ class PgConnection : public Connection {
                const std::vector<std::string>& parameters = {});
   // Sends a sync point and collects every result owed up to it.
   Failure settle();
+  // While the server has not answered, lets the window run through the
+  // wait hook every 20 ms or so.
+  void awaitResult();
   // After a failure: the transaction, aborted by the server, is rolled
   // back, its saves are noted as lost, and the failure is raised.
   [[noreturn]] void raise(const Failure& failure, const std::string& where);
+  // Notes the saves of the transaction the server rolled back as lost.
+  void loseSaves(Fault cause, const std::string& why);
   PgResult fetch(const std::string& sql, const std::vector<std::string>& parameters);
   [[noreturn]] void broken();
 
@@ -120,6 +125,7 @@ class PgConnection : public Connection {
   std::unordered_map<std::string, std::unique_ptr<PgStatement>> statements_;
 
   std::chrono::milliseconds appliedWait_{0};  // the session's lock_timeout
+  bool waiting_ = false;                      // inside the wait hook
 };
 
 // The kind of failure a PostgreSQL SQLSTATE stands for.

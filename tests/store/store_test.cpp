@@ -571,6 +571,34 @@ TEST_P(StoreFileSharing, ASaveWaitsForAnotherProgramsWriteWithTheHookThenFailsAs
   reap(writer);
 }
 
+// Another session that holds the work table: a save waits for it, letting
+// the window run, and fails as busy once the wait is over, its
+// transaction's saves lost and said to be.
+using StoreServerSharing = StoreSharing;
+
+TEST_P(StoreServerSharing, ASaveWaitsForAnotherSessionsLockWithTheHookThenFailsAsBusy) {
+  addWork(2);
+  openWork();
+  int hooks = 0;
+  db->setWaitHook([&] {
+    ++hooks;
+    db->idle();  // the window's idle timer: nothing while the store waits
+  });
+  db->setBusyWait(300ms);
+  save(*rs, {{"sflag", "N"}});  // the save is prepared, and the next one goes down the pipeline
+  db->flush();
+  fixture->exec("BEGIN");
+  fixture->exec("LOCK TABLE kvwork IN EXCLUSIVE MODE");
+  save(*rs, {{"sflag", "Y"}});
+  EXPECT_EQ(faultOf([&] { db->flush(); }), Fault::Busy);
+  EXPECT_GT(hooks, 5);
+  fixture->exec("ROLLBACK");
+  save(*rs, {{"sflag", "N"}});
+  db->flush();
+  EXPECT_EQ(count("sflag = 'N'"), 1);
+  EXPECT_EQ(count("sflag = 'Y'"), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, StoreContract, ::testing::ValuesIn(ms::testing::kEngines),
                          ::testing::PrintToStringParamName());
 INSTANTIATE_TEST_SUITE_P(Engines, StoreEdit, ::testing::ValuesIn(ms::testing::kEngines),
@@ -578,6 +606,8 @@ INSTANTIATE_TEST_SUITE_P(Engines, StoreEdit, ::testing::ValuesIn(ms::testing::kE
 INSTANTIATE_TEST_SUITE_P(Engines, StoreOrder, ::testing::ValuesIn(ms::testing::kEngines),
                          ::testing::PrintToStringParamName());
 INSTANTIATE_TEST_SUITE_P(Engines, StoreSharing, ::testing::ValuesIn(ms::testing::kEngines),
+                         ::testing::PrintToStringParamName());
+INSTANTIATE_TEST_SUITE_P(Server, StoreServerSharing, ::testing::Values(Engine::Postgres),
                          ::testing::PrintToStringParamName());
 INSTANTIATE_TEST_SUITE_P(File, StoreFileSharing, ::testing::Values(Engine::Sqlite),
                          ::testing::PrintToStringParamName());
