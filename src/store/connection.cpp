@@ -60,6 +60,14 @@ void Connection::requireOpen() const {
   if (!isOpen()) throw RunError(Fault::Engine, "Object invalid or no longer set.");
 }
 
+Statement* Connection::prepareEdit(const TableLayout& layout, const std::vector<std::size_t>& columns) {
+  std::string sql = "UPDATE " + quoteName(layout.name) + " SET ";
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    sql += (i ? ", " : "") + quoteName(layout.columns[columns[i]]) + " = " + dialect().mark(i + 1);
+  sql += " WHERE rowid = " + dialect().mark(columns.size() + 1);
+  return prepare(sql, layout.name);
+}
+
 std::shared_ptr<const TableLayout> Connection::table(const std::string& name) {
   auto found = tables_.find(name);
   if (found != tables_.end()) return found->second;

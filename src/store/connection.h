@@ -43,6 +43,9 @@ class Connection {
   // A statement prepared once per open and kept; `table` names the table
   // its failures name.
   virtual Statement* prepare(const std::string& sql, const std::string& table) = 0;
+  // The statement that saves `columns` (positions in the layout) of the
+  // record with rowid ?n+1, the values being ?1 to ?n.
+  virtual Statement* prepareEdit(const TableLayout& layout, const std::vector<std::size_t>& columns);
 
   // The layout of a table, read once and kept until the next DDL statement.
   // Fails with Fault::NotFound for an unknown table.

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,24 @@ namespace {
 // Saves sent without waiting are collected at least this often, so that
 // the answers never pile up on either side.
 constexpr std::size_t kSettleEvery = 1024;
+// Edits gathered into one statement at most (a walk's reads, every 128
+// records, send them sooner).
+constexpr std::size_t kBatchRecords = 256;
+
+// A value as an element of a PostgreSQL array in text form.
+void appendElement(std::string& array, const std::string& text, bool null) {
+  array += array.size() > 1 ? "," : "";
+  if (null) {
+    array += "NULL";
+    return;
+  }
+  array += '"';
+  for (char c : text) {
+    if (c == '"' || c == '\\') array += '\\';
+    array += c;
+  }
+  array += '"';
+}
 
 // Sessions of exclusive checks handed over to the run that follows them,
 // by gate key: each holds the shared gate lock until this process opens
@@ -133,6 +152,26 @@ void PgStatement::readRow(std::vector<Value>& row, std::vector<int>& types) cons
 
 std::int64_t PgStatement::write() { return connection_.write(*this); }
 
+void PgEditBatch::bind(int parameter, const Value& value, int /*type*/) {
+  const auto index = static_cast<std::size_t>(parameter - 1);
+  currentNull_[index] = value.isNull();
+  if (value.isNumber())
+    current_[index] = numberText(value.number());
+  else if (value.isText())
+    current_[index] = value.textOrEmpty();
+}
+
+void PgEditBatch::bindInteger(int parameter, std::int64_t value) {
+  const auto index = static_cast<std::size_t>(parameter - 1);
+  currentNull_[index] = 0;
+  current_[index] = std::to_string(value);
+}
+
+std::int64_t PgEditBatch::write() {
+  connection_.gather(*this);
+  return -1;
+}
+
 void PgStatement::reset() {
   result_.reset();
   ran_ = false;
@@ -206,6 +245,7 @@ void PgConnection::broken() {
 }
 
 void PgConnection::send(Kind kind, PgStatement* statement) {
+  sendEdits();
   for (int i = 0; i < statement->count_; ++i) {
     const auto index = static_cast<std::size_t>(i);
     statement->values_[index] = statement->nulls_[index] ? nullptr : statement->texts_[index].c_str();
@@ -218,6 +258,7 @@ void PgConnection::send(Kind kind, PgStatement* statement) {
 
 void PgConnection::sendSql(const std::string& sql, Kind kind, PgResult* into,
                            const std::vector<std::string>& parameters) {
+  sendEdits();
   std::vector<const char*> values;
   for (const auto& parameter : parameters) values.push_back(parameter.c_str());
   if (PQsendQueryParams(connection_.get(), sql.c_str(), static_cast<int>(values.size()), nullptr,
@@ -248,6 +289,7 @@ void PgConnection::awaitResult() {
 }
 
 PgConnection::Failure PgConnection::settle() {
+  sendEdits();
   if (PQpipelineSync(connection_.get()) != 1) broken();
   owed_.push_back({Kind::Sync});
   Failure failure;
@@ -267,7 +309,8 @@ PgConnection::Failure PgConnection::settle() {
       PgResult result(raw);
       const auto status = PQresultStatus(raw);
       if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
-        if (owed.kind == Kind::Write && std::string(PQcmdTuples(raw)) == "0")
+        if (owed.kind == Kind::Write &&
+            std::strtoull(PQcmdTuples(raw), nullptr, 10) < owed.records)  // a record was not found
           lose(RunError(Fault::NoCurrentRecord, "Record is deleted."));
         if (owed.statement && (owed.kind == Kind::Query || owed.kind == Kind::Guarded))
           owed.statement->result_ = std::move(result);
@@ -314,6 +357,15 @@ PgResult PgConnection::fetch(const std::string& sql, const std::vector<std::stri
   return result;
 }
 
+void PgConnection::prepareOnServer(const std::string& name, const std::string& sql,
+                                   const std::string& table) {
+  sendEdits();
+  if (PQsendPrepare(connection_.get(), name.c_str(), sql.c_str(), 0, nullptr) != 1) broken();
+  owed_.push_back({Kind::Control});
+  const Failure failure = settle();
+  if (failure.failed) raise(failure, table);
+}
+
 Statement* PgConnection::prepare(const std::string& sql, const std::string& table) {
   auto found = statements_.find(sql);
   if (found != statements_.end()) return found->second.get();
@@ -323,11 +375,72 @@ Statement* PgConnection::prepare(const std::string& sql, const std::string& tabl
     for (const auto& [indexName, index] : layout->second->indexByName) guarded = guarded || index->unique;
   auto statement =
       std::make_unique<PgStatement>(*this, "s" + std::to_string(statements_.size() + 1), table, guarded);
-  if (PQsendPrepare(connection_.get(), statement->name_.c_str(), sql.c_str(), 0, nullptr) != 1) broken();
-  owed_.push_back({Kind::Control});
+  prepareOnServer(statement->name_, sql, table);
+  return statements_.emplace(sql, std::move(statement)).first->second.get();
+}
+
+Statement* PgConnection::prepareEdit(const TableLayout& layout, const std::vector<std::size_t>& columns) {
+  // A table with a unique key has its saves wait for their answers.
+  for (const auto& [indexName, index] : layout.indexByName)
+    if (index->unique) return Connection::prepareEdit(layout, columns);
+  std::string sql = "UPDATE " + quoteName(layout.name) + " SET ", arrays, names;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    const std::string name = quoteName(layout.columns[columns[i]]);
+    const bool text = layout.affinities[columns[i]] == Affinity::Text;
+    sql += (i ? ", " : "") + name + " = u." + name;
+    arrays += "$" + std::to_string(i + 1) + (text ? "::text[], " : "::float8[], ");
+    names += name + ", ";
+  }
+  sql += " FROM unnest(" + arrays + "$" + std::to_string(columns.size() + 1) + "::bigint[]) AS u(" + names +
+         "rowid) WHERE " + quoteName(layout.name) + ".rowid = u.rowid";
+  auto found = batches_.find(sql);
+  if (found != batches_.end()) return found->second.get();
+  auto batch = std::make_unique<PgEditBatch>(*this, "b" + std::to_string(batches_.size() + 1), layout.name,
+                                             columns.size());
+  prepareOnServer(batch->name_, sql, layout.name);
+  return batches_.emplace(sql, std::move(batch)).first->second.get();
+}
+
+void PgConnection::gather(PgEditBatch& batch) {
+  const std::int64_t rowid = std::strtoll(batch.current_.back().c_str(), nullptr, 10);
+  // One statement finds each record once: an edit of a record already
+  // gathered, or of other fields, goes after the edits before it.
+  if (gathering_ != &batch ||
+      std::find(batch.rowids_.begin(), batch.rowids_.end(), rowid) != batch.rowids_.end())
+    sendEdits();
+  gathering_ = &batch;
+  for (std::size_t i = 0; i < batch.current_.size(); ++i) {
+    if (batch.arrays_[i].empty()) batch.arrays_[i] = "{";
+    appendElement(batch.arrays_[i], batch.current_[i], batch.currentNull_[i]);
+  }
+  batch.rowids_.push_back(rowid);
+  wrote_ = true;
+  ++stamp_;
+  if (batch.rowids_.size() >= kBatchRecords) {
+    sendEdits();
+    sent(batch.table_);
+  }
+}
+
+void PgConnection::sendEdits() {
+  PgEditBatch* batch = gathering_;
+  if (!batch) return;
+  gathering_ = nullptr;
+  std::vector<const char*> values;
+  for (auto& array : batch->arrays_) values.push_back((array += "}").c_str());
+  const int sentOk = PQsendQueryPrepared(connection_.get(), batch->name_.c_str(),
+                                         static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0);
+  const std::size_t records = batch->rowids_.size();
+  for (auto& array : batch->arrays_) array.clear();
+  batch->rowids_.clear();
+  if (sentOk != 1) broken();
+  owed_.push_back({Kind::Write, nullptr, nullptr, records});
+}
+
+void PgConnection::sent(const std::string& table) {
+  if (++unsettled_ < kSettleEvery) return;
   const Failure failure = settle();
   if (failure.failed) raise(failure, table);
-  return statements_.emplace(sql, std::move(statement)).first->second.get();
 }
 
 void PgConnection::query(PgStatement& statement) {
@@ -341,10 +454,7 @@ std::int64_t PgConnection::write(PgStatement& statement) {
     send(Kind::Write, &statement);
     wrote_ = true;
     ++stamp_;
-    if (++unsettled_ >= kSettleEvery) {
-      const Failure failure = settle();
-      if (failure.failed) raise(failure, statement.table_);
-    }
+    sent(statement.table_);
     return -1;
   }
   sendSql("SAVEPOINT mailsort_save");

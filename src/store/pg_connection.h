@@ -58,6 +58,39 @@ class PgStatement : public Statement {
   std::vector<char> numeric_;  // by result column: a number rather than a text
 };
 
+// Edits of one set of fields of a table without a unique key, gathered and
+// sent as one UPDATE ... FROM unnest(...) for many records: the server
+// then does per statement what it would do per record. The connection
+// sends the gathered edits before it sends anything else, and when the same
+// record is edited twice.
+class PgEditBatch : public Statement {
+ public:
+  PgEditBatch(PgConnection& connection, std::string name, std::string table, std::size_t fields)
+      : connection_(connection),
+        name_(std::move(name)),
+        table_(std::move(table)),
+        current_(fields + 1),
+        currentNull_(fields + 1, 1),
+        arrays_(fields + 1) {}
+  void bind(int parameter, const Value& value, int type) override;
+  void bindInteger(int parameter, std::int64_t value) override;
+  bool next() override { return false; }
+  std::int64_t integer(int) const override { return 0; }
+  void readRow(std::vector<Value>&, std::vector<int>&) const override {}
+  std::int64_t write() override;
+  void reset() override { std::fill(currentNull_.begin(), currentNull_.end(), 1); }
+
+ private:
+  friend class PgConnection;
+  PgConnection& connection_;
+  std::string name_;
+  std::string table_;
+  std::vector<std::string> current_;  // the record being saved: its fields, then its rowid
+  std::vector<char> currentNull_;
+  std::vector<std::string> arrays_;  // the gathered records, a text array per field and one of rowids
+  std::vector<std::int64_t> rowids_;
+};
+
 class PgConnection : public Connection {
  public:
   // Connects, takes the gate lock and enters pipeline mode; see
@@ -68,15 +101,18 @@ class PgConnection : public Connection {
   bool isOpen() const override { return connection_ != nullptr; }
   const Dialect& dialect() const override { return kPostgresDialect; }
   Statement* prepare(const std::string& sql, const std::string& table) override;
+  Statement* prepareEdit(const TableLayout& layout, const std::vector<std::size_t>& columns) override;
   void enter() override;
   void idle() override;
   void commitNow() override;
   void close() override;
   void handOver() override { handOver_ = true; }
 
-  // For the statements: runs a query and hands its rows to it; runs a save.
+  // For the statements: runs a query and hands its rows to it; runs a save;
+  // gathers an edit.
   void query(PgStatement& statement);
   std::int64_t write(PgStatement& statement);
+  void gather(PgEditBatch& batch);
 
  protected:
   bool tryCommit() override;
@@ -90,6 +126,7 @@ class PgConnection : public Connection {
     Kind kind;
     PgStatement* statement = nullptr;
     PgResult* into = nullptr;
+    std::size_t records = 1;  // a save's records, each of which must be found
   };
   struct Failure {
     bool failed = false;
@@ -100,6 +137,10 @@ class PgConnection : public Connection {
 
   PgConnection() = default;
   void send(Kind kind, PgStatement* statement);
+  // Sends the gathered edits, if any.
+  void sendEdits();
+  // Counts a save sent without waiting; collects the answers now and then.
+  void sent(const std::string& table);
   void sendSql(const std::string& sql, Kind kind = Kind::Control, PgResult* into = nullptr,
                const std::vector<std::string>& parameters = {});
   // Sends a sync point and collects every result owed up to it.
@@ -112,6 +153,8 @@ class PgConnection : public Connection {
   [[noreturn]] void raise(const Failure& failure, const std::string& where);
   // Notes the saves of the transaction the server rolled back as lost.
   void loseSaves(Fault cause, const std::string& why);
+  // Prepares a named statement, waiting for the server's answer.
+  void prepareOnServer(const std::string& name, const std::string& sql, const std::string& table);
   PgResult fetch(const std::string& sql, const std::vector<std::string>& parameters);
   [[noreturn]] void broken();
 
@@ -123,6 +166,8 @@ class PgConnection : public Connection {
   std::deque<Owed> owed_;
   std::size_t unsettled_ = 0;  // saves sent since the last sync point
   std::unordered_map<std::string, std::unique_ptr<PgStatement>> statements_;
+  std::unordered_map<std::string, std::unique_ptr<PgEditBatch>> batches_;
+  PgEditBatch* gathering_ = nullptr;  // the batch holding edits not sent yet
 
   std::chrono::milliseconds appliedWait_{0};  // the session's lock_timeout
   bool waiting_ = false;                      // inside the wait hook

@@ -314,15 +314,14 @@ Statement* TableCursor::updateStatement(const std::vector<std::size_t>& columns)
   const bool editing = pending_ == Pending::Edit;
   for (const SaveStatement& known : saves_)
     if (known.editing == editing && known.columns == columns) return known.statement;
+  if (editing) {
+    saves_.push_back({editing, columns, connection_->prepareEdit(*layout_, columns)});
+    return saves_.back().statement;
+  }
   const std::string table = quoteName(layout_->name);
   const Dialect& dialect = connection_->dialect();
   std::string sql;
-  if (editing) {
-    sql = "UPDATE " + table + " SET ";
-    for (std::size_t i = 0; i < columns.size(); ++i)
-      sql += (i ? ", " : "") + quoteName(layout_->columns[columns[i]]) + " = " + dialect.mark(i + 1);
-    sql += " WHERE rowid = " + dialect.mark(columns.size() + 1);
-  } else if (columns.empty()) {
+  if (columns.empty()) {
     sql = "INSERT INTO " + table + " DEFAULT VALUES";
   } else {
     std::string names, marks;

@@ -199,17 +199,20 @@ TEST_P(StoreEdit, ValuesAreConvertedToTheFieldTypeAndBadNumbersLeaveTheField) {
   rs->set("mscode", 0.1 + 0.2);  // a number into a text field: its plain text
   rs->set("rgcode", 99);
   rs->set("sflag", Value());
-  rs->set("Address1", " 7012345 ");              // a text field keeps the text as it is
+  rs->set("Address1", " 7012345 ");  // a text field keeps the text as it is
+  rs->set("county", "O'Neil \"North\" \\ {x,y}");
   EXPECT_EQ(rs->field("mscode"), Value("0.3"));  // the pending value, already converted
   for (const char* bad : {"abc", "", "12a"})
     EXPECT_EQ(faultOf([&] { rs->set("seq", bad); }), Fault::TypeMismatch) << bad;
   EXPECT_EQ(rs->field("seq"), Value(5.0));
   rs->update();
   db->close();
-  EXPECT_EQ(stored({"mscode", "rgcode", "seq", "Address1", "sflag"}), "'0.3' '99' 5 ' 7012345 ' NULL ");
+  EXPECT_EQ(stored({"mscode", "rgcode", "seq", "Address1", "sflag", "county"}),
+            "'0.3' '99' 5 ' 7012345 ' NULL 'O'Neil \"North\" \\ {x,y}' ");
 
   openWork();
-  save(*rs, {{"seq", " 7012345 "}});  // a numeric text into a number field
+  save(*rs, {{"seq", 1}});
+  save(*rs, {{"seq", " 7012345 "}});  // a numeric text into a number field; the last save stands
   db->close();
   EXPECT_EQ(stored({"seq"}), "7012345 ");
 }
