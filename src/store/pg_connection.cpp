@@ -370,9 +370,9 @@ Statement* PgConnection::prepare(const std::string& sql, const std::string& tabl
   auto found = statements_.find(sql);
   if (found != statements_.end()) return found->second.get();
   // A save to a table with a unique key waits for its answer.
-  bool guarded = false;
-  if (auto layout = tables_.find(table); layout != tables_.end() && sql.rfind("SELECT", 0) != 0)
-    for (const auto& [indexName, index] : layout->second->indexByName) guarded = guarded || index->unique;
+  auto layout = tables_.find(table);
+  const bool guarded =
+      layout != tables_.end() && sql.rfind("SELECT", 0) != 0 && layout->second->hasUniqueKey();
   auto statement =
       std::make_unique<PgStatement>(*this, "s" + std::to_string(statements_.size() + 1), table, guarded);
   prepareOnServer(statement->name_, sql, table);
@@ -381,8 +381,7 @@ Statement* PgConnection::prepare(const std::string& sql, const std::string& tabl
 
 Statement* PgConnection::prepareEdit(const TableLayout& layout, const std::vector<std::size_t>& columns) {
   // A table with a unique key has its saves wait for their answers.
-  for (const auto& [indexName, index] : layout.indexByName)
-    if (index->unique) return Connection::prepareEdit(layout, columns);
+  if (layout.hasUniqueKey()) return Connection::prepareEdit(layout, columns);
   std::string sql = "UPDATE " + quoteName(layout.name) + " SET ", arrays, names;
   for (std::size_t i = 0; i < columns.size(); ++i) {
     const std::string name = quoteName(layout.columns[columns[i]]);

@@ -142,6 +142,12 @@ std::shared_ptr<const IndexLayout> TableLayout::index(const std::string& storeNa
   return found == indexByName.end() ? nullptr : found->second;
 }
 
+bool TableLayout::hasUniqueKey() const {
+  for (const auto& [storeName, index] : indexByName)
+    if (index->unique) return true;
+  return false;
+}
+
 void TableLayout::addIndex(const std::string& engineName, bool primary, std::shared_ptr<IndexLayout> index) {
   const std::string prefix = lowerCase(name) + "_";
   const std::string lower = lowerCase(engineName);

@@ -135,6 +135,8 @@ struct TableLayout {
   int column(const std::string& field) const;
   // The index by the store's name ("PrimaryKey" or N for "<table>_N"), or null.
   std::shared_ptr<const IndexLayout> index(const std::string& storeName) const;
+  // Whether any named index is unique (the primary key among them).
+  bool hasUniqueKey() const;
   // Files an index the engine lists under the store's name: the primary key
   // as "PrimaryKey" (the first one only), index "<table>_N" as N.
   void addIndex(const std::string& engineName, bool primary, std::shared_ptr<IndexLayout> index);
