@@ -2,7 +2,7 @@
 # needs, installed when missing (as root), and the dev preset's build folder (build/) configured.
 
 packages=(build-essential cmake pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev
-          fonts-liberation poppler-utils sqlite3 file dpkg-dev libpq-dev)
+          fonts-liberation poppler-utils sqlite3 file dpkg-dev libpq-dev libcups2-dev)
 # test.sh checks printing through a real CUPS and runs the PostgreSQL half of
 # the tests in a throw-away cluster, as root only.
 [ "$(id -u)" -ne 0 ] || packages+=(cups printer-driver-cups-pdf postgresql postgresql-common)

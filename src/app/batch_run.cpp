@@ -44,10 +44,9 @@ int runBatch(const std::string& databasePath) {
   printer.reset();  // the job is over: the printer and the PDF are released
 
   const RunEnd end = endRun(run);
-  if (end.incomplete) {
-    std::fprintf(stderr, "%s\n", run.faults.report().c_str());
-    return kFailed;
-  }
+  if (end.incomplete) std::fprintf(stderr, "%s\n", run.faults.report(run.published).c_str());
+  if (!end.labelProblem.empty()) std::fprintf(stderr, "%s\n", end.labelProblem.c_str());
+  if (end.incomplete || !end.labelProblem.empty()) return kFailed;
   switch (stop) {
     case RunStop::Refused:
       return kRefusedJob;

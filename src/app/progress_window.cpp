@@ -185,8 +185,9 @@ void ProgressWindow::runNow() {
   close();
   started_ = false;
   RunEnd end = endRun(*run_);
-  if (end.incomplete) showError(this, QString::fromStdString(run_->faults.report()));
-  emit runEnded(end.chainMode, end.incomplete);
+  if (end.incomplete) showError(this, QString::fromStdString(run_->faults.report(run_->published)));
+  if (!end.labelProblem.empty()) showError(this, QString::fromStdString(end.labelProblem));
+  emit runEnded(end.chainMode, end.incomplete || !end.labelProblem.empty());
 }
 
 QWidget* ProgressWindow::control(Control which) const {

@@ -13,12 +13,14 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QString>
+#include <cups/cups.h>
 #include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string_view>
 
 #include "reports/common/output_file.h"
+#include "reports/common/publication.h"
 #include "values/fault.h"
 #include "values/fault_log.h"
 
@@ -27,7 +29,7 @@ namespace ms {
 struct QtPageSink::Device {
   std::unique_ptr<QPrinter> printer;
   QPainter painter;
-  OutputFile file;                // the PDF's, written under a temporary name
+  OutputFile file;                // the pages, written under a temporary name
   std::string name;               // the PDF's file name or the printer's name, as faults give it
   std::optional<RunError> fault;  // why the device prints nothing
   bool live = false;
@@ -66,6 +68,22 @@ bool endsAsPdf(const std::string& path) {
   ::close(fd);
   return got > 0 &&
          std::string_view(tail, static_cast<std::size_t>(got)).find("%%EOF") != std::string_view::npos;
+}
+
+// Sends the pages in `file` to the printer `queue` as one job and removes
+// the file.
+void sendToPrinter(const std::string& queue, const std::string& file, const std::string& media) {
+  cups_option_t* options = nullptr;
+  int count = cupsAddOption("media", media.c_str(), 0, &options);
+  count = cupsAddOption("sides", "one-sided", count, &options);
+  // An instance ("queue/instance") prints on its queue.
+  const std::string destination = queue.substr(0, queue.find('/'));
+  const int job = cupsPrintFile(destination.c_str(), file.c_str(), kDocName, count, options);
+  cupsFreeOptions(count, options);
+  ::unlink(file.c_str());
+  if (job == 0)
+    throw RunError(Fault::Io, std::string("the pages could not be sent to the printer: ") + cupsLastErrorString(),
+                   queue);
 }
 
 // Throws the first of `faults` and records the others, so that each device
@@ -108,7 +126,11 @@ QtPageSink::QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter, co
 }
 
 QtPageSink::~QtPageSink() {
-  if (begun_ && !ended_) attempt([&] { endDoc(); });
+  // A job nobody ended is thrown away, never printed.
+  for (auto& device : devices_) {
+    if (device->live && device->painter.isActive()) device->painter.end();
+    device->file.discard();
+  }
 }
 
 void QtPageSink::setFontName(const std::string& name) {
@@ -130,15 +152,15 @@ void QtPageSink::begin() {
   if (begun_) return;
   begun_ = true;
   for (auto& device : devices_) {
-    if (device->isPdf) {
-      try {
-        ::close(device->file.create(pdfPath_));
-      } catch (const RunError& failure) {
-        device->fault = failure;
-        continue;
-      }
-      device->printer->setOutputFileName(QString::fromStdString(device->file.temporaryPath()));
+    // The printer's pages too are kept in a file of their own until the run
+    // has finished: only then are they sent.
+    try {
+      ::close(device->file.create(pdfPath_));
+    } catch (const RunError& failure) {
+      device->fault = failure;
+      continue;
     }
+    device->printer->setOutputFileName(QString::fromStdString(device->file.temporaryPath()));
     device->live = device->painter.begin(device->printer.get());
     if (!device->live) {
       device->file.discard();
@@ -224,20 +246,34 @@ void QtPageSink::endDoc() {
   for (auto& device : devices_) {
     if (!device->live) continue;
     const bool ended = device->painter.end();
-    if (!device->isPdf) {
-      if (!ended) faults.emplace_back(Fault::Io, "the print job could not be ended", device->name);
+    const std::string& pages = device->file.temporaryPath();
+    if (!ended)
+      faults.emplace_back(Fault::Io, device->isPdf ? "could not be completed" : "the print job could not be ended",
+                          device->name);
+    else if (!endsAsPdf(pages))
+      faults.emplace_back(Fault::Io, "could not be written in full", device->name);
+    if (device->isPdf) {
+      // What could be written is completed even when it is not all there:
+      // a run that met the fault discards it.
+      try {
+        complete(device->file);
+      } catch (const RunError& failure) {
+        faults.push_back(failure);
+      }
       continue;
     }
-    // What could be written is put in place even when it is not all there.
-    if (!ended)
-      faults.emplace_back(Fault::Io, "could not be completed", device->name);
-    else if (!endsAsPdf(device->file.temporaryPath()))
-      faults.emplace_back(Fault::Io, "could not be written in full", device->name);
-    try {
-      device->file.putInPlace();
-    } catch (const RunError& failure) {
-      faults.push_back(failure);
-    }
+    if (!ended) continue;  // the file is discarded with the device
+    const std::string queue = device->name, file = pages;
+    const std::string media = device->printer->pageLayout().pageSize().key().toStdString();
+    device->file.forget();
+    if (Publication* publication = activePublication())
+      publication->onPublish([=] { sendToPrinter(queue, file, media); }, [file] { ::unlink(file.c_str()); });
+    else
+      try {
+        sendToPrinter(queue, file, media);
+      } catch (const RunError& failure) {
+        faults.push_back(failure);
+      }
   }
   fail(faults);
 }

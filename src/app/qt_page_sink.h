@@ -5,8 +5,12 @@
 // page starts the next page by itself.
 //
 // The PDF is written as an OutputFile: under a temporary name beside its
-// own, put in place when the job ends. A device that fails is a fault
-// naming the file or the printer; the others print on.
+// own, completed when the job ends (staged with the run's publication, so
+// that only a finished run puts it in place). The printer's pages are kept
+// in a temporary file of their own as well and sent to the printer only
+// when the run's files are published; a job that is not ended, or whose run
+// does not finish, is thrown away and never printed. A device that fails is
+// a fault naming the file or the printer; the others print on.
 #pragma once
 
 #include <QPageSize>
@@ -27,8 +31,7 @@ class QtPageSink : public PageSink {
   // line, 107 characters at 9 points, in the middle of the page.
   explicit QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter = true,
                       const QPageSize& paper = QPageSize(QPageSize::A4));
-  // Ends a job that was begun and not ended, so a cancelled run's pages
-  // still come out; a fault in ending it is recorded.
+  // Throws away a job that was begun and not ended.
   ~QtPageSink() override;
   QtPageSink(const QtPageSink&) = delete;
   QtPageSink& operator=(const QtPageSink&) = delete;
@@ -45,10 +48,10 @@ class QtPageSink : public PageSink {
   // Pages begun so far on the PDF, or on the printer when the PDF does not
   // work (1 before anything is printed).
   int page() const override;
-  // Ends the job on every device and puts the PDF in place, also when not
-  // all of it could be written. Fails with Fault::Io naming the PDF when it
-  // could not be completed, written in full or put in place (the old file is
-  // then left), or naming the printer when its job could not be ended.
+  // Ends the job on every device, completes the PDF and hands the printer's
+  // pages to the run's publication (without a run, they are sent at once).
+  // Fails with Fault::Io naming the PDF when it could not be completed or
+  // written in full, or naming the printer when its job could not be ended.
   void endDoc() override;
 
   // Whether the default printer receives the job as well.

@@ -1,12 +1,14 @@
 #include "app/run_driver.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <cmath>
+#include <filesystem>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -15,6 +17,8 @@
 #include "allocation/region_lookups.h"
 #include "allocation/selection_allocation.h"
 #include "app/run_print_job.h"
+#include "reports/common/output_file.h"
+#include "reports/common/publication.h"
 #include "reports/line/line_report.h"
 #include "run/progress.h"
 #include "run/run_state.h"
@@ -88,22 +92,88 @@ void allocateAndPrint(RunState& run) {
   }
 }
 
-// Step 14.1; the pages printed so far come out, cancelled or not, and the
-// saves reach the file before the run is judged.
-void endPrintJob(RunState& run, RunPrintJob& job) {
+// Step 14.1: the print job is ended and the run judged. A run that finished
+// without a fault commits its work and then puts its files in place and
+// sends its pages to the printer; any other run undoes its work and throws
+// its files and pages away, so the database, the folder and the printer are
+// as they were before it.
+void endPrintJob(RunState& run, RunPrintJob& job, Publication& publication) {
   setFaultPlace("the end of the run", 0);
   attempt([&] { job.finish(); });
   attempt([&] { run.mdb->flush(); });
+  if (run.cancelflag != "Y" && run.faults.empty() && attempt([&] { run.mdb->commitRun(); })) {
+    run.published = true;
+    attempt([&] { publication.publish(); });
+  } else {
+    run.mdb->rollbackRun();
+    publication.discard();
+  }
   attempt([&] { run.progress->setBusyPointer(false); });
 }
 
 // A job the run cannot do: the operator is told why and the run ends as a
 // cancelled one, before any record is touched.
-RunStop refuse(RunState& run, RunPrintJob& job, const std::string& text) {
+RunStop refuse(RunState& run, const std::string& text) {
   run.progress->message(text);
   run.cancelflag = "Y";
-  endPrintJob(run, job);
+  attempt([&] { run.progress->setBusyPointer(false); });
   return RunStop::Refused;
+}
+
+std::string megabytes(double bytes) { return plainText(std::ceil(bytes / 1e6)) + " MB"; }
+
+// Free room on the file system of `path`, in bytes, and the file system.
+std::pair<double, dev_t> freeRoom(const std::string& path) {
+  struct statvfs room {};
+  struct stat where {};
+  if (::statvfs(path.c_str(), &room) != 0 || ::stat(path.c_str(), &where) != 0) return {-1, 0};
+  return {static_cast<double>(room.f_bavail) * static_cast<double>(room.f_frsize), where.st_dev};
+}
+
+// Whether the folder and the database have room for the run: the Post Office
+// files and the PDF (about kOutputBytesPerRecord a record) in the folder,
+// and, for a database file, its log, which may grow to the size of the file
+// while the run holds its work. The text of the refusal; empty when there is
+// room.
+constexpr double kOutputBytesPerRecord = 160;
+constexpr double kOutputBytesFixed = 4e6;
+
+std::string roomRefusal(const std::string& databasePath, double records) {
+  const std::string folder = std::filesystem::current_path().string();
+  auto [folderFree, folderDevice] = freeRoom(".");
+  double folderNeeds = kOutputBytesFixed + records * kOutputBytesPerRecord;
+  std::error_code error;
+  const auto size = std::filesystem::file_size(databasePath, error);
+  if (!error) {
+    std::string databaseFolder = std::filesystem::path(databasePath).parent_path().string();
+    auto [databaseFree, databaseDevice] = freeRoom(databaseFolder.empty() ? "." : databaseFolder);
+    if (databaseDevice == folderDevice)
+      folderNeeds += static_cast<double>(size);
+    else if (databaseFree >= 0 && databaseFree < static_cast<double>(size))
+      return roomMessage(databasePath, static_cast<double>(size), databaseFree);
+  }
+  if (folderFree >= 0 && folderFree < folderNeeds) return roomMessage(folder, folderNeeds, folderFree);
+  return {};
+}
+
+// Each file the run writes can be created in the folder: a temporary file
+// beside each name is made and removed again. Fails naming the file.
+void checkFilesCanBeWritten() {
+  for (const std::string& name : Publication::outputNames()) {
+    OutputFile probe;
+    ::close(probe.create(name));
+  }
+}
+
+// The limits that make a job, each a finite number: items per bag and
+// bundles per bag are counted from them. The text of the refusal; empty
+// when they do.
+std::string limitRefusal(double bagMax, double weight, double bundleMax) {
+  const std::pair<const char*, double> limits[] = {{"BagMax", bagMax}, {"Weight", weight}, {"BundleMax", bundleMax}};
+  for (const auto& [name, value] : limits)
+    if (!(value > 0) || !std::isfinite(value)) return notPositiveMessage(name, value);
+  if (bundleMax < 1) return smallBundleMessage(bundleMax);
+  return {};
 }
 
 }  // namespace
@@ -116,7 +186,23 @@ std::string cannotRankMessage(const std::string& postcode) {
 
 std::string notPositiveMessage(const std::string& field, double value) {
   return field + " in parmcode is " + plainText(value) +
-         ": it must be greater than 0 to make a job. The run stops and nothing has been written.";
+         ": it must be a number greater than 0 to make a job. The run stops and nothing has been written.";
+}
+
+std::string smallBundleMessage(double bundleMax) {
+  return "BundleMax in parmcode is " + plainText(bundleMax) +
+         ": a bundle must hold at least one item. The run stops and nothing has been written.";
+}
+
+std::string textSeqMessage() {
+  return "The field seq of kvwork holds texts, not numbers, so the sort numbers would sort as texts. "
+         "Change its type to a number type. The run stops and nothing has been written.";
+}
+
+std::string roomMessage(const std::string& place, double needs, double free) {
+  return "There is not room enough for this run in " + place + ": it needs about " + megabytes(needs) +
+         " and " + megabytes(free) + " are free. Make room and run the job again. "
+         "The run stops and nothing has been written.";
 }
 
 std::string emptyBagMessage(double bagMax, double weight) {
@@ -129,6 +215,7 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   Progress& screen = *run.progress;
   RunPrintJob job(run.printer);
   PrinterSwap swap(run, job);
+  run.published = false;
 
   // Steps 1 to 10, not guarded.
   screen.setBusyPointer(true);
@@ -137,6 +224,12 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   screen.setVisible(Control::lblPerc1, true);
   screen.setVisible(Control::lblPerc2, true);
   screen.setVisible(Control::lblPerc3, true);
+
+  // The folder's files: what a killed run left is finished or cleared
+  // first; this run's files are staged until it has finished.
+  Publication publication;
+  publication.recover();
+  PublicationScope publicationScope(publication);
 
   run.mdb = store::Database::open(databasePath, store::OpenMode::Shared);
   // While another program holds the database, the window goes on.
@@ -153,16 +246,15 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   if (cannotRank(run)) {
     std::string postcode;
     attempt([&] { postcode = run.parmrs->field("postcode").textOrEmpty(); });
-    return refuse(run, job, cannotRankMessage(postcode));
+    return refuse(run, cannotRankMessage(postcode));
   }
   const double bagMax = parameterNumber(run, "BagMax");
   const double weight = parameterNumber(run, "Weight");
   const double bundleMax = parameterNumber(run, "BundleMax");
-  // A weight, bag or bundle limit of 0 or below makes no job.
-  const std::pair<const char*, double> limits[] = {
-      {"BagMax", bagMax}, {"Weight", weight}, {"BundleMax", bundleMax}};
-  for (const auto& [name, value] : limits)
-    if (!(value > 0)) return refuse(run, job, notPositiveMessage(name, value));
+  // A weight, bag or bundle limit of 0 or below, or one without end, makes
+  // no job.
+  if (const std::string refusal = limitRefusal(bagMax, weight, bundleMax); !refusal.empty())
+    return refuse(run, refusal);
   run.bagitems = wholeBagItems(bagMax, weight);
 
   run.bundlesperbag = divide(run.bagitems, bundleMax);
@@ -183,10 +275,19 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   // Nothing fits in a bag (a BagMax below the Weight, or a negative one):
   // bags could not be counted, so the job is refused before a record is
   // touched.
-  if (run.bagitems < 1) return refuse(run, job, emptyBagMessage(bagMax, weight));
+  if (run.bagitems < 1) return refuse(run, emptyBagMessage(bagMax, weight));
+  // What can be known before anything changes: a sort number kept as text
+  // would sort wrongly, and a run without room or a folder it may not write
+  // could only fail at its end.
+  if (!run.workrs->holdsNumbers("seq")) return refuse(run, textSeqMessage());
+  if (const std::string refusal = roomRefusal(databasePath, run.totrecs); !refusal.empty())
+    return refuse(run, refusal);
+  checkFilesCanBeWritten();
+  // From here on the run's work is one transaction.
+  run.mdb->beginRun();
   allocateAndPrint(run);
 
-  endPrintJob(run, job);
+  endPrintJob(run, job, publication);
   return run.cancelflag == "Y" ? RunStop::Cancelled : RunStop::Finished;
 }
 
@@ -204,12 +305,25 @@ RunEnd endRun(RunState& run, const std::string& labelProgram) {
     attempt([&] { run.parmrs->update(); });
     attempt([&] { run.mdb->close(); });
     // A run that met a fault hands nothing on, as a cancelled run.
-    const std::string program = labels && run.faults.empty() ? findInPath(labelProgram) : "";
-    if (!program.empty())
-      end.labelProgramStarted = QProcess::startDetached(QString::fromStdString(program), {});
+    if (labels && run.faults.empty()) {
+      const std::string program = findInPath(labelProgram);
+      end.labelProgramStarted =
+          !program.empty() && QProcess::startDetached(QString::fromStdString(program), {});
+      if (!end.labelProgramStarted) {
+        const char* path = std::getenv("PATH");
+        end.labelProblem = labelProgramMessage(labelProgram, program, path ? path : "");
+      }
+    }
   }
   end.incomplete = !run.faults.empty();
   return end;
+}
+
+std::string labelProgramMessage(const std::string& program, const std::string& found, const std::string& path) {
+  const std::string what = found.empty() ? "The label program " + program + " was not found in PATH (" + path + ")"
+                                         : "The label program " + found + " could not be started";
+  return what + ", so the labels were not started. The run's paperwork is complete and in place; "
+                "start the label program by hand.";
 }
 
 std::string findInPath(const std::string& program) {

@@ -69,6 +69,8 @@ struct RunState {
   // Faults of the machine or of the database that the run met and skipped;
   // a run that has any is incomplete and says so at its end.
   FaultLog faults;
+  // The run finished, committed its work and put its files in place.
+  bool published = false;
 
   // The date printed at the head of the reports, in the system's short date
   // format; set by whoever starts the run.

@@ -31,7 +31,10 @@ OpenConnections& openConnections() {
 void commitAllAtExit() {
   for (Connection* connection : openConnections().connections) {
     try {
-      if (connection->isOpen()) connection->commitNow();
+      if (connection->holding())
+        connection->rollbackRun();  // a run that did not finish changes nothing
+      else if (connection->isOpen())
+        connection->commitNow();
     } catch (const std::exception&) {
       // nothing more can be done at exit
     }
@@ -79,7 +82,8 @@ std::shared_ptr<const TableLayout> Connection::table(const std::string& name) {
 
 void Connection::checkSaves() {
   noteRollback();
-  if (inTransaction_ && (++calls_ & 63) == 0 && Clock::now() - transactionStart_ >= kCommitInterval)
+  if (inTransaction_ && !holding_ && (++calls_ & 63) == 0 &&
+      Clock::now() - transactionStart_ >= kCommitInterval)
     tryCommit();
   if (!lost_) return;
   RunError why = *lost_;
@@ -88,7 +92,7 @@ void Connection::checkSaves() {
 }
 
 void Connection::executeDdl(const std::vector<std::string>& statements) {
-  commitNow();
+  if (!holding_) commitNow();
   ++stamp_;
   tables_.clear();
   try {
@@ -98,6 +102,42 @@ void Connection::executeDdl(const std::vector<std::string>& statements) {
     throw;
   }
   tables_.clear();
+}
+
+void Connection::beginRun() {
+  requireOpen();
+  commitNow();
+  beginHeld();
+  holding_ = true;
+  wrote_ = false;
+  transactionStart_ = Clock::now();
+}
+
+void Connection::commitRun() {
+  requireOpen();
+  if (!holding_) return;
+  try {
+    checkSaves();  // saves lost on the way fail the run before it commits
+    if (!inTransaction_ || !tryCommit()) {
+      checkSaves();
+      throw RunError(Fault::Busy, "the run's changes could not be committed");
+    }
+    holding_ = false;
+    checkSaves();
+  } catch (...) {
+    rollbackRun();
+    throw;
+  }
+}
+
+void Connection::rollbackRun() noexcept {
+  holding_ = false;
+  rollback();
+  inTransaction_ = false;
+  wrote_ = false;
+  lost_.reset();
+  tables_.clear();  // the run's DDL is undone too
+  ++stamp_;
 }
 
 std::string quoteName(const std::string& name) {

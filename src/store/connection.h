@@ -60,7 +60,7 @@ class Connection {
   void afterWrite() { checkSaves(); }
   // Commits what is pending now (a walk reached its end).
   void commitSoon() {
-    if (inTransaction_) tryCommit();
+    if (inTransaction_ && !holding_) tryCommit();
   }
   // The program has nothing for the store to do: saves pending for a commit
   // interval are committed. Never fails; a save that could not be committed
@@ -69,8 +69,23 @@ class Connection {
   // Commits what is pending before DDL or close; fails when it cannot.
   virtual void commitNow() = 0;
 
-  // Runs DDL outside any pending transaction and forgets the table layouts.
+  // Runs DDL outside any pending transaction (inside the run's, while a run
+  // holds its saves) and forgets the table layouts.
   void executeDdl(const std::vector<std::string>& statements);
+
+  // A run's work as one transaction: from beginRun() nothing is committed
+  // (no interval, walk end, idle call, DDL or flush commits) until
+  // commitRun() makes all of it visible at once or rollbackRun() undoes all
+  // of it, DDL included. beginRun() commits what is pending first and takes
+  // the engine's write lock at once, waiting for other programs as any
+  // statement does; it fails when the database cannot be written.
+  // commitRun() fails when the transaction cannot be committed, after
+  // rolling it back. A process that ends without either loses the run's
+  // work: the engine rolls it back.
+  void beginRun();
+  void commitRun();
+  void rollbackRun() noexcept;
+  bool holding() const { return holding_; }
 
   // Commits and closes the database and its lock. Fails (after closing)
   // when pending saves could not be committed.
@@ -93,8 +108,13 @@ class Connection {
   // The layout of a table as the engine declares it; null when there is no
   // such table.
   virtual std::shared_ptr<TableLayout> readLayout(const std::string& name) = 0;
-  // Runs DDL statements, more than one as one transaction.
+  // Runs DDL statements, more than one as one transaction (one savepoint
+  // inside an open transaction, where each failure is undone alone).
   virtual void runDdl(const std::vector<std::string>& statements) = 0;
+  // Opens the transaction that holds a run, with the write lock taken.
+  virtual void beginHeld() = 0;
+  // Undoes the open transaction, if any. Never fails.
+  virtual void rollback() noexcept = 0;
   // Commits the open transaction; false when it could not (a busy file
   // keeps it open to be tried again; saves that are lost are noted).
   virtual bool tryCommit() = 0;
@@ -115,6 +135,7 @@ class Connection {
   std::uint64_t stamp_ = 0;
   NoCaseMap<std::shared_ptr<const TableLayout>> tables_;
   bool inTransaction_ = false;
+  bool holding_ = false;            // a run holds its saves until commitRun()
   bool wrote_ = false;              // the open transaction holds saves
   std::unique_ptr<RunError> lost_;  // saves that could not be written, not yet reported
   Clock::time_point transactionStart_;

@@ -103,8 +103,18 @@ void Database::appendTableDef(const TableDef& def) {
 }
 
 void Database::flush() {
-  if (connection_->isOpen()) connection_->commitNow();
+  if (!connection_->isOpen()) return;
+  if (connection_->holding())
+    connection_->afterWrite();  // the run commits at its end; a loss is told now
+  else
+    connection_->commitNow();
 }
+
+void Database::beginRun() { connection_->beginRun(); }
+
+void Database::commitRun() { connection_->commitRun(); }
+
+void Database::rollbackRun() noexcept { connection_->rollbackRun(); }
 
 void Database::idle() { connection_->idle(); }
 

@@ -10,8 +10,8 @@
 // Saves made through recordsets are grouped into transactions that the store
 // commits by itself at short intervals while it is used, when a walk ends,
 // when a DDL statement runs, when the program is idle (idle()), on close and
-// on destruction; callers never see transactions. One thread uses a
-// database.
+// on destruction; callers never see transactions, except that a run holds
+// all of its work in one (beginRun). One thread uses a database.
 #pragma once
 
 #include <chrono>
@@ -63,6 +63,17 @@ class Database {
   // a killed program loses none of them. Never fails; a commit that failed
   // fails the next operation.
   void idle();
+
+  // A run's work as one transaction: from beginRun() on, the saves and the
+  // DDL become visible together at commitRun() or are undone together by
+  // rollbackRun(), also when the program ends or is killed before either.
+  // beginRun() takes the write lock at once (waiting for other programs as
+  // a statement does) and fails, changing nothing, when the database may not
+  // be written; commitRun() fails, after rolling back, when the work cannot
+  // be committed or a save was lost on the way.
+  void beginRun();
+  void commitRun();
+  void rollbackRun() noexcept;
 
   // Commits what is pending and closes the database; recordsets opened from it
   // fail from then on. Closing twice is harmless.

@@ -217,7 +217,10 @@ void PgConnection::close() {
   if (!connection_) return;
   std::unique_ptr<RunError> error;
   try {
-    commitNow();
+    if (holding_)
+      rollbackRun();
+    else
+      commitNow();
   } catch (const RunError& e) {
     error = std::make_unique<RunError>(e);
   }
@@ -523,7 +526,8 @@ bool PgConnection::tryCommit() {
 }
 
 void PgConnection::idle() {
-  if (!connection_ || waiting_ || !inTransaction_ || Clock::now() - transactionStart_ < kCommitInterval)
+  if (!connection_ || waiting_ || !inTransaction_ || holding_ ||
+      Clock::now() - transactionStart_ < kCommitInterval)
     return;
   try {
     tryCommit();
@@ -538,18 +542,64 @@ void PgConnection::commitNow() {
   checkSaves();
 }
 
+// Inside an open transaction (a run's) the statements are one savepoint,
+// undone alone when one of them fails: a failed statement would otherwise
+// abort the whole transaction.
 void PgConnection::runDdl(const std::vector<std::string>& statements) {
-  const bool grouped = statements.size() > 1;
+  const bool inside = inTransaction_;
+  const bool grouped = statements.size() > 1 && !inside;
+  if (inside) sendSql("SAVEPOINT mailsort_ddl");
   if (grouped) sendSql("BEGIN");
   for (const auto& sql : statements) sendSql(sql);
   if (grouped) sendSql("COMMIT");
+  if (inside) sendSql("RELEASE SAVEPOINT mailsort_ddl");
   const Failure failure = settle();
-  if (!failure.failed) return;
-  if (PQtransactionStatus(connection_.get()) == PQTRANS_INERROR) {
+  if (!failure.failed) {
+    if (inside) wrote_ = true;
+    return;
+  }
+  if (inside) {
+    sendSql("ROLLBACK TO SAVEPOINT mailsort_ddl");
+    sendSql("RELEASE SAVEPOINT mailsort_ddl");
+    const Failure undone = settle();
+    if (undone.failed) raise(undone, name_);  // the run's transaction is lost
+  } else if (PQtransactionStatus(connection_.get()) == PQTRANS_INERROR) {
     sendSql("ROLLBACK");
     settle();
   }
   throw RunError(faultOfState(failure.state), name_ + ": " + failure.message, name_);
+}
+
+void PgConnection::beginHeld() {
+  sendSql("BEGIN");
+  // A database the run cannot write is told now, before anything changes.
+  PgResult rights;
+  sendSql(
+      "SELECT current_setting('transaction_read_only') = 'off' AND "
+      "has_table_privilege('kvwork', 'UPDATE') AND has_table_privilege('parmcode', 'UPDATE') AND "
+      "has_schema_privilege(current_schema(), 'CREATE')",
+      Kind::Query, &rights);
+  const Failure failure = settle();
+  inTransaction_ = true;
+  if (failure.failed) {
+    rollback();
+    inTransaction_ = false;
+    throw RunError(faultOfState(failure.state), name_ + ": " + failure.message, name_);
+  }
+  if (PQntuples(rights.get()) != 1 || std::string(PQgetvalue(rights.get(), 0, 0)) != "t")
+    throw RunError(Fault::ReadOnly, name_ + " may not be written by this user, so the run cannot save its work",
+                   name_);
+}
+
+void PgConnection::rollback() noexcept {
+  if (!connection_ || !inTransaction_) return;
+  try {
+    gathering_ = nullptr;  // edits not sent yet go with the rest
+    sendSql("ROLLBACK");
+    settle();
+  } catch (const std::exception&) {
+    // a session that cannot answer rolls back when it ends
+  }
 }
 
 }  // namespace ms::store

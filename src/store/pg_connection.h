@@ -118,6 +118,8 @@ class PgConnection : public Connection {
   bool tryCommit() override;
   std::shared_ptr<TableLayout> readLayout(const std::string& name) override;
   void runDdl(const std::vector<std::string>& statements) override;
+  void beginHeld() override;
+  void rollback() noexcept override;
 
  private:
   enum class Kind { Control, Query, Write, Guarded, Sync };

@@ -62,6 +62,9 @@ class Recordset {
   // while an Edit or AddNew is pending, the edited value.
   // The reference stands until the next operation on this recordset.
   const Value& field(const std::string& name);
+  // Whether the field keeps a number written into it as a number (its type
+  // is not a text type). Fails with Fault::NotFound for an unknown field.
+  bool holdsNumbers(const std::string& name);
 
   void edit();
   void addNew();

@@ -192,7 +192,7 @@ bool SqliteConnection::tryCommit() {
 void SqliteConnection::idle() {
   if (!db_ || waiting_ || !inTransaction_) return;
   noteRollback();  // the next operation tells
-  if (inTransaction_ && Clock::now() - transactionStart_ >= kCommitInterval) tryCommit();
+  if (inTransaction_ && !holding_ && Clock::now() - transactionStart_ >= kCommitInterval) tryCommit();
 }
 
 void SqliteConnection::commitNow() {
@@ -201,29 +201,42 @@ void SqliteConnection::commitNow() {
   checkSaves();
 }
 
+// The statements as one savepoint: a transaction of their own, or a part of
+// the run's that is undone alone when one of them fails.
 void SqliteConnection::runDdl(const std::vector<std::string>& statements) {
-  bool grouped = statements.size() > 1;
-  if (grouped) {
-    int rc = sqlite3_exec(db_.get(), "BEGIN", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) fail(rc, "BEGIN", path_);
-  }
+  sqlite3* db = db_.get();
+  int rc = sqlite3_exec(db, "SAVEPOINT mailsort_ddl", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) fail(rc, "SAVEPOINT", path_);
   for (const auto& sql : statements) {
-    int rc = sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr);
+    rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
-      std::string message = std::string(sqlite3_errmsg(db_.get()));
-      if (grouped) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      const std::string message = sqlite3_errmsg(db);
+      sqlite3_exec(db, "ROLLBACK TO mailsort_ddl; RELEASE mailsort_ddl", nullptr, nullptr, nullptr);
       throw RunError(faultOf(rc, message), sql + ": " + message, path_);
     }
   }
   empty_ = false;
-  if (grouped) {
-    int rc = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-      std::string message = std::string(sqlite3_errmsg(db_.get()));
-      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-      throw RunError(faultOf(rc, message), "COMMIT: " + message, path_);
-    }
+  rc = sqlite3_exec(db, "RELEASE mailsort_ddl", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    const std::string message = sqlite3_errmsg(db);
+    sqlite3_exec(db, "ROLLBACK TO mailsort_ddl; RELEASE mailsort_ddl", nullptr, nullptr, nullptr);
+    throw RunError(faultOf(rc, message), "RELEASE: " + message, path_);
   }
+  if (inTransaction_) wrote_ = true;
+}
+
+void SqliteConnection::beginHeld() {
+  if (sqlite3_db_readonly(db_.get(), "main") == 1)
+    throw RunError(Fault::ReadOnly, path_ + " is read-only, so the run cannot save its work", path_);
+  // The write lock now, waiting for other programs as a statement does:
+  // nothing of the run can then be refused for want of it.
+  const int rc = sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) fail(rc, "the run cannot begin its work", path_);
+  inTransaction_ = true;
+}
+
+void SqliteConnection::rollback() noexcept {
+  if (db_ && !sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void SqliteConnection::close() {
@@ -231,7 +244,10 @@ void SqliteConnection::close() {
   std::unique_ptr<RunError> error;
   if (db_) {
     try {
-      commitNow();
+      if (holding_)
+        rollbackRun();
+      else
+        commitNow();
     } catch (const RunError& e) {
       error = std::make_unique<RunError>(e);
       sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);

@@ -91,6 +91,8 @@ class SqliteConnection : public Connection {
   void noteRollback() override;
   std::shared_ptr<TableLayout> readLayout(const std::string& name) override;
   void runDdl(const std::vector<std::string>& statements) override;
+  void beginHeld() override;
+  void rollback() noexcept override;
 
  private:
   SqliteConnection() = default;

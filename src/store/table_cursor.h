@@ -40,6 +40,10 @@ class TableCursor {
   Place place();
   bool before(const Place& a, const Place& b) const;
   const Value& field(const std::string& name);
+  // Whether the field keeps a number written into it as a number.
+  bool holdsNumbers(const std::string& name) {
+    return layout_->affinities[static_cast<std::size_t>(columnOf(name))] != Affinity::Text;
+  }
   void edit();
   void addNew();
   void set(const std::string& name, const Value& value);

@@ -69,11 +69,14 @@ void FaultLog::record(const RunError& error) {
   entries_.push_back({error.fault(), error.what(), error.where(), 1, currentPlace()});
 }
 
-std::string FaultLog::report() const {
+std::string FaultLog::report(bool published) const {
   std::string text =
-      "The run is incomplete: it met faults of the machine or of the database, so its reports, Post Office "
-      "files and bags table are not complete and must not be used. Put the fault right and run the job "
-      "again.\n";
+      published ? "The run is incomplete: its work is saved and its files are in place, but it met faults "
+                  "of the machine in putting them in place or printing them. Check the files and the "
+                  "printer named below.\n"
+                : "The run is incomplete: it met faults of the machine or of the database, so it changed "
+                  "nothing: the work table, the bags table and the Post Office files are as they were, and "
+                  "nothing was printed. Put the fault right and run the job again.\n";
   for (const Entry& entry : entries_) {
     text += "\n- " + describe(entry.what, entry.where) + " (" + std::to_string(entry.count) +
             (entry.count == 1 ? " time, at " : " times, first at ") + entry.firstAt + ")";

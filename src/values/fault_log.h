@@ -24,8 +24,10 @@ class FaultLog {
   void record(const RunError& error);
   bool empty() const { return entries_.empty(); }
   const std::vector<Entry>& entries() const { return entries_; }
-  // The text of the message that ends a run with faults.
-  std::string report() const;
+  // The text of the message that ends a run with faults: one that changed
+  // nothing, or one whose work was `published` and that met its faults in
+  // putting its files in place or printing.
+  std::string report(bool published = false) const;
 
  private:
   std::vector<Entry> entries_;

@@ -126,18 +126,23 @@ TEST_F(QtPageSinkTest, PagesBreakByThemselvesAndOnRequest) {
 
 // A job cut short still comes out whole; an unwritable PDF fails every line,
 // naming the file, and leaves what was there.
-TEST_F(QtPageSinkTest, AJobNotEndedComesOutWhenTheSinkGoesNoLineNoFileAndAnUnwritableFileFailsEveryLine) {
+TEST_F(QtPageSinkTest, AJobNotEndedIsThrownAwayAnEndedOneComesOutAndAnUnwritableFileFailsEveryLine) {
   { QtPageSink unused(pdf, false); }
-  EXPECT_FALSE(std::filesystem::exists(pdf));
   {
     QtPageSink sink(pdf, false);
     sink.printLine("cancelled run");
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 0);  // no file, no temporary
+  {
+    QtPageSink sink(pdf, false);
+    sink.printLine("finished run");
+    sink.endDoc();
   }
   const std::string bytes = testing::readFile(pdf);
   EXPECT_EQ(bytes.substr(0, 5), "%PDF-");
   EXPECT_NE(bytes.find("%%EOF"), std::string::npos);
   if (havePdfToText()) {
-    EXPECT_NE(pdfText().find("cancelled"), std::string::npos);
+    EXPECT_NE(pdfText().find("finished"), std::string::npos);
   }
   std::filesystem::permissions(pdf, std::filesystem::perms::owner_read);
   for (const auto& [path, fault] : std::vector<std::pair<std::string, Fault>>{

@@ -28,6 +28,8 @@ class OutputFile {
   // The file's name without its folder, as faults name it.
   const std::string& name() const { return name_; }
   const std::string& temporaryPath() const { return temporary_; }
+  // The name the file is meant to have, with its folder.
+  const std::string& path() const { return path_; }
   // Whether a temporary file waits to be put in place.
   bool pending() const { return !temporary_.empty(); }
   // Renames the temporary file over the name, replacing whatever had it.
@@ -35,6 +37,8 @@ class OutputFile {
   void putInPlace();
   // Removes the temporary file.
   void discard() noexcept;
+  // Leaves the temporary file to whoever took it over (a Publication).
+  void forget() noexcept { temporary_.clear(); }
 
  private:
   std::string path_;

@@ -1,5 +1,7 @@
 #include "reports/common/record_file.h"
 
+#include "reports/common/publication.h"
+
 #include <stdio.h>
 #include <unistd.h>
 
@@ -63,7 +65,10 @@ std::string toWindows1252(const std::string& utf8) {
   std::size_t i = 0;
   while (i < utf8.size()) {
     auto b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) {
+    if (b == 0) {  // a NUL is no character of the code page either
+      out.push_back('?');
+      ++i;
+    } else if (b < 0x80) {
       out.push_back(static_cast<char>(b));
       ++i;
     } else {
@@ -147,7 +152,7 @@ void RecordFile::close() {
   if (std::fclose(file) != 0 && !error) error = errno;
   buffer_.reset();
   writeError_ = 0;
-  output_.putInPlace();
+  complete(output_);
   if (error && !told)
     throw RunError(Fault::Io, "could not be written: " + systemMessage(error), output_.name());
 }

@@ -20,7 +20,8 @@ std::string toWindows1252(const std::string& utf8);
 std::string quoted(const std::string& text);
 
 // A record file is never written through its name: it is an OutputFile,
-// put in place when closed. Its faults name the file.
+// completed when closed (staged with the run's publication). Its faults
+// name the file.
 class RecordFile {
  public:
   RecordFile() = default;
@@ -41,8 +42,8 @@ class RecordFile {
   // file takes no more records and each one fails the same way. A file
   // never opened, or closed, takes nothing and says nothing.
   void writeRecord(const std::vector<std::string>& fields);
-  // Writes out what is held and puts the file in place under its name,
-  // even when not all of it could be written. Fails with Fault::Io when data
+  // Writes out what is held and completes the file (see complete()), even
+  // when not all of it could be written: a run that met the fault discards it. Fails with Fault::Io when data
   // was lost that no record failure has told of yet, or when the file could
   // not be put in place (the old one is then left).
   void close();

@@ -228,7 +228,8 @@ TEST(PlanningReport, NoRecordsProcessed) {
             "Totals                       0          0       " + unfilled(6) + "        0           0");
   const auto f = job.poplan();
   ASSERT_EQ(f.size(), 27u);
-  EXPECT_EQ(f[12] + f[16] + f[18] + f[21], unfilled(6) + "   0.0" + " 100.0" + unfilled(6));
+  // The file holds what Windows-1252 can: the code zeros of a field never filled are "?".
+  EXPECT_EQ(f[12] + f[16] + f[18] + f[21], "??????   0.0 100.0??????");
   EXPECT_EQ(job.line("Mailsort saving"), "Mailsort saving                                     .00");
   EXPECT_EQ(job.sink.endDocCount(), 1);
 }
