@@ -6,6 +6,9 @@ packages=(build-essential cmake pkg-config qt6-base-dev libsqlite3-dev libgtest-
 # test.sh checks printing through a real CUPS and runs the PostgreSQL half of
 # the tests in a throw-away cluster, as root only.
 [ "$(id -u)" -ne 0 ] || packages+=(cups printer-driver-cups-pdf postgresql postgresql-common)
+# A script that needs more names them in extra_packages before sourcing this
+# (package.sh: the tools that build and check the Debian package).
+packages+=(${extra_packages[@]+"${extra_packages[@]}"})
 
 install_missing() {
   local missing=() p

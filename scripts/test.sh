@@ -9,6 +9,8 @@
 # runs side by side do not meet; it sets libpq's PG* variables). As root on a
 # fresh Debian 12 machine it first installs what is missing; another user
 # without PostgreSQL is told in one line that that half did not run.
+# Last, as root only, it builds the Debian package and checks it with lintian
+# (scripts/package.sh, a release build without the tests).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,3 +43,8 @@ cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
 postgres_half asan
+if [ "$(id -u)" -eq 0 ]; then
+  bash scripts/package.sh
+else
+  echo "scripts/test.sh: the Debian package was not built (as root only; scripts/package.sh builds it)"
+fi
