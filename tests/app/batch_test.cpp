@@ -121,8 +121,9 @@ TEST(BatchRun, EndsWithTheStatusOfWhatStoppedIt) {
     ASSERT_EQ(shellIn(dir.path(), change), 0);
     EXPECT_EQ(shellIn(dir.path(), holder + kBatch + " -C . 2>err"), status);
     EXPECT_NE(readFile(dir.file("err")).find(message), std::string::npos) << readFile(dir.file("err"));
-    if (status == 4)  // refused before a record was touched
+    if (status == 4) {  // refused before a record was touched
       EXPECT_EQ(sql(dir.path(), "select count(*) from kvwork where sflag = 'Y'"), "0\n");
+    }
     EXPECT_FALSE(fs::exists(dir.file("POADDR.CSV")));  // nor a file written
   }
   // A PostgreSQL server that is down: named by host and database, never by
