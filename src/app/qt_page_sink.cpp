@@ -1,5 +1,6 @@
 #include "app/qt_page_sink.h"
 
+#include <cups/cups.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,7 +14,6 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QString>
-#include <cups/cups.h>
 #include <algorithm>
 #include <filesystem>
 #include <optional>
@@ -82,7 +82,8 @@ void sendToPrinter(const std::string& queue, const std::string& file, const std:
   cupsFreeOptions(count, options);
   ::unlink(file.c_str());
   if (job == 0)
-    throw RunError(Fault::Io, std::string("the pages could not be sent to the printer: ") + cupsLastErrorString(),
+    throw RunError(Fault::Io,
+                   std::string("the pages could not be sent to the printer: ") + cupsLastErrorString(),
                    queue);
 }
 
@@ -248,7 +249,8 @@ void QtPageSink::endDoc() {
     const bool ended = device->painter.end();
     const std::string& pages = device->file.temporaryPath();
     if (!ended)
-      faults.emplace_back(Fault::Io, device->isPdf ? "could not be completed" : "the print job could not be ended",
+      faults.emplace_back(Fault::Io,
+                          device->isPdf ? "could not be completed" : "the print job could not be ended",
                           device->name);
     else if (!endsAsPdf(pages))
       faults.emplace_back(Fault::Io, "could not be written in full", device->name);

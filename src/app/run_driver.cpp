@@ -8,9 +8,9 @@
 #include <QString>
 #include <QStringList>
 #include <cmath>
-#include <filesystem>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 
 #include "allocation/bags_table.h"
@@ -169,7 +169,8 @@ void checkFilesCanBeWritten() {
 // bundles per bag are counted from them. The text of the refusal; empty
 // when they do.
 std::string limitRefusal(double bagMax, double weight, double bundleMax) {
-  const std::pair<const char*, double> limits[] = {{"BagMax", bagMax}, {"Weight", weight}, {"BundleMax", bundleMax}};
+  const std::pair<const char*, double> limits[] = {
+      {"BagMax", bagMax}, {"Weight", weight}, {"BundleMax", bundleMax}};
   for (const auto& [name, value] : limits)
     if (!(value > 0) || !std::isfinite(value)) return notPositiveMessage(name, value);
   if (bundleMax < 1) return smallBundleMessage(bundleMax);
@@ -201,7 +202,8 @@ std::string textSeqMessage() {
 
 std::string roomMessage(const std::string& place, double needs, double free) {
   return "There is not room enough for this run in " + place + ": it needs about " + megabytes(needs) +
-         " and " + megabytes(free) + " are free. Make room and run the job again. "
+         " and " + megabytes(free) +
+         " are free. Make room and run the job again. "
          "The run stops and nothing has been written.";
 }
 
@@ -319,11 +321,14 @@ RunEnd endRun(RunState& run, const std::string& labelProgram) {
   return end;
 }
 
-std::string labelProgramMessage(const std::string& program, const std::string& found, const std::string& path) {
-  const std::string what = found.empty() ? "The label program " + program + " was not found in PATH (" + path + ")"
-                                         : "The label program " + found + " could not be started";
-  return what + ", so the labels were not started. The run's paperwork is complete and in place; "
-                "start the label program by hand.";
+std::string labelProgramMessage(const std::string& program, const std::string& found,
+                                const std::string& path) {
+  const std::string what = found.empty()
+                               ? "The label program " + program + " was not found in PATH (" + path + ")"
+                               : "The label program " + found + " could not be started";
+  return what +
+         ", so the labels were not started. The run's paperwork is complete and in place; "
+         "start the label program by hand.";
 }
 
 std::string findInPath(const std::string& program) {

@@ -69,7 +69,8 @@ RunEnd endRun(RunState& run, const std::string& labelProgram = "kvprint.exe");
 
 // The message for a label program that was asked for and could not be
 // found in `path` (`found` empty) or started.
-std::string labelProgramMessage(const std::string& program, const std::string& found, const std::string& path);
+std::string labelProgramMessage(const std::string& program, const std::string& found,
+                                const std::string& path);
 
 // Where `program` is found in the absolute entries of PATH (a relative entry,
 // "." or an empty one, never counts); the empty text when nowhere.

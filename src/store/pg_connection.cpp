@@ -587,8 +587,8 @@ void PgConnection::beginHeld() {
     throw RunError(faultOfState(failure.state), name_ + ": " + failure.message, name_);
   }
   if (PQntuples(rights.get()) != 1 || std::string(PQgetvalue(rights.get(), 0, 0)) != "t")
-    throw RunError(Fault::ReadOnly, name_ + " may not be written by this user, so the run cannot save its work",
-                   name_);
+    throw RunError(Fault::ReadOnly,
+                   name_ + " may not be written by this user, so the run cannot save its work", name_);
 }
 
 void PgConnection::rollback() noexcept {

@@ -236,7 +236,8 @@ void SqliteConnection::beginHeld() {
 }
 
 void SqliteConnection::rollback() noexcept {
-  if (db_ && !sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  if (db_ && !sqlite3_get_autocommit(db_.get()))
+    sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void SqliteConnection::close() {

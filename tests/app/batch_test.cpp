@@ -143,7 +143,8 @@ TEST(BatchRun, EndsWithTheStatusOfWhatStoppedIt) {
 // job, the earlier files and the printer as they were.
 TEST(BatchRun, FinishesOrIsCancelledBySignalChangingNothing) {
   testing::TempDir job, finished, cancelled;
-  ASSERT_EQ(shellIn(job.path(), "'" + kBin + "/mailsort-sample' --out . --chain --geog --records 200000 >/dev/null"),
+  ASSERT_EQ(shellIn(job.path(),
+                    "'" + kBin + "/mailsort-sample' --out . --chain --geog --records 200000 >/dev/null"),
             0);
   for (const auto* dir : {&finished, &cancelled})
     fs::copy_file(job.file("mailsort.mdb"), dir->file("mailsort.mdb"));

@@ -5,6 +5,7 @@
 // and ends with status 5; a run that is only disturbed ends as an undisturbed
 // one; a job it cannot start is refused with a message.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
@@ -38,13 +39,14 @@ const std::string kProgram = "QT_QPA_PLATFORM=offscreen timeout 120 '" + kBin + 
 const auto sql = testing::sqlRows;
 
 // The database of a generated Chain Mode job of `records` addresses, made once.
-std::string sampleJob(int records) {
-  static std::map<int, std::unique_ptr<testing::TempDir>> made;
-  auto& dir = made[records];
+std::string sampleJob(int records, bool geog) {
+  static std::map<std::pair<int, bool>, std::unique_ptr<testing::TempDir>> made;
+  auto& dir = made[{records, geog}];
   if (!dir) {
     dir = std::make_unique<testing::TempDir>();
     if (testing::shellIn(dir->path(), "'" + kBin + "/mailsort-sample' --out . --records " +
-                                          std::to_string(records) + " --seed 11 --chain >/dev/null") != 0)
+                                          std::to_string(records) + " --seed 11 --chain" +
+                                          (geog ? " --geog" : "") + " >/dev/null") != 0)
       ADD_FAILURE() << "mailsort-sample could not make a job of " << records << " records";
   }
   return dir->file("mailsort.mdb");
@@ -53,14 +55,16 @@ std::string sampleJob(int records) {
 // A copy of a sample job with RunLabels "Y", in a folder of its own inside a
 // temporary folder that also holds what the test keeps outside the job.
 struct Job {
-  explicit Job(int records) {
+  Job(int count, bool regional) : records(count), geog(regional) {
     fs::create_directory(path);
-    fs::copy_file(sampleJob(records), mdb());
+    fs::copy_file(sampleJob(count, regional), mdb());
     sql(mdb(), "UPDATE parmcode SET RunLabels = 'Y'");
   }
   std::string file(const std::string& name) const { return path + "/" + name; }
   std::string mdb() const { return file("mailsort.mdb"); }
 
+  int records;
+  bool geog;
   testing::TempDir dir;
   std::string path = dir.file("job");
   pid_t other = -1;            // another process of the suite
@@ -112,17 +116,77 @@ pid_t holdWriteLock(const std::string& mdb) {
   _exit(held && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK ? 0 : 1);
 }
 
+const char* const kOutputs[] = {"POFILE.DAT", "POLINE.CSV", "POADDR.CSV", "POPLAN.CSV", "MAILSORT.PDF"};
+const char* const kRows[] = {"SELECT * FROM bags ORDER BY 1",
+                             "SELECT seq, mscode, sflag, rgcode FROM kvwork ORDER BY rowid"};
+
+// The folder of the job's undisturbed run, made once per kind of job.
+std::string undisturbed(const Job& job) {
+  static std::map<std::pair<int, bool>, std::unique_ptr<testing::TempDir>> made;
+  auto& dir = made[{job.records, job.geog}];
+  if (!dir) {
+    dir = std::make_unique<testing::TempDir>();
+    fs::copy_file(job.mdb(), dir->file("mailsort.mdb"));
+    EXPECT_EQ(runProgram(dir->path(), dir->file("run.out")).status, 0);
+  }
+  return dir->path() + "/";
+}
+
+// The files and rows a run leaves are those of the undisturbed run.
+void sameAsUndisturbed(const Job& job) {
+  const std::string done = undisturbed(job);
+  for (const char* po : {"POFILE.DAT", "POLINE.CSV", "POADDR.CSV", "POPLAN.CSV"})
+    EXPECT_TRUE(readFile(job.file(po)) == readFile(done + po)) << po;
+  for (const char* rows : kRows)
+    EXPECT_TRUE(sql(job.mdb(), rows) == sql(done + "mailsort.mdb", rows)) << rows;
+}
+
 void writeLockCheck(Job& job, const Outcome& run) {
   int status = -1;
   waitpid(job.other, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other process never held its lock";
   EXPECT_GE(run.seconds, 15) << "the run did not meet the lock";
-  const std::string undisturbed = job.dir.file("undisturbed/");
-  for (const char* po : {"POFILE.DAT", "POLINE.CSV", "POADDR.CSV", "POPLAN.CSV"})
-    EXPECT_TRUE(readFile(job.file(po)) == readFile(undisturbed + po)) << po;
-  for (const char* rows :
-       {"SELECT * FROM bags ORDER BY 1", "SELECT seq, mscode, sflag, rgcode FROM kvwork ORDER BY rowid"})
-    EXPECT_TRUE(sql(job.mdb(), rows) == sql(undisturbed + "mailsort.mdb", rows)) << rows;
+  sameAsUndisturbed(job);
+}
+
+// A batch run that gets `signal` once its output shows `when`.
+Outcome disturbed(Job& job, const std::string& when, int signal) {
+  undisturbed(job);  // from the job as it is now
+  for (const char* name : kOutputs) std::ofstream(job.file(name)) << "earlier\n";
+  job.keep = std::make_shared<std::vector<std::string>>();
+  auto* before = static_cast<std::vector<std::string>*>(job.keep.get());
+  for (const char* rows : kRows) before->push_back(sql(job.mdb(), rows));
+  const auto start = std::chrono::steady_clock::now();
+  // The program itself is the child, so that the signal reaches it; it ends
+  // by itself, cancelled, killed or finished.
+  FILE* child =
+      popen(("cd '" + job.path + "' && echo $$ && exec '" + kBin + "/mailsort' --batch 2>&1").c_str(), "r");
+  char text[256];
+  const pid_t pid = child && fgets(text, sizeof text, child) ? std::stoi(text) : -1;
+  std::string seen;
+  while (pid > 0 && fgets(text, sizeof text, child))
+    if ((seen += text).find(when) != std::string::npos) {
+      kill(pid, signal);
+      break;
+    }
+  while (child && fgets(text, sizeof text, child)) seen += text;
+  const int status = child ? pclose(child) : -1;
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), seen,
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
+}
+
+// A run that did not finish changed nothing; the next one cleans up after it
+// and gives what an undisturbed run gives.
+void changedNothing(Job& job, const Outcome&) {
+  const auto* before = static_cast<std::vector<std::string>*>(job.keep.get());
+  for (std::size_t i = 0; i < std::size(kRows); ++i)
+    EXPECT_TRUE(sql(job.mdb(), kRows[i]) == (*before)[i]) << kRows[i];
+  for (const char* name : kOutputs) EXPECT_EQ(readFile(job.file(name)), "earlier\n") << name;
+  sql(job.mdb(), "UPDATE parmcode SET RunAlone = 'Y'");
+  EXPECT_EQ(runProgram(job.path, job.dir.file("again.out")).status, 0);
+  sameAsUndisturbed(job);
+  for (const auto& entry : fs::directory_iterator(job.path))
+    EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();  // nothing left half made
 }
 
 // MAILSORT.PDF in `folder` as text on a grid of `pitch` points (a character of
@@ -186,6 +250,8 @@ struct Fault {
   Db db = Db::kSound;
   int records = 20000;
   std::function<Outcome(Job&)> run = {};
+  int status = -1;  // when not the one `named` implies
+  bool geog = false;
   friend void PrintTo(const Fault& fault, std::ostream* os) { *os << fault.name; }
 };
 
@@ -203,8 +269,10 @@ std::vector<Fault> faults() {
                  std::shared_ptr<void>(nullptr, [at = job.path](void*) { umount2(at.c_str(), MNT_DETACH); });
              fs::copy_file(job.dir.file("full.mdb"), job.mdb());
            },
-       .named = {"POADDR.CSV", "No space left on device"},
-       .db = Db::kFull},
+       // Refused before anything changes, in window mode with status 0.
+       .named = {"not room enough for this run", "Make room"},
+       .db = Db::kFull,
+       .status = 0},
       {.name = "DamagedWorkPage",
        .inject =
            [](Job& job) {
@@ -228,15 +296,25 @@ std::vector<Fault> faults() {
       {.name = "WriteLockHeldByAnother",
        .inject =
            [](Job& job) {
-             const std::string undisturbed = job.dir.file("undisturbed");
-             fs::create_directory(undisturbed);
-             fs::copy_file(job.mdb(), undisturbed + "/mailsort.mdb");
-             EXPECT_EQ(runProgram(undisturbed, undisturbed + ".out").status, 0);
+             undisturbed(job);
              job.other = holdWriteLock(job.mdb());
            },
        .check = writeLockCheck,
        .records = 200000},
   };
+  // Cancelled or killed halfway through either step of a Regional
+  // Sequencing job.
+  const std::tuple<const char*, const char*, int, int> stops[] = {
+      {"CancelledInAllocation", "Allocation  30.00", SIGTERM, 3},
+      {"KilledInAllocation", "Allocation  50.00", SIGKILL, 128 + SIGKILL},
+      {"KilledInPrinting", "Printing   50.00", SIGKILL, 128 + SIGKILL}};
+  for (const auto& [name, when, signal, status] : stops)
+    all.push_back({.name = name,
+                   .check = changedNothing,
+                   .records = 200000,
+                   .run = [when, signal](Job& job) { return disturbed(job, when, signal); },
+                   .status = status,
+                   .geog = true});
   for (int pair = 1; pair <= 20; ++pair)
     all.push_back({.name = "TwinStarted" + std::to_string(pair % 11) + "msLater" + std::to_string(pair),
                    .run = [pair](Job& job) { return twins(job, pair % 11); }});
@@ -248,26 +326,27 @@ class InjectedFault : public ::testing::TestWithParam<Fault> {};
 TEST_P(InjectedFault, RunEndsAsTheFaultRequires) {
   const Fault& fault = GetParam();
   if (const std::string missing = testing::missingForSampleRun(); !missing.empty()) GTEST_SKIP() << missing;
-  Job job(fault.records);
+  Job job(fault.records, fault.geog);
   if (fault.inject) fault.inject(job);
   if (IsSkipped()) return;
   const Outcome run = fault.run ? fault.run(job) : runProgram(job.path, job.dir.file("run.out"));
 
-  const int status = fault.named.empty() ? 0 : 5;
+  const int status = fault.status >= 0 ? fault.status : fault.named.empty() ? 0 : 5;
   EXPECT_NE(run.status, 124) << "the run did not end within 120 s";
   EXPECT_EQ(run.status, status) << run.out;
   const size_t message = run.out.find("The run is incomplete:");
   EXPECT_EQ(message != std::string::npos, status == 5) << run.out;
   for (const std::string& text : fault.named)
-    EXPECT_NE(run.out.find(text, message), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(text, status == 5 ? message : 0), std::string::npos) << run.out;
   std::set<std::string> listed;  // each fault once, whatever its count
   for (const std::string& line : testing::splitLines(run.out.substr(std::min(message, run.out.size()))))
     EXPECT_TRUE(!line.starts_with("- ") || listed.insert(line.substr(0, line.rfind(" ("))).second) << run.out;
-  EXPECT_EQ(testing::labelProgramStartedIn(job.path, status == 0 ? 5 : 0.5), status == 0);
+  const bool handsOn = status == 0 && fault.named.empty();
+  EXPECT_EQ(testing::labelProgramStartedIn(job.path, handsOn ? 5 : 0.5), handsOn);
   if (fault.db != Db::kDamaged) {
     EXPECT_EQ(sql(job.mdb(), "PRAGMA integrity_check"), "ok");
   }
-  if (fault.db != Db::kFull) {  // the flags cannot be cleared on a full disk
+  if (status != 128 + SIGKILL) {  // a killed run ends nothing
     EXPECT_EQ(sql(job.mdb(), "SELECT RunAlone || RunReports FROM parmcode"), "NN");
   }
   if (fault.check) fault.check(job, run);

@@ -120,7 +120,8 @@ void Publication::publish() {
       if (!out) {
         const int error = errno;
         ::unlink((journal + ".new").c_str());
-        throw RunError(Fault::Io, "the files could not be put in place: " + systemMessage(error ? error : EIO),
+        throw RunError(Fault::Io,
+                       "the files could not be put in place: " + systemMessage(error ? error : EIO),
                        kJournal);
       }
     }

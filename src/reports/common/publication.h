@@ -59,7 +59,7 @@ class Publication {
 
  private:
   std::string folder_;
-  int lock_ = -1;  // the folder, locked
+  int lock_ = -1;                                           // the folder, locked
   std::vector<std::pair<std::string, std::string>> files_;  // temporary path, path
   std::vector<std::pair<std::function<void()>, std::function<void()>>> actions_;
 };

@@ -1,12 +1,12 @@
 #include "reports/common/record_file.h"
 
-#include "reports/common/publication.h"
-
 #include <stdio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <utility>
+
+#include "reports/common/publication.h"
 
 namespace ms {
 
