@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -139,9 +140,11 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   screen.setVisible(Control::lblPerc3, true);
 
   run.mdb = store::Database::open(databasePath, store::OpenMode::Shared);
-  // While another program holds the database, the window goes on.
-  run.mdb->setWaitHook([&run] {
+  // While another program holds the database, the window goes on; a
+  // confirmed Cancel stops the wait.
+  run.mdb->setWaitHook([&run](std::chrono::milliseconds) {
     if (run.progress) attempt([&] { run.progress->yield(); });
+    return run.cancelflag != "Y";
   });
   run.workrs = run.mdb->openTable("kvwork");
   run.workrs->setIndex("Key1");

@@ -112,9 +112,13 @@ void Database::close() { connection_->close(); }
 
 void Database::handOver() { connection_->handOver(); }
 
-void Database::setWaitHook(std::function<void()> hook) { connection_->waitHook = std::move(hook); }
+void Database::setWaitHook(std::function<bool(std::chrono::milliseconds waited)> hook) {
+  connection_->waitHook = std::move(hook);
+}
 
 void Database::setBusyWait(std::chrono::milliseconds wait) { connection_->busyWait = wait; }
+
+void Database::setSilenceLimit(std::chrono::milliseconds silence) { connection_->silenceLimit = silence; }
 
 bool Database::isOpen() const { return connection_->isOpen(); }
 
