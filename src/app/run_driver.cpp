@@ -141,9 +141,14 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
 
   run.mdb = store::Database::open(databasePath, store::OpenMode::Shared);
   // While another program holds the database, the window goes on; a
-  // confirmed Cancel stops the wait.
-  run.mdb->setWaitHook([&run](std::chrono::milliseconds) {
+  // confirmed Cancel stops the wait. The operator is told once a wait has
+  // lasted a second.
+  run.mdb->setWaitHook([&run, told = false](std::chrono::milliseconds waited) mutable {
     if (run.progress) attempt([&] { run.progress->yield(); });
+    if (!told && waited >= std::chrono::seconds(1) && run.progress) {
+      told = true;
+      attempt([&] { run.progress->waitingForDatabase(); });
+    }
     return run.cancelflag != "Y";
   });
   run.workrs = run.mdb->openTable("kvwork");
