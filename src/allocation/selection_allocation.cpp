@@ -47,7 +47,7 @@ class CountingPass {
     recsdone_ = 1;
     selcount_ = 1;
     attempt([&] { selstart_ = work_.place(); });
-    while (!work_.eof() && run_.cancelflag != "Y") {
+    while (!work_.eof() && !run_.stopping()) {
       setFaultPlace("the allocation", recsdone_);
       sequence();
       if (!moveOn() || !boundary()) return;

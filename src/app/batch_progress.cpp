@@ -106,6 +106,12 @@ void StreamProgress::yield() {
   cancelPressed(*run_);
 }
 
+void StreamProgress::waitingForDatabase() {
+  closeLine();
+  std::fprintf(out_, "mailsort: waiting for another program that holds the database\n");
+  std::fflush(out_);
+}
+
 // Only a signal asks, and a signal is a confirmed Cancel.
 Answer StreamProgress::confirmCancel() { return signalSeen_ ? Answer::Yes : Answer::No; }
 

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -234,9 +235,18 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   PublicationScope publicationScope(publication);
 
   run.mdb = store::Database::open(databasePath, store::OpenMode::Shared);
-  // While another program holds the database, the window goes on.
-  run.mdb->setWaitHook([&run] {
+  // While another program holds the database, the window goes on; a
+  // confirmed Cancel stops the wait. The operator is told once a wait has
+  // lasted a second.
+  run.mdb->setWaitHook([&run, told = false](std::chrono::milliseconds waited) mutable {
     if (run.progress) attempt([&] { run.progress->yield(); });
+    if (!told && waited >= std::chrono::seconds(1) && run.progress) {
+      told = true;
+      attempt([&] { run.progress->waitingForDatabase(); });
+    }
+    // A cancelled run stops waiting while it holds its work (it is undone
+    // anyway); the Chain Mode flags after it are written all the same.
+    return run.cancelflag != "Y" || !run.mdb->holdingRun();
   });
   run.workrs = run.mdb->openTable("kvwork");
   run.workrs->setIndex("Key1");

@@ -41,6 +41,9 @@ class Progress {
   virtual Answer confirmCancel() = 0;
   // A message box with OK, for a job the run cannot do.
   virtual void message(const std::string& text) = 0;
+  // The run has waited a second for another program that holds the
+  // database (said once a run).
+  virtual void waitingForDatabase() {}
 };
 
 // The percentage figure as lblPerc2 shows it ("0.00"). Formatting it after

@@ -79,6 +79,12 @@ struct RunState {
   // Rounds `roundin` to `roundplaces` places into `roundout`.
   void round();
 
+  // Whether the passes stop: the run is cancelled, or it has met a fault of
+  // the machine or of the database (another program holding the database
+  // past the wait, a lost connection), after which going on record by record
+  // would only meet it again.
+  bool stopping() const { return cancelflag == "Y" || !faults.empty(); }
+
   // Regional Sequencing: the second character of the Job Parameters
   // `service` is "1" and `Geog` is "Y"; read afresh at every call.
   bool regionalSequencing() const;

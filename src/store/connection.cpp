@@ -1,5 +1,6 @@
 #include "store/connection.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 
@@ -60,7 +61,40 @@ void Connection::registerOpen() { openConnections().connections.insert(this); }
 void Connection::closing() { openConnections().connections.erase(this); }
 
 void Connection::requireOpen() const {
+  if (ended_) throw RunError(*ended_);
   if (!isOpen()) throw RunError(Fault::Engine, "Object invalid or no longer set.");
+}
+
+bool Connection::askToWait(Clock::duration waited) {
+  if (!waitHook) return true;
+  try {
+    return waitHook(std::chrono::duration_cast<std::chrono::milliseconds>(waited));
+  } catch (...) {
+    return true;  // a hook that fails has not asked to stop
+  }
+}
+
+namespace {
+
+std::string seconds(Connection::Clock::duration waited) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", std::chrono::duration<double>(waited).count());
+  return text;
+}
+
+}  // namespace
+
+RunError Connection::busyError(const std::string& database, const std::string& table) const {
+  return RunError(Fault::Busy,
+                  (table.empty() ? "" : table + ": ") + "another program holds the " + database +
+                      "; the store gave up after waiting " + seconds(waitedForOthers_) + " s for it in all",
+                  table.empty() ? database : table);
+}
+
+RunError Connection::interruptedError(const std::string& database, const std::string& table) const {
+  return RunError(Fault::Interrupted,
+                  (table.empty() ? "" : table + ": ") + "the wait for the " + database + " was stopped",
+                  table.empty() ? database : table);
 }
 
 Statement* Connection::prepareEdit(const TableLayout& layout, const std::vector<std::size_t>& columns) {

@@ -25,8 +25,13 @@ class Connection {
   using Clock = std::chrono::steady_clock;
   // Saves are committed once their transaction has been open this long.
   static constexpr std::chrono::milliseconds kCommitInterval{900};
-  // How long one statement waits while another program holds the database.
+  // How long a connection waits in all, over its life, while other programs
+  // hold the database: a run that meets a lock held for good fails once,
+  // after a minute, rather than once per statement.
   static constexpr std::chrono::milliseconds kBusyWait{60000};
+  // How long a server may send nothing while the store waits for it (beyond
+  // a lock wait it was allowed) before the connection counts as dead.
+  static constexpr std::chrono::milliseconds kSilenceLimit{60000};
 
   // Opens an SQLite file, or a PostgreSQL database when `database` is a
   // postgresql:// URI; see Database::open.
@@ -35,7 +40,8 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  // Fails when the database has been closed.
+  // Fails when the database has been closed, or with the fault that ended
+  // the session (a server that fell silent or was lost).
   void requireOpen() const;
   virtual bool isOpen() const = 0;
   virtual const Dialect& dialect() const = 0;
@@ -98,10 +104,15 @@ class Connection {
   // rows read earlier can tell whether they may still stand.
   std::uint64_t stamp() const { return stamp_; }
 
-  // Called now and then while a statement waits for another program, on the
-  // thread that opened the database (the window repaints, Cancel answers).
-  std::function<void()> waitHook;
+  // Called every 20 ms or so while a statement waits for another program or
+  // for a server that has not answered, on the thread that opened the
+  // database (the window repaints, Cancel answers), with how long this wait
+  // has lasted. False stops the wait: the statement fails with
+  // Fault::Interrupted. It must not throw (an exception counts as true).
+  using WaitHook = std::function<bool(std::chrono::milliseconds waited)>;
+  WaitHook waitHook;
   std::chrono::milliseconds busyWait = kBusyWait;
+  std::chrono::milliseconds silenceLimit = kSilenceLimit;
 
  protected:
   Connection() = default;
@@ -131,6 +142,18 @@ class Connection {
   // Unregisters from the exit hook (every engine's close calls it).
   void closing();
   void registerOpen();
+  // Asks the wait hook whether to go on waiting; true without a hook.
+  bool askToWait(Clock::duration waited);
+  // The failure of a statement that found the database held by another
+  // program once the wait is spent: `database` names the database, `table`
+  // the table when known.
+  RunError busyError(const std::string& database, const std::string& table) const;
+  RunError interruptedError(const std::string& database, const std::string& table) const;
+  // How long this connection has waited for other programs' locks so far.
+  Clock::duration waitedForOthers() const { return waitedForOthers_; }
+
+  Clock::duration waitedForOthers_{};
+  std::unique_ptr<RunError> ended_;  // why the session ended by itself: every later use fails with it
 
   std::uint64_t stamp_ = 0;
   NoCaseMap<std::shared_ptr<const TableLayout>> tables_;

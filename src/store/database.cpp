@@ -116,15 +116,21 @@ void Database::commitRun() { connection_->commitRun(); }
 
 void Database::rollbackRun() noexcept { connection_->rollbackRun(); }
 
+bool Database::holdingRun() const { return connection_->holding(); }
+
 void Database::idle() { connection_->idle(); }
 
 void Database::close() { connection_->close(); }
 
 void Database::handOver() { connection_->handOver(); }
 
-void Database::setWaitHook(std::function<void()> hook) { connection_->waitHook = std::move(hook); }
+void Database::setWaitHook(std::function<bool(std::chrono::milliseconds waited)> hook) {
+  connection_->waitHook = std::move(hook);
+}
 
 void Database::setBusyWait(std::chrono::milliseconds wait) { connection_->busyWait = wait; }
+
+void Database::setSilenceLimit(std::chrono::milliseconds silence) { connection_->silenceLimit = silence; }
 
 bool Database::isOpen() const { return connection_->isOpen(); }
 

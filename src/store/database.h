@@ -74,6 +74,8 @@ class Database {
   void beginRun();
   void commitRun();
   void rollbackRun() noexcept;
+  // Between beginRun() and its commit or rollback.
+  bool holdingRun() const;
 
   // Commits what is pending and closes the database; recordsets opened from it
   // fail from then on. Closing twice is harmless.
@@ -84,13 +86,20 @@ class Database {
   // run that follows the Start Dialog's check gets in before anyone else.
   void handOver();
 
-  // While another program holds the file, a statement waits for it up to
-  // `wait` (60 s unless set), calling `hook` every 20 ms or so, so that a
-  // window can repaint and answer its buttons; then it
-  // fails with Fault::Busy. (On PostgreSQL the wait is the session's
-  // lock_timeout, and the hook runs while the server has not answered.)
-  void setWaitHook(std::function<void()> hook);
+  // While another program holds the database, a statement waits for it,
+  // calling `hook` every 20 ms or so with how long this wait has lasted, so
+  // that a window can repaint and answer its buttons. The hook returns false
+  // to stop waiting (Cancel confirmed): the statement then fails at once with
+  // Fault::Interrupted. A connection waits at most `wait` (60 s unless set)
+  // in all over its life; a statement that meets a lock after that fails
+  // with Fault::Busy at once, so a lock held for good costs one minute, not
+  // one per statement. On PostgreSQL the hook also runs while the server has
+  // not answered; a server that sends nothing for `silence` (60 s unless set)
+  // beyond a lock wait it was allowed fails the statement with Fault::Io and
+  // ends the session (the server rolls back what was not committed).
+  void setWaitHook(std::function<bool(std::chrono::milliseconds waited)> hook);
   void setBusyWait(std::chrono::milliseconds wait);
+  void setSilenceLimit(std::chrono::milliseconds silence);
   bool isOpen() const;
 
  private:

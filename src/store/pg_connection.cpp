@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <optional>
 
 #include "values/fault.h"
 
@@ -61,9 +62,9 @@ std::string numberText(double number) {
 // One value of a query run outside pipeline mode (while opening).
 std::string scalar(PGconn* connection, const std::string& sql, const std::string& parameter,
                    const std::string& name) {
-  const char* values[] = {parameter.c_str()};
-  PgResult result(
-      PQexecParams(connection, sql.c_str(), parameter.empty() ? 0 : 1, nullptr, values, nullptr, nullptr, 0));
+  PgResult result = queryWithin(
+      connection, sql, parameter.empty() ? std::vector<std::string>{} : std::vector<std::string>{parameter},
+      Connection::kSilenceLimit, name);
   if (PQresultStatus(result.get()) != PGRES_TUPLES_OK || PQntuples(result.get()) != 1) {
     const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
     throw RunError(faultOfState(state ? state : ""),
@@ -199,7 +200,10 @@ std::shared_ptr<PgConnection> PgConnection::open(const std::string& uri, OpenMod
   if (scalar(raw, take, connection->gateKey_, name) != "t") throw RunError(Fault::InUse, "database in use");
   // The run that follows a check now holds the gate itself.
   if (!connection->exclusive_) handedOver().erase(connection->gateKey_);
-  if (PQenterPipelineMode(raw) != 1) throw RunError(Fault::Io, name + ": pipeline mode refused", name);
+  // From here on nothing blocks inside libpq: what cannot be sent at once
+  // waits in its buffer, and every wait polls the socket with a limit.
+  if (PQsetnonblocking(raw, 1) != 0 || PQenterPipelineMode(raw) != 1)
+    throw RunError(Fault::Io, name + ": pipeline mode refused", name);
   connection->connection_ = std::move(session);
   return connection;
 }
@@ -229,12 +233,14 @@ void PgConnection::close() {
   if (handOver_ && exclusive_ && PQstatus(session.get()) == CONNECTION_OK && owed_.empty() &&
       PQexitPipelineMode(session.get()) == 1) {
     // The gate passes to the run: shared first, then the exclusive lock goes.
-    const char* values[] = {gateKey_.c_str()};
-    PgResult shared(PQexecParams(session.get(), "SELECT pg_advisory_lock_shared($1::bigint)", 1, nullptr,
-                                 values, nullptr, nullptr, 0));
-    PgResult unlocked(PQexecParams(session.get(), "SELECT pg_advisory_unlock($1::bigint)", 1, nullptr, values,
-                                   nullptr, nullptr, 0));
-    if (PQresultStatus(shared.get()) == PGRES_TUPLES_OK) handedOver()[gateKey_] = std::move(session);
+    try {
+      PgResult shared = queryWithin(session.get(), "SELECT pg_advisory_lock_shared($1::bigint)", {gateKey_},
+                                    silenceLimit, name_);
+      queryWithin(session.get(), "SELECT pg_advisory_unlock($1::bigint)", {gateKey_}, silenceLimit, name_);
+      if (PQresultStatus(shared.get()) == PGRES_TUPLES_OK) handedOver()[gateKey_] = std::move(session);
+    } catch (const RunError&) {
+      // the session is gone, and its locks with it: the gate is open again
+    }
   }
   owed_.clear();
   if (error) throw RunError(*error);
@@ -243,8 +249,30 @@ void PgConnection::close() {
 // ---- the pipeline -----------------------------------------------------------
 
 void PgConnection::broken() {
-  const std::string detail = trimmed(PQerrorMessage(connection_.get()));
-  throw RunError(Fault::Io, name_ + ": the connection to the server was lost: " + detail, name_);
+  if (!connection_) requireOpen();
+  const RunError lost = lostConnection(connection_.get(), name_);
+  drop(lost, lost.what());
+}
+
+void PgConnection::drop(const RunError& failure, const std::string& why) {
+  // Nothing more is waited for: the server rolls back what was not
+  // committed when it sees the connection end.
+  connection_.reset();
+  owed_.clear();
+  gathering_ = nullptr;
+  for (auto& [sql, batch] : batches_) {
+    for (auto& array : batch->arrays_) array.clear();
+    batch->rowids_.clear();
+  }
+  unsettled_ = 0;
+  cancelAt_.reset();
+  ++stamp_;
+  std::string ended = why;
+  if (inTransaction_ && wrote_) ended += "; the saves since the last commit were lost";
+  inTransaction_ = false;
+  wrote_ = false;
+  ended_ = std::make_unique<RunError>(Fault::Io, ended, name_);
+  throw RunError(failure.fault(), failure.fault() == Fault::Io ? ended : failure.what(), failure.where());
 }
 
 void PgConnection::send(Kind kind, PgStatement* statement) {
@@ -272,23 +300,43 @@ void PgConnection::sendSql(const std::string& sql, Kind kind, PgResult* into,
 
 void PgConnection::awaitResult() {
   using namespace std::chrono_literals;
-  if (!waitHook || !PQisBusy(connection_.get())) return;
-  auto last = Clock::now();
-  while (PQisBusy(connection_.get())) {
-    pollfd socket{PQsocket(connection_.get()), POLLIN, 0};
-    ::poll(&socket, 1, 20);
-    if (PQconsumeInput(connection_.get()) != 1) return;  // PQgetResult tells what broke
-    if (Clock::now() - last < 20ms) continue;
-    last = Clock::now();
-    waiting_ = true;
-    try {
-      waitHook();
-    } catch (...) {
-      waiting_ = false;
-      throw;
+  PGconn* session = connection_.get();
+  const auto start = Clock::now();
+  auto heard = start, hooked = start;
+  for (;;) {
+    const int flushed = PQflush(session);  // 1: more to send
+    if (flushed < 0) broken();
+    if (flushed == 0 && !PQisBusy(session)) break;
+    pollfd socket{PQsocket(session), static_cast<short>(POLLIN | (flushed ? POLLOUT : 0)), 0};
+    const int ready = ::poll(&socket, 1, 20);
+    auto now = Clock::now();
+    if (ready > 0 && (socket.revents & ~POLLOUT)) {
+      if (PQconsumeInput(session) != 1) broken();
+      heard = now;
+      continue;
     }
+    if (cancelAt_) {  // the wait was stopped: the server has a while to answer the cancel
+      if (now - *cancelAt_ >= kCancelWait)
+        drop(interruptedError(name_, {}),
+             "the connection to the " + name_ + " was closed: the server did not answer a cancel");
+      continue;
+    }
+    // A server waiting for a lock says nothing until it has it or gives up.
+    if (now - heard >= std::max<Clock::duration>(silenceLimit, appliedWait_ + kLockGrace))
+      drop(silentServer(name_, silenceLimit), silentServer(name_, silenceLimit).what());
+    if (now - hooked < 20ms) continue;
+    hooked = now;
+    waiting_ = true;
+    const bool goOn = askToWait(now - start);
     waiting_ = false;
+    if (goOn) continue;
+    cancelAt_ = Clock::now();
+    requestCancel(session, kCancelWait);
   }
+  // Beyond a second, an answer counts as a wait for another program's lock
+  // (the server's own work on one statement of the store takes far less).
+  const auto took = Clock::now() - start;
+  if (took > kServerWork) waitedForOthers_ += took - kServerWork;
 }
 
 PgConnection::Failure PgConnection::settle() {
@@ -321,11 +369,16 @@ PgConnection::Failure PgConnection::settle() {
       } else if (status != PGRES_PIPELINE_ABORTED && !failure.failed) {
         const char* state = PQresultErrorField(raw, PG_DIAG_SQLSTATE);
         failure = {true, owed.kind, trimmed(PQresultErrorMessage(raw)), state ? state : ""};
+        failure.fault =
+            cancelAt_ && failure.state == "57014" ? Fault::Interrupted : faultOfState(failure.state);
+        if (failure.state == "55P03")  // the lock timeout was what was left of the wait
+          waitedForOthers_ = std::max<Clock::duration>(waitedForOthers_, busyWait);
       }
     }
     if (PQstatus(connection_.get()) != CONNECTION_OK) broken();
   }
   unsettled_ = 0;
+  cancelAt_.reset();
   return failure;
 }
 
@@ -334,22 +387,37 @@ void PgConnection::raise(const Failure& failure, const std::string& where) {
     sendSql("ROLLBACK");
     settle();
   }
+  bool lost = false;
   if (inTransaction_ && PQtransactionStatus(connection_.get()) == PQTRANS_IDLE) {
     inTransaction_ = false;
     ++stamp_;
-    if (failure.kind != Kind::Guarded) loseSaves(faultOfState(failure.state), failure.message);
+    lost = wrote_ && failure.kind != Kind::Guarded;
+    // A stopped wait says so itself; the next operation need not fail too.
+    if (failure.fault != Fault::Interrupted && failure.kind != Kind::Guarded) loseSaves(failure);
     wrote_ = false;
   }
-  const Fault fault = faultOfState(failure.state);
-  throw RunError(fault, (where.empty() ? name_ : where) + ": " + failure.message,
-                 where.empty() ? name_ : where);
+  const std::string at = where.empty() ? name_ : where;
+  if (failure.fault != Fault::Interrupted) throw RunError(failure.fault, at + ": " + describe(failure), at);
+  const RunError stopped = interruptedError(name_, where == name_ ? std::string() : where);
+  throw RunError(Fault::Interrupted,
+                 std::string(stopped.what()) + (lost ? "; the saves since the last commit were lost" : ""),
+                 stopped.where());
 }
 
-void PgConnection::loseSaves(Fault cause, const std::string& why) {
+std::string PgConnection::describe(const Failure& failure) const {
+  if (failure.fault == Fault::Busy)
+    return busyError(name_, {}).what() + (failure.state == "40P01" ? std::string(" (a deadlock)") : "");
+  if (failure.fault == Fault::Interrupted) return interruptedError(name_, {}).what();
+  return failure.message;
+}
+
+void PgConnection::loseSaves(const Failure& failure) {
   if (!wrote_) return;
-  // A loss is never an odd value: a lock that timed out is busy, the rest I/O.
-  lose(RunError(cause == Fault::Busy ? cause : Fault::Io,
-                name_ + ": the saves since the last commit were lost: " + why, name_));
+  // A loss is never an odd value: a lock that timed out is busy, a stopped
+  // wait interrupted, the rest I/O.
+  const Fault fault =
+      failure.fault == Fault::Busy || failure.fault == Fault::Interrupted ? failure.fault : Fault::Io;
+  lose(RunError(fault, name_ + ": the saves since the last commit were lost: " + describe(failure), name_));
 }
 
 PgResult PgConnection::fetch(const std::string& sql, const std::vector<std::string>& parameters) {
@@ -468,8 +536,7 @@ std::int64_t PgConnection::write(PgStatement& statement) {
       const Failure undone = settle();
       if (!undone.failed) {
         statement.result_.reset();
-        throw RunError(faultOfState(failure.state), statement.table_ + ": " + failure.message,
-                       statement.table_);
+        throw RunError(failure.fault, statement.table_ + ": " + describe(failure), statement.table_);
       }
     }
     raise(failure, statement.table_);
@@ -487,17 +554,23 @@ std::int64_t PgConnection::write(PgStatement& statement) {
 void PgConnection::enter() {
   requireOpen();
   checkSaves();
-  // A statement waits for another program's locks as long as on SQLite.
-  if (busyWait != appliedWait_) {
-    sendSql("SELECT set_config('lock_timeout', $1, false)", Kind::Control, nullptr,
-            {std::to_string(busyWait.count())});
-    appliedWait_ = busyWait;
-  }
+  applyLockTimeout();
   if (inTransaction_) return;
   sendSql("BEGIN");  // answered with the next sync point
   inTransaction_ = true;
   wrote_ = false;
   transactionStart_ = Clock::now();
+}
+
+// A statement waits for other programs' locks as long as is left of the
+// connection's wait (at least a millisecond: 0 would be no limit).
+void PgConnection::applyLockTimeout() {
+  using namespace std::chrono;
+  const auto left = std::max(duration_cast<milliseconds>(busyWait - waitedForOthers_), milliseconds(1));
+  if (left == appliedWait_) return;
+  sendSql("SELECT set_config('lock_timeout', $1, false)", Kind::Control, nullptr,
+          {std::to_string(left.count())});
+  appliedWait_ = left;
 }
 
 bool PgConnection::tryCommit() {
@@ -508,7 +581,10 @@ bool PgConnection::tryCommit() {
   } catch (const RunError& e) {
     inTransaction_ = false;
     ++stamp_;
-    loseSaves(e.fault(), e.what());
+    if (connection_)
+      loseSaves({true, Kind::Control, e.what(), "", e.fault()});
+    else
+      lose(e);  // the session ended: the failure says what was lost
     wrote_ = false;
     return false;
   }
@@ -517,7 +593,7 @@ bool PgConnection::tryCommit() {
       sendSql("ROLLBACK");
       settle();
     }
-    loseSaves(faultOfState(failure.state), failure.message);
+    loseSaves(failure);
   }
   inTransaction_ = false;
   wrote_ = false;
@@ -567,7 +643,7 @@ void PgConnection::runDdl(const std::vector<std::string>& statements) {
     sendSql("ROLLBACK");
     settle();
   }
-  throw RunError(faultOfState(failure.state), name_ + ": " + failure.message, name_);
+  throw RunError(failure.fault, name_ + ": " + describe(failure), name_);
 }
 
 void PgConnection::beginHeld() {

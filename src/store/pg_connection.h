@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -135,7 +136,15 @@ class PgConnection : public Connection {
     Kind kind = Kind::Control;
     std::string message;
     std::string state;  // the SQLSTATE
+    Fault fault = Fault::Engine;
   };
+  // How long a server has to answer a cancel before the session is dropped.
+  static constexpr std::chrono::milliseconds kCancelWait{2000};
+  // How long past its lock timeout a server may stay silent.
+  static constexpr std::chrono::milliseconds kLockGrace{5000};
+  // The part of a wait for an answer that is not counted as a wait for
+  // another program's lock.
+  static constexpr std::chrono::milliseconds kServerWork{1000};
 
   PgConnection() = default;
   void send(Kind kind, PgStatement* statement);
@@ -147,14 +156,27 @@ class PgConnection : public Connection {
                const std::vector<std::string>& parameters = {});
   // Sends a sync point and collects every result owed up to it.
   Failure settle();
-  // While the server has not answered, lets the window run through the
-  // wait hook every 20 ms or so.
+  // Waits until the next result can be read without blocking: sends what
+  // is still buffered and reads what arrives. While the server has not
+  // answered, the wait hook runs every 20 ms or so; when it asks to stop, a
+  // cancel is sent and the server has kCancelWait to answer it. A server
+  // that sends nothing for the silence limit (or its lock timeout and
+  // kLockGrace, if longer), or that does not answer the cancel, has its
+  // session dropped.
   void awaitResult();
+  // Ends the session without waiting: `failure` is thrown, and every later
+  // use fails with Fault::Io and `why`.
+  [[noreturn]] void drop(const RunError& failure, const std::string& why);
+  // Sets the session's lock_timeout to what is left of the busy wait.
+  void applyLockTimeout();
+  // A failure as messages give it: a lock timeout or a deadlock says that
+  // another program holds the database, a stopped wait that it was stopped.
+  std::string describe(const Failure& failure) const;
   // After a failure: the transaction, aborted by the server, is rolled
   // back, its saves are noted as lost, and the failure is raised.
   [[noreturn]] void raise(const Failure& failure, const std::string& where);
   // Notes the saves of the transaction the server rolled back as lost.
-  void loseSaves(Fault cause, const std::string& why);
+  void loseSaves(const Failure& failure);
   // Prepares a named statement, waiting for the server's answer.
   void prepareOnServer(const std::string& name, const std::string& sql, const std::string& table);
   PgResult fetch(const std::string& sql, const std::vector<std::string>& parameters);
@@ -171,8 +193,9 @@ class PgConnection : public Connection {
   std::unordered_map<std::string, std::unique_ptr<PgEditBatch>> batches_;
   PgEditBatch* gathering_ = nullptr;  // the batch holding edits not sent yet
 
-  std::chrono::milliseconds appliedWait_{0};  // the session's lock_timeout
-  bool waiting_ = false;                      // inside the wait hook
+  std::chrono::milliseconds appliedWait_{0};   // the session's lock_timeout
+  bool waiting_ = false;                       // inside the wait hook
+  std::optional<Clock::time_point> cancelAt_;  // when the wait hook stopped the wait
 };
 
 // The kind of failure a PostgreSQL SQLSTATE stands for.

@@ -1,6 +1,10 @@
 #include "store/pg_handle.h"
 
+#include <poll.h>
+
 #include <cstdlib>
+#include <future>
+#include <thread>
 
 #include "values/fault.h"
 
@@ -50,12 +54,103 @@ std::string describeDatabase(const std::string& database) {
 }
 
 PgHandle connectPostgres(const std::string& uri) {
-  PgHandle connection(PQconnectdb(uri.c_str()));
-  if (connection && PQstatus(connection.get()) == CONNECTION_OK) return connection;
-  std::string detail = connection ? PQerrorMessage(connection.get()) : "out of memory";
-  while (!detail.empty() && (detail.back() == '\n' || detail.back() == ' ')) detail.pop_back();
+  // A connection never hangs on a dead network: the connect gives up after
+  // 15 s; an idle connection is probed after 30 s and then every 10 s, and
+  // three probes unanswered, or data unacknowledged for 60 s, end it. Set
+  // before the URI, so that the URI's own values win.
+  const char* keywords[] = {"connect_timeout",  "keepalives",       "keepalives_idle", "keepalives_interval",
+                            "keepalives_count", "tcp_user_timeout", "dbname",          nullptr};
+  const char* values[] = {"15", "1", "30", "10", "3", "60000", uri.c_str(), nullptr};
+  PgHandle connection(PQconnectdbParams(keywords, values, 1));
   const std::string name = describeDatabase(uri);
-  throw RunError(Fault::Io, "Cannot connect to the " + name + ": " + detail, name);
+  if (!connection || PQstatus(connection.get()) != CONNECTION_OK) {
+    std::string detail = connection ? PQerrorMessage(connection.get()) : "out of memory";
+    while (!detail.empty() && (detail.back() == '\n' || detail.back() == ' ')) detail.pop_back();
+    throw RunError(Fault::Io, "Cannot connect to the " + name + ": " + detail, name);
+  }
+  // What the store relies on, whatever the server, the role, the database,
+  // PGOPTIONS or PGCLIENTENCODING say (src/store/README.md says why).
+  std::string settings =
+      "SET client_encoding = 'UTF8'; SET extra_float_digits = 3; SET standard_conforming_strings = on; "
+      "SET array_nulls = on; SET bytea_output = 'hex'; SET DateStyle = 'ISO, YMD'; "
+      "SET IntervalStyle = 'postgres'; SET statement_timeout = 0; "
+      "SET idle_in_transaction_session_timeout = 0; SET default_transaction_isolation = 'read committed'; "
+      "SET default_transaction_read_only = off; SET client_min_messages = warning";
+  if (PQserverVersion(connection.get()) >= 140000) settings += "; SET idle_session_timeout = 0";
+  if (PQserverVersion(connection.get()) >= 170000) settings += "; SET transaction_timeout = 0";
+  PgResult set = queryWithin(connection.get(), settings, {}, std::chrono::seconds(60), name);
+  if (PQresultStatus(set.get()) != PGRES_COMMAND_OK) {
+    std::string detail = PQresultErrorMessage(set.get());
+    while (!detail.empty() && detail.back() == '\n') detail.pop_back();
+    throw RunError(Fault::Io, "Cannot set up the session with the " + name + ": " + detail, name);
+  }
+  return connection;
+}
+
+RunError lostConnection(PGconn* connection, const std::string& name) {
+  std::string detail = connection ? PQerrorMessage(connection) : "";
+  while (!detail.empty() && (detail.back() == '\n' || detail.back() == ' ')) detail.pop_back();
+  return RunError(
+      Fault::Io, "the connection to the " + name + " was lost" + (detail.empty() ? "" : ": " + detail), name);
+}
+
+RunError silentServer(const std::string& name, std::chrono::milliseconds silence) {
+  return RunError(Fault::Io,
+                  "the " + name + " sent nothing for " + std::to_string((silence.count() + 999) / 1000) +
+                      " s; the connection was closed",
+                  name);
+}
+
+PgResult queryWithin(PGconn* connection, const std::string& sql, const std::vector<std::string>& parameters,
+                     std::chrono::milliseconds silence, const std::string& name) {
+  std::vector<const char*> values;
+  for (const auto& parameter : parameters) values.push_back(parameter.c_str());
+  const int sent = parameters.empty()
+                       ? PQsendQuery(connection, sql.c_str())
+                       : PQsendQueryParams(connection, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                                           values.data(), nullptr, nullptr, 0);
+  if (sent != 1) throw lostConnection(connection, name);
+  PgResult last;
+  auto heard = std::chrono::steady_clock::now();
+  for (;;) {
+    const int flushed = PQflush(connection);
+    if (flushed < 0) throw lostConnection(connection, name);
+    if (flushed == 0 && !PQisBusy(connection)) {
+      PGresult* result = PQgetResult(connection);
+      if (!result) return last;
+      // The first failure stands; the statements after it did not run.
+      if (!last || PQresultStatus(last.get()) == PGRES_COMMAND_OK ||
+          PQresultStatus(last.get()) == PGRES_TUPLES_OK)
+        last.reset(result);
+      else
+        PQclear(result);
+      continue;
+    }
+    pollfd socket{PQsocket(connection), static_cast<short>(POLLIN | (flushed ? POLLOUT : 0)), 0};
+    const auto now = std::chrono::steady_clock::now();
+    if (::poll(&socket, 1, 100) > 0) {
+      if ((socket.revents & ~POLLOUT) && PQconsumeInput(connection) != 1)
+        throw lostConnection(connection, name);
+      heard = std::chrono::steady_clock::now();
+    } else if (now - heard >= silence) {
+      throw silentServer(name, silence);
+    }
+  }
+}
+
+bool requestCancel(PGconn* connection, std::chrono::milliseconds limit) {
+  PGcancel* cancel = PQgetCancel(connection);
+  if (!cancel) return false;
+  // PQcancel connects to the server afresh and cannot be given a limit:
+  // it runs on a thread of its own, which outlives a request that hangs.
+  auto delivered = std::make_shared<std::promise<bool>>();
+  std::future<bool> answer = delivered->get_future();
+  std::thread([cancel, delivered] {
+    char error[256];
+    delivered->set_value(PQcancel(cancel, error, sizeof error) == 1);
+    PQfreeCancel(cancel);
+  }).detach();
+  return answer.wait_for(limit) == std::future_status::ready && answer.get();
 }
 
 void executePostgres(PGconn* connection, const std::string& sql, const std::string& where) {

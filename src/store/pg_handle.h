@@ -6,8 +6,12 @@
 
 #include <libpq-fe.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "values/fault.h"
 
 namespace ms::store {
 
@@ -29,9 +33,29 @@ bool isPostgresUri(const std::string& database);
 // with its password.
 std::string describeDatabase(const std::string& database);
 
-// Connects to the server a URI names. Fails with Fault::Io, naming host and
-// database (not the password), when the server is down or refuses the login.
+// Connects to the server a URI names, with TCP keepalives and a connect
+// timeout (the URI's own values win), and sets the session up the way the
+// store relies on whatever the server, role, database or environment say
+// (UTF-8, every digit of a double, no timeouts of the server's own; see
+// src/store/README.md). Fails with Fault::Io, naming host and database (not
+// the password), when the server is down or refuses the login.
 PgHandle connectPostgres(const std::string& uri);
+
+// Runs statements outside pipeline mode, waiting for each answer at most
+// `silence` after the server last sent anything; returns the last result.
+// Fails with Fault::Io, naming the database (`name`), when the connection is
+// lost or the server falls silent.
+PgResult queryWithin(PGconn* connection, const std::string& sql, const std::vector<std::string>& parameters,
+                     std::chrono::milliseconds silence, const std::string& name);
+
+// Asks the server to cancel what the session is running, waiting at most
+// `limit` for the request to be delivered; false when it was not.
+bool requestCancel(PGconn* connection, std::chrono::milliseconds limit);
+
+// The failures of a session whose connection broke, or whose server sent
+// nothing for `silence`.
+RunError lostConnection(PGconn* connection, const std::string& name);
+RunError silentServer(const std::string& name, std::chrono::milliseconds silence);
 
 // Runs one statement that returns no rows (outside pipeline mode); fails
 // with Fault::Engine or the fault the SQLSTATE stands for.

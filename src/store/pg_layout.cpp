@@ -25,7 +25,18 @@ std::shared_ptr<TableLayout> PgConnection::readLayout(const std::string& name) {
       "SELECT c.oid::text, c.relname FROM pg_class c WHERE c.relkind IN ('r', 'p') AND "
       "pg_table_is_visible(c.oid) AND lower(c.relname) = lower($1) ORDER BY c.relname = $1 DESC LIMIT 1",
       {name});
-  if (PQntuples(table.get()) == 0) return nullptr;
+  if (PQntuples(table.get()) == 0) {
+    // Named with where it was looked for: a job's schema is easily misspelt.
+    PgResult path =
+        fetch("SELECT current_setting('search_path'), array_to_string(current_schemas(false), ', ')", {});
+    const std::string asked = PQgetvalue(path.get(), 0, 0), found = PQgetvalue(path.get(), 0, 1);
+    throw RunError(Fault::NotFound,
+                   "Table '" + name + "' not found in the " + name_ +
+                       (found.empty() ? ", whose search path \"" + asked + "\" names no schema that exists"
+                                      : ", schema " + found) +
+                       ".",
+                   name);
+  }
   const std::string oid = PQgetvalue(table.get(), 0, 0);
   auto layout = std::make_shared<TableLayout>();
   layout->name = PQgetvalue(table.get(), 0, 1);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <utility>
 
 #include "store/sqlite_layout.h"
 #include "values/fault.h"
@@ -77,25 +78,42 @@ SqliteConnection::~SqliteConnection() {
   }
 }
 
-void SqliteConnection::fail(int rc, const std::string& context, const std::string& where) const {
+void SqliteConnection::fail(int rc, const std::string& context, const std::string& where) {
   std::string detail = db_ ? sqlite3_errmsg(db_.get()) : sqlite3_errstr(rc);
-  std::string what = (where.empty() ? "" : where + ": ") + (context.empty() ? "" : context + ": ") + detail;
-  throw RunError(faultOf(rc, detail), what, where);
+  throw error(rc, (context.empty() ? "" : context + ": ") + detail, where);
 }
 
-// The engine's busy handler: another program holds the file. A statement
-// waits up to `busyWait` for one lock, letting the window system run
-// meanwhile through the wait hook.
+RunError SqliteConnection::error(int rc, const std::string& detail, const std::string& where) {
+  if ((rc & 0xFF) == SQLITE_BUSY) {
+    const bool interrupted = std::exchange(interrupted_, false);
+    const std::string table = where == path_ ? std::string() : where;
+    return interrupted ? interruptedError("database " + path_, table) : busyError("database " + path_, table);
+  }
+  return RunError(faultOf(rc, detail), (where.empty() ? "" : where + ": ") + detail, where);
+}
+
+// The engine's busy handler: another program holds the file. The
+// connection waits up to `busyWait` in all over its life, letting the window
+// system run meanwhile through the wait hook, which may stop the wait.
 int SqliteConnection::onBusy(void* self, int attempts) {
   auto* connection = static_cast<SqliteConnection*>(self);
   const auto now = Clock::now();
-  if (attempts == 0) connection->busySince_ = connection->lastHook_ = now;
-  if (now - connection->busySince_ >= connection->busyWait) return 0;
-  if (connection->waitHook && now - connection->lastHook_ >= 20ms) {
+  if (attempts == 0) {
+    connection->busySince_ = connection->lastHook_ = now;
+    connection->waitedBefore_ = connection->waitedForOthers_;
+    connection->interrupted_ = false;
+  }
+  connection->waitedForOthers_ = connection->waitedBefore_ + (now - connection->busySince_);
+  if (connection->waitedForOthers_ >= connection->busyWait) return 0;
+  if (now - connection->lastHook_ >= 20ms) {
     connection->lastHook_ = now;
     connection->waiting_ = true;
-    connection->waitHook();
+    const bool goOn = connection->askToWait(now - connection->busySince_);
     connection->waiting_ = false;
+    if (!goOn) {
+      connection->interrupted_ = true;
+      return 0;
+    }
   }
   std::this_thread::sleep_for(5ms);
   return 1;
@@ -123,10 +141,7 @@ bool SqliteStatement::next() {
 
 std::int64_t SqliteStatement::write() {
   const int rc = connection_.stepWrite(statement_.get());
-  if (rc != SQLITE_DONE) {
-    const std::string failure = sqlite3_errmsg(connection_.handle());
-    throw RunError(faultOf(rc, failure), table_ + ": " + failure, table_);
-  }
+  if (rc != SQLITE_DONE) throw connection_.error(rc, sqlite3_errmsg(connection_.handle()), table_);
   return sqlite3_changes(connection_.handle());
 }
 
@@ -212,6 +227,7 @@ void SqliteConnection::runDdl(const std::vector<std::string>& statements) {
     if (rc != SQLITE_OK) {
       const std::string message = sqlite3_errmsg(db);
       sqlite3_exec(db, "ROLLBACK TO mailsort_ddl; RELEASE mailsort_ddl", nullptr, nullptr, nullptr);
+      if ((rc & 0xFF) == SQLITE_BUSY) throw error(rc, message, path_);
       throw RunError(faultOf(rc, message), sql + ": " + message, path_);
     }
   }

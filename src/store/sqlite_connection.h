@@ -84,7 +84,10 @@ class SqliteConnection : public Connection {
   }
 
   // A RunError for the last failing SQLite call; `where` names the table.
-  [[noreturn]] void fail(int rc, const std::string& context, const std::string& where = {}) const;
+  [[noreturn]] void fail(int rc, const std::string& context, const std::string& where = {});
+  // The failure that a result code stands for; a busy file is said to be
+  // held by another program, or the wait to have been stopped.
+  RunError error(int rc, const std::string& detail, const std::string& where);
 
  protected:
   bool tryCommit() override;
@@ -104,9 +107,11 @@ class SqliteConnection : public Connection {
   bool empty_ = false;  // the file held no table when it was opened
   std::unordered_map<std::string, std::unique_ptr<SqliteStatement>> statements_;
 
-  bool waiting_ = false;  // inside the wait for another program
+  bool waiting_ = false;      // inside the wait for another program
+  bool interrupted_ = false;  // the wait hook stopped the last wait
   Clock::time_point busySince_;
   Clock::time_point lastHook_;
+  Clock::duration waitedBefore_{};  // waited for others before the current wait
 };
 
 }  // namespace ms::store

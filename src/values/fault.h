@@ -24,6 +24,7 @@ enum class Fault {
   Overflow,         // a number too large for its target (a 32-bit integer, a byte)
   NoCurrentRecord,  // a field read or an edit with the cursor at EOF/BOF
   Engine,           // anything else the database engine refuses (a duplicate key, say)
+  Interrupted,      // a wait for the database that the run gave up (Cancel): the run ends as cancelled
   // Faults of the machine or of the database's structure: recorded.
   NotFound,  // a file, table, field or index that the run needs and does not find
   InUse,     // the database file is held by another program

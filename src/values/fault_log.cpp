@@ -46,6 +46,7 @@ bool isRecorded(Fault fault) {
     case Fault::Overflow:
     case Fault::NoCurrentRecord:
     case Fault::Engine:
+    case Fault::Interrupted:
       return false;
     case Fault::NotFound:
     case Fault::InUse:

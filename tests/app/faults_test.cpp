@@ -260,7 +260,8 @@ std::vector<Fault> faults() {
       {.name = "DiskFull",
        .inject =
            [](Job& job) {
-             // Room for the database, but not for POADDR.CSV as well.
+             // Room for the database, but not for the saves of the allocation
+             // as well: the first save that cannot be written ends the run.
              const std::string size = "size=" + std::to_string(fs::file_size(job.mdb()) / 1024 + 1024) + "k";
              fs::copy_file(job.mdb(), job.dir.file("full.mdb"));
              if (mount("tmpfs", job.path.c_str(), "tmpfs", 0, size.c_str()) != 0)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <tuple>
@@ -155,6 +156,21 @@ TEST(RunDriver, FailuresBeforeTheAllocationLeaveTheRunNamingWhatFailed) {
 
 // A label program planted in the job folder is never started through a
 // relative PATH entry; an absolute one finds the real program.
+// Another program holds the database for good: the operator is told once
+// the run has waited a second, and Cancel then ends the wait and the run at
+// once, as a cancelled run with no fault to report.
+TEST(RunDriver, AWaitForAnotherProgramIsToldOnceAndEndsOnCancel) {
+  Job r({});
+  r.folder.db().exec("BEGIN IMMEDIATE");
+  r.screen.cancelWhenWaiting = true;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(performRun(r.run), RunStop::Cancelled);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(r.screen.waits, 1);
+  EXPECT_TRUE(r.run.faults.empty()) << r.run.faults.report();
+  r.folder.db().exec("ROLLBACK");
+}
+
 TEST(RunDriver, TheLabelProgramIsLookedUpInAbsolutePathEntriesOnly) {
   testing::JobFolder job;
   testing::TempDir bin;

@@ -552,7 +552,7 @@ TEST_P(StoreFileSharing, ASaveWaitsForAnotherProgramsWriteWithTheHookThenFailsAs
   openWork();
   rs->field("mscode");  // a read: this store holds the engine's shared lock
   int hooks = 0;
-  db->setWaitHook([&] { ++hooks; });
+  db->setWaitHook([&](auto) { return ++hooks > 0; });
   auto other = [&](const char* sql, const char* hold) {  // the sqlite3 shell, as another program
     return spawn([&, sql, hold] {
       ::execlp("sqlite3", "sqlite3", "-bail", fixture->path().c_str(), ".timeout 5000", sql,
@@ -574,32 +574,151 @@ TEST_P(StoreFileSharing, ASaveWaitsForAnotherProgramsWriteWithTheHookThenFailsAs
   reap(writer);
 }
 
-// Another session that holds the work table: a save waits for it, letting
-// the window run, and fails as busy once the wait is over, its
-// transaction's saves lost and said to be.
-using StoreServerSharing = StoreSharing;
-
-TEST_P(StoreServerSharing, ASaveWaitsForAnotherSessionsLockWithTheHookThenFailsAsBusy) {
+// Another program that holds the work table for good: a wait the hook
+// stops ends at once; the wait is spent once, after which a save that meets
+// the lock fails at once; the window runs meanwhile, and its idle call does
+// nothing inside the wait. Saves that failed are lost and said to be.
+TEST_P(StoreSharing, ALockHeldForGoodCostsOneWaitAndAStoppedWaitEndsAtOnce) {
   addWork(2);
   openWork();
   int hooks = 0;
-  db->setWaitHook([&] {
+  bool goOn = false;
+  db->setWaitHook([&](std::chrono::milliseconds) {
     ++hooks;
-    db->idle();  // the window's idle timer: nothing while the store waits
+    db->idle();
+    return goOn;
   });
-  db->setBusyWait(300ms);
-  save(*rs, {{"sflag", "N"}});  // the save is prepared, and the next one goes down the pipeline
+  const auto budget = 600ms;
+  db->setBusyWait(budget);
+  auto saveTook = [&](Fault expected, const char* flag) {
+    const auto start = Clock::now();
+    EXPECT_EQ(faultOf([&] {
+                save(*rs, {{"sflag", flag}});  // on PostgreSQL the save goes down the pipeline
+                db->flush();
+              }),
+              expected);
+    return Clock::now() - start;
+  };
+  save(*rs, {{"sflag", "N"}});
   db->flush();
-  fixture->exec("BEGIN");
-  fixture->exec("LOCK TABLE kvwork IN EXCLUSIVE MODE");
-  save(*rs, {{"sflag", "Y"}});
-  EXPECT_EQ(faultOf([&] { db->flush(); }), Fault::Busy);
+  fixture->exec(onSqlite() ? "BEGIN IMMEDIATE" : "BEGIN; LOCK TABLE kvwork IN EXCLUSIVE MODE");
+  EXPECT_LT(saveTook(Fault::Interrupted, "Y"), 1s);
+  goOn = true;
+  const auto waited = saveTook(Fault::Busy, "Y");
+  EXPECT_GT(waited, budget - 200ms);
+  EXPECT_LT(waited, budget + 500ms);
+  EXPECT_LT(saveTook(Fault::Busy, "Y"), 200ms);  // the wait is spent
   EXPECT_GT(hooks, 5);
   fixture->exec("ROLLBACK");
   save(*rs, {{"sflag", "N"}});
   db->flush();
   EXPECT_EQ(count("sflag = 'N'"), 1);
   EXPECT_EQ(count("sflag = 'Y'"), 0);
+}
+
+using StoreServerSharing = StoreSharing;
+
+// A server process that stops answering (SIGSTOP): the call fails once the
+// server has been silent past the limit, or at once when the hook asks
+// (the server then has two seconds to answer the cancel); the session is
+// closed and every later use fails with the loss. A session the server
+// ends is said to be lost, not a failure of the table.
+TEST_P(StoreServerSharing, AServerThatStopsAnsweringOrEndsTheSessionFailsTheCallWithinItsLimits) {
+  addWork(2);
+  const std::string newestGateHolder =
+      "SELECT l.pid FROM pg_locks l JOIN pg_stat_activity a ON a.pid = l.pid WHERE l.locktype = 'advisory' "
+      "AND l.mode = 'ShareLock' AND ((l.classid::bigint << 32) | l.objid::bigint) = hashtextextended("
+      "'mailsort:' || current_database() || '.' || coalesce(current_schema(), ''), 0) "
+      "ORDER BY a.backend_start DESC LIMIT 1";
+  struct Stopped {  // continued in every path, also when a check fails
+    explicit Stopped(pid_t stopped, bool stop) : pid(stop ? stopped : 0) {
+      if (pid) ::kill(pid, SIGSTOP);
+    }
+    ~Stopped() {
+      if (pid) ::kill(pid, SIGCONT);
+    }
+    pid_t pid;
+  };
+  enum Server { StoppedAndCancelled, StoppedSilent, Ended };
+  for (Server server : {StoppedAndCancelled, StoppedSilent, Ended}) {
+    SCOPED_TRACE(server);
+    db = open();
+    db->setBusyWait(300ms);
+    db->setSilenceLimit(1s);
+    db->setWaitHook([&](std::chrono::milliseconds) { return server != StoppedAndCancelled; });
+    rs = db->openTable("kvwork");
+    const Value pid = fixture->scalar(newestGateHolder);
+    ASSERT_TRUE(pid.isNumber());
+    if (server == Ended) fixture->exec("SELECT pg_terminate_backend(" + pid.text() + ")");
+    const auto start = Clock::now();
+    {
+      Stopped stopped(static_cast<pid_t>(pid.number()), server != Ended);
+      try {
+        db->openTable("region");
+        ADD_FAILURE() << "the call did not fail";
+      } catch (const RunError& e) {
+        EXPECT_EQ(e.fault(), server == StoppedAndCancelled ? Fault::Interrupted : Fault::Io) << e.what();
+        const bool saysLost = std::string(e.what()).rfind("the connection to the PostgreSQL", 0) == 0;
+        EXPECT_TRUE(server != Ended || saysLost) << e.what();
+      }
+    }
+    const auto took = Clock::now() - start;
+    // The cancel's two seconds; or the silence limit, or the lock timeout
+    // and five seconds more.
+    EXPECT_GT(took, server == StoppedAndCancelled ? 1900ms : server == StoppedSilent ? 1s : 0s);
+    EXPECT_LT(took, server == StoppedAndCancelled ? 3s : server == StoppedSilent ? 7s : 1s);
+    EXPECT_EQ(faultOf([&] { rs->moveNext(); }), Fault::Io);
+    rs.reset();
+    db.reset();
+  }
+}
+
+// A Latin-1 database that gives doubles in 15 digits, read by a client whose
+// environment asks for Latin-1: texts and doubles come back exactly as
+// saved, and a missing table names the database and schema.
+TEST_P(StoreServerSharing, ALatin1DatabaseThatRoundsDoublesGivesBackExactlyWhatWasSaved) {
+  const std::string name = "mailsort_latin1_" + std::to_string(::getpid());
+  fixture->exec("DROP DATABASE IF EXISTS " + name);
+  fixture->exec("CREATE DATABASE " + name +
+                " ENCODING 'LATIN1' TEMPLATE template0 LC_COLLATE 'C' LC_CTYPE 'C'");
+  fixture->exec("ALTER DATABASE " + name + " SET extra_float_digits = 0");
+  const std::string base = std::getenv("MAILSORT_TEST_POSTGRES");
+  const std::vector<std::pair<std::string, double>> saved = {{"Zoë Brontë", 0.1},
+                                                             {"Café Ångström", 1.0 / 3},
+                                                             {"Müller-Lüdenscheidt", -2.5e-7},
+                                                             {"Ça «va»", 1e300 / 3}};
+  {
+    ms::testing::FixtureDb latin(Engine::Postgres, "", true,
+                                 base + (base.find('?') == std::string::npos ? "?" : "&") + "dbname=" + name);
+    for (const auto& [text, number] : saved)
+      latin.insert("kvwork", {{"Name", text}, {"mscode", "10000"}, {"seq", number}});
+    ::setenv("PGCLIENTENCODING", "LATIN1", 1);
+    auto job = Database::open(latin.path(), OpenMode::Shared);
+    ::unsetenv("PGCLIENTENCODING");
+    auto work = job->openTable("kvwork");
+    for (const auto& [text, number] : saved) {
+      EXPECT_EQ(work->field("Name"), Value(text));
+      EXPECT_EQ(work->field("seq"), Value(number));
+      save(*work, {{"Name", text + "½"}, {"seq", number * 7}});
+      work->moveNext();
+    }
+    job->flush();
+    EXPECT_EQ(latin.scalar("SELECT count(*) FROM kvwork WHERE \"Name\" = 'Café Ångström½'"), Value(1.0));
+    work = job->openTable("kvwork");
+    for (const auto& [text, number] : saved) {
+      EXPECT_EQ(work->field("Name"), Value(text + "½"));
+      EXPECT_EQ(work->field("seq"), Value(number * 7));
+      work->moveNext();
+    }
+    try {
+      job->openTable("nosuchtable");
+      ADD_FAILURE() << "a missing table opened";
+    } catch (const RunError& e) {
+      EXPECT_NE(std::string(e.what()).find("database " + name + " on "), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(", schema t_"), std::string::npos) << e.what();
+    }
+  }
+  fixture->exec("DROP DATABASE " + name + " WITH (FORCE)");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, StoreContract, ::testing::ValuesIn(ms::testing::kEngines),

@@ -1,6 +1,7 @@
 // A Progress Window without a screen: keeps what the run showed, counts
 // yields and questions, and presses Cancel inside the `cancelAtYield`-th
-// yield, answering `answer`.
+// yield (or when told that the run waits for the database), answering
+// `answer`.
 #pragma once
 
 #include <algorithm>
@@ -32,6 +33,9 @@ class FakeProgress : public Progress {
   }
   Answer confirmCancel() override { return ++questions, answer; }
   void message(const std::string& text) override { messages.push_back(text); }
+  void waitingForDatabase() override {
+    if (++waits == 1 && cancelWhenWaiting) cancelPressed(run_);
+  }
   // Cells 1 to `n` lit, the rest out.
   bool litUpTo(int n) const {
     for (int cell = 1; cell <= 20; ++cell)
@@ -41,7 +45,9 @@ class FakeProgress : public Progress {
 
   Answer answer = Answer::Yes;
   int yields = 0, questions = 0, cancelAtYield = 0;  // 0: never
-  std::array<bool, 21> cells{};                      // 1 to 20
+  int waits = 0;
+  bool cancelWhenWaiting = false;
+  std::array<bool, 21> cells{};  // 1 to 20
   std::vector<std::pair<int, bool>> calls;
   std::map<Control, bool> shown;
   std::map<Control, std::string> captions;

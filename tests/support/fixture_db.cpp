@@ -83,7 +83,7 @@ std::string engineMissing(Engine engine) {
              : "";
 }
 
-FixtureDb::FixtureDb(Engine engine, const std::string& dir, bool withSchema) {
+FixtureDb::FixtureDb(Engine engine, const std::string& dir, bool withSchema, const std::string& server) {
   if (engine == Engine::Sqlite) {
     path_ = dir + "/mailsort.mdb";
     std::filesystem::remove(path_);
@@ -93,7 +93,7 @@ FixtureDb::FixtureDb(Engine engine, const std::string& dir, bool withSchema) {
   if (const std::string missing = engineMissing(engine); !missing.empty()) throw std::runtime_error(missing);
   static int made = 0;
   schema_ = "t_" + std::to_string(getpid()) + "_" + std::to_string(++made);
-  const std::string base = std::getenv("MAILSORT_TEST_POSTGRES");
+  const std::string base = server.empty() ? std::getenv("MAILSORT_TEST_POSTGRES") : server;
   path_ = base + (base.find('?') == std::string::npos ? "?" : "&") + "options=-csearch_path%3D" + schema_;
   pg_ = store::connectPostgres(base);
   // A schema that a test which died left under the same name goes first.

@@ -76,8 +76,9 @@ class FixtureDb {
       : FixtureDb(Engine::Sqlite, dir, withSchema) {}
   // On PostgreSQL a new schema on the server, dropped with the object, and
   // `dir` is not used. Without the suite schema the database is left to be
-  // made by others (on SQLite there is no file until then).
-  FixtureDb(Engine engine, const std::string& dir, bool withSchema = true);
+  // made by others (on SQLite there is no file until then). `server` is
+  // the base URI in place of MAILSORT_TEST_POSTGRES.
+  FixtureDb(Engine engine, const std::string& dir, bool withSchema = true, const std::string& server = {});
   ~FixtureDb();
   FixtureDb(const FixtureDb&) = delete;
   FixtureDb& operator=(const FixtureDb&) = delete;

@@ -122,7 +122,7 @@ class LineReport {
 void LineReport::perform() {
   if (!openTables()) return;
   setUp();
-  while (work_ && !work_->eof() && run_.cancelflag != "Y") {
+  while (work_ && !work_->eof() && !run_.stopping()) {
     setFaultPlace("the line report", run_.processed + 1);
     if (!turn()) break;  // the pass could not move on: what it has is reported
   }
