@@ -44,13 +44,27 @@ need_disk() {
 }
 
 # timed DIR RESULT COMMAND [ARG...]: runs the command in DIR with its output
-# in DIR/log and sets $seconds, $rss_kb and $status from the stopwatch.
+# in DIR/log and sets $seconds, $rss_kb and $status from the stopwatch, and
+# $log_mb from the largest size DIR/mailsort.mdb-wal reached meanwhile (read
+# five times a second).
 timed() {
   dir=$1 result=$2
   shift 2
   sync  # the job's copies are on disk before the clock starts
+  rm -f "$dir/wal.peak"
+  (
+    peak=0
+    while :; do
+      size=$(stat -c %s "$dir/mailsort.mdb-wal" 2>/dev/null || echo 0)
+      [ "$size" -le "$peak" ] || { peak=$size; echo "$peak" >"$dir/wal.peak"; }
+      sleep 0.2
+    done
+  ) &
+  watcher=$!
   (cd "$dir" && "$stopwatch" "$result" "$@" >log 2>&1)
+  kill "$watcher" 2>/dev/null; wait "$watcher" 2>/dev/null || true
   read -r seconds rss_kb status <"$result"
+  log_mb=$(calc "int($(cat "$dir/wal.peak" 2>/dev/null || echo 0) / 1048576 + 0.5)")
 }
 
 # check_status NAME STATUS LOG: tells of a command that did not end with 0.

@@ -24,7 +24,7 @@ find_stopwatch "$build"
 export QT_QPA_PLATFORM=offscreen
 
 echo "build $build, seed $seed, plain jobs"
-printf '%10s %10s %10s %12s %10s\n' records sample program "per record" "peak RSS"
+printf '%10s %10s %10s %12s %10s %10s\n' records sample program "per record" "peak RSS" "peak log"
 for records in $sizes; do
   need_disk $((records / 1000000 * 300 + 100))
   mkdir -p "$work/job"
@@ -32,8 +32,8 @@ for records in $sizes; do
     --seed "$seed" --chain
   sample_s=$seconds
   timed "$work/job" "$work/program.time" "$build/mailsort"
-  printf '%10s %8s s %8s s %9s us %7s MB\n' "$records" "$sample_s" "$seconds" \
-    "$(calc "sprintf(\"%.2f\", $seconds * 1e6 / $records)")" "$(calc "int($rss_kb / 1024 + 0.5)")"
+  printf '%10s %8s s %8s s %9s us %7s MB %7s MB\n' "$records" "$sample_s" "$seconds" \
+    "$(calc "sprintf(\"%.2f\", $seconds * 1e6 / $records)")" "$(calc "int($rss_kb / 1024 + 0.5)")" "$log_mb"
   check_status mailsort "$status" "$work/job/log"
   rm -rf "$work/job"
 done

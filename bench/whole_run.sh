@@ -38,7 +38,7 @@ commit;
 EOF
 
 echo "build $build, $records records, seed $seed"
-printf '%-6s %10s %10s %14s %17s\n' job program shell program/shell "program peak RSS"
+printf '%-6s %10s %10s %14s %17s %14s\n' job program shell program/shell "program peak RSS" "peak log"
 for job in plain geog; do
   flag=
   [ $job = geog ] && flag=--geog
@@ -48,13 +48,14 @@ for job in plain geog; do
   mv "$work/$job/mailsort.mdb" "$work/$job/shell/"
 
   timed "$work/$job/program" "$work/$job/program.time" "$build/mailsort"
-  program_s=$seconds program_rss=$rss_kb program_status=$status
+  program_s=$seconds program_rss=$rss_kb program_status=$status program_log=$log_mb
   timed "$work/$job/shell" "$work/$job/shell.time" sqlite3 -batch -init /dev/null mailsort.mdb \
     <"$work/baseline.sql"
   shell_s=$seconds shell_status=$status
 
-  printf '%-6s %8s s %8s s %14s %14s MB\n' $job "$program_s" "$shell_s" \
-    "$(calc "sprintf(\"%.2f\", $program_s / $shell_s)")" "$(calc "int($program_rss / 1024 + 0.5)")"
+  printf '%-6s %8s s %8s s %14s %14s MB %11s MB\n' $job "$program_s" "$shell_s" \
+    "$(calc "sprintf(\"%.2f\", $program_s / $shell_s)")" "$(calc "int($program_rss / 1024 + 0.5)")" \
+    "$program_log"
   check_status mailsort "$program_status" "$work/$job/program/log"
   check_status sqlite3 "$shell_status" "$work/$job/shell/log"
   [ -n "$keep" ] || rm -rf "${work:?}/$job"

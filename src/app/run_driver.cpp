@@ -295,9 +295,12 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   if (const std::string refusal = roomRefusal(databasePath, run.totrecs); !refusal.empty())
     return refuse(run, refusal);
   checkFilesCanBeWritten();
-  // From here on the run's work is one transaction.
-  run.mdb->beginRun();
-  allocateAndPrint(run);
+  // From here on the run's work is one transaction. A database that cannot
+  // be written, or a Cancel or the end of the wait for the write lock, ends
+  // the run before it begins.
+  setFaultPlace("the start of the run", 0);
+  attempt([&] { run.mdb->beginRun(); });
+  if (!run.stopping()) allocateAndPrint(run);
 
   endPrintJob(run, job, publication);
   return run.cancelflag == "Y" ? RunStop::Cancelled : RunStop::Finished;

@@ -141,8 +141,13 @@ void Connection::executeDdl(const std::vector<std::string>& statements) {
 void Connection::beginRun() {
   requireOpen();
   commitNow();
-  beginHeld();
-  holding_ = true;
+  holding_ = true;  // a wait for the write lock is already the run's
+  try {
+    beginHeld();
+  } catch (...) {
+    holding_ = false;
+    throw;
+  }
   wrote_ = false;
   transactionStart_ = Clock::now();
 }

@@ -105,14 +105,14 @@ Outcome twins(const Job& job, int gapMs) {
 // the run, started while it holds it, waits for it wherever it meets it
 // (taken mid-run, the lock would often find the run's own saves in its way
 // and only get in after the run). Its exit status is 0 when it held it.
-pid_t holdWriteLock(const std::string& mdb) {
+pid_t holdWriteLock(const std::string& mdb, unsigned seconds = 15) {
   const pid_t child = fork();
   if (child != 0) return usleep(300000), child;
   sqlite3* db = nullptr;
   sqlite3_open(mdb.c_str(), &db);
   sqlite3_busy_timeout(db, 60000);
   const bool held = sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
-  if (held) sleep(15);
+  if (held) sleep(seconds);
   _exit(held && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK ? 0 : 1);
 }
 
@@ -240,7 +240,7 @@ void printedCheck(const std::string& folder) {
             "Residue Selections      " + f[23] + "     " + f[24] + "       " + f[25] + "   " + f[26]);
 }
 
-enum class Db { kSound, kFull, kDamaged };
+enum class Db { kSound, kFull, kDamaged, kLocked };
 
 struct Fault {
   std::string name;
@@ -303,6 +303,26 @@ std::vector<Fault> faults() {
        .check = writeLockCheck,
        .records = 200000},
   };
+  // A lock that is never let go: the run gives up after its minute, having
+  // changed nothing.
+  all.push_back({.name = "WriteLockHeldForGood",
+                 .inject =
+                     [](Job& job) {
+                       job.other = holdWriteLock(job.mdb(), 300);
+                       job.keep = std::shared_ptr<void>(nullptr, [pid = job.other](void*) {
+                         kill(pid, SIGKILL);
+                         waitpid(pid, nullptr, 0);
+                       });
+                     },
+                 .named = {"another program holds the database"},
+                 .check =
+                     [](Job& job, const Outcome& run) {
+                       EXPECT_LT(run.seconds, 150);
+                       job.keep.reset();
+                       EXPECT_EQ(sql(job.mdb(), "SELECT count(*) FROM kvwork WHERE sflag = 'Y'"), "0");
+                       EXPECT_FALSE(fs::exists(job.file("POADDR.CSV")));
+                     },
+                 .db = Db::kLocked});
   // Cancelled or killed halfway through either step of a Regional
   // Sequencing job.
   const std::tuple<const char*, const char*, int, int> stops[] = {
@@ -344,13 +364,14 @@ TEST_P(InjectedFault, RunEndsAsTheFaultRequires) {
     EXPECT_TRUE(!line.starts_with("- ") || listed.insert(line.substr(0, line.rfind(" ("))).second) << run.out;
   const bool handsOn = status == 0 && fault.named.empty();
   EXPECT_EQ(testing::labelProgramStartedIn(job.path, handsOn ? 5 : 0.5), handsOn);
+  if (fault.check) fault.check(job, run);
   if (fault.db != Db::kDamaged) {
     EXPECT_EQ(sql(job.mdb(), "PRAGMA integrity_check"), "ok");
   }
-  if (status != 128 + SIGKILL) {  // a killed run ends nothing
+  // A killed run ends nothing; the flags of a locked job cannot be written.
+  if (status != 128 + SIGKILL && fault.db != Db::kLocked) {
     EXPECT_EQ(sql(job.mdb(), "SELECT RunAlone || RunReports FROM parmcode"), "NN");
   }
-  if (fault.check) fault.check(job, run);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, InjectedFault, ::testing::ValuesIn(faults()),
