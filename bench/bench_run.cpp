@@ -174,6 +174,7 @@ int benchmark(const Options& options) {
   job.records = options.records;
   job.seed = options.seed;
   job.geog = options.geog;
+  job.force = true;  // --keep DIR makes its job anew on every run
   auto start = Clock::now();
   ms::sample::SampleSummary summary = ms::sample::writeSampleJob(job);
   std::printf("%-34s %9.2f s   %lld addresses in %s\n", "generate job", secondsSince(start), summary.records,

@@ -185,15 +185,19 @@ void writeAddresses(JobSink& db, const SampleNetwork& network, const SampleOptio
 SampleSummary writeSampleJob(const SampleOptions& options) {
   namespace fs = std::filesystem;
   std::string database = options.database;
+  if (database.empty()) database = (fs::path(options.outDir) / store::kMailsortDatabase).string();
+  std::error_code missing;
+  if (!options.force && !store::isPostgresUri(database) &&
+      fs::symlink_status(database, missing).type() != fs::file_type::not_found)
+    throw JobInTheWay(fs::absolute(database).string() + " is already there: --force replaces it");
   if (!options.outDir.empty()) {
     std::error_code error;
     fs::create_directories(options.outDir, error);
     if (error) throw std::runtime_error(options.outDir + ": cannot create the folder: " + error.message());
-    if (database.empty()) database = (fs::path(options.outDir) / store::kMailsortDatabase).string();
   }
 
   const bool postgres = store::isPostgresUri(database);
-  const std::unique_ptr<JobSink> db = postgres ? postgresSink(database) : sqliteSink(database);
+  const std::unique_ptr<JobSink> db = postgres ? postgresSink(database, options.force) : sqliteSink(database);
   const SampleNetwork& network = SampleNetwork::uk();
   SampleSummary summary;
   writeReference(*db, network, options.missingLabels, options.geog);

@@ -6,6 +6,7 @@
 // engine.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 #include "sample_options.h"
@@ -22,8 +23,15 @@ struct SampleSummary {
   int minimum = 0;
 };
 
-// Fails with std::runtime_error, naming the file or the database and the
-// cause, when the folder, the file or the schema cannot be written.
+// A job is where the sample would go and --force was not given: the file
+// exists, or the schema holds kvwork or parmcode. Nothing has been changed.
+struct JobInTheWay : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Fails with JobInTheWay, or with std::runtime_error naming the file or the
+// database and the cause when the folder, the file or the schema cannot be
+// written.
 SampleSummary writeSampleJob(const SampleOptions& options);
 
 // The one line the tool prints.

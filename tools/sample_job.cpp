@@ -24,6 +24,9 @@ int main(int argc, char** argv) {
   try {
     const std::string summary = ms::sample::describe(ms::sample::writeSampleJob(options));
     std::cout << "mailsort-sample: " << summary << std::endl;
+  } catch (const ms::sample::JobInTheWay& refusal) {
+    std::cerr << "mailsort-sample: " << refusal.what() << std::endl;
+    return 3;
   } catch (const std::exception& failure) {
     std::cerr << "mailsort-sample: " << failure.what() << std::endl;
     return 1;

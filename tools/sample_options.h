@@ -15,6 +15,7 @@ struct SampleOptions {
   bool chain = false;          // RunAlone "Y": the suite ordered the run
   bool geog = false;           // service "M1" with Geog "Y": Regional Sequencing, every code ranked
   bool missingLabels = false;  // a few selection codes get no description
+  bool force = false;          // --force: replace a job that is already there
   bool help = false;           // -h, --help: print the usage and end
   bool version = false;        // -v, --version: print the version and end
 };

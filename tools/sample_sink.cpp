@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "sample_database.h"
 #include "schema_sql.h"
 #include "store/pg_handle.h"
 #include "store/sqlite_handle.h"
@@ -176,7 +177,7 @@ void splitSchema(const std::string& sql, std::string& tables, std::string& index
 
 class PostgresSink : public JobSink {
  public:
-  explicit PostgresSink(const std::string& uri)
+  PostgresSink(const std::string& uri, bool replace)
       : connection_(store::connectPostgres(uri)), name_(store::describeDatabase(uri)) {
     run("BEGIN; SET LOCAL client_min_messages TO warning");
     // The first schema the search path names, which libpq's options may set
@@ -188,6 +189,16 @@ class PostgresSink : public JobSink {
     char* escaped = PQescapeIdentifier(connection_.get(), schema.c_str(), schema.size());
     const std::string identifier = escaped ? escaped : quoted(schema);
     PQfreemem(escaped);
+    if (!replace) {
+      escaped = PQescapeLiteral(connection_.get(), schema.c_str(), schema.size());
+      const std::string literal = escaped ? escaped : "''";
+      PQfreemem(escaped);
+      const std::string held =
+          single(("SELECT count(*) FROM pg_catalog.pg_tables WHERE schemaname = " + literal +
+                  " AND tablename IN ('kvwork', 'parmcode')")
+                     .c_str());
+      if (held != "0") throw JobInTheWay(name_ + ", schema " + schema + " holds a job: --force replaces it");
+    }
     run("CREATE SCHEMA IF NOT EXISTS " + identifier + "; SET LOCAL search_path TO " + identifier +
         "; DROP TABLE IF EXISTS parmcode, kvwork, region, pcode, sequence, label, poprice, price, bags "
         "CASCADE");
@@ -227,6 +238,8 @@ class PostgresSink : public JobSink {
 
 std::unique_ptr<JobSink> sqliteSink(const std::string& path) { return std::make_unique<SqliteSink>(path); }
 
-std::unique_ptr<JobSink> postgresSink(const std::string& uri) { return std::make_unique<PostgresSink>(uri); }
+std::unique_ptr<JobSink> postgresSink(const std::string& uri, bool replace) {
+  return std::make_unique<PostgresSink>(uri, replace);
+}
 
 }  // namespace ms::sample

@@ -39,7 +39,9 @@ std::unique_ptr<JobSink> sqliteSink(const std::string& path);
 
 // The schema that the URI's search_path selects (made when it is missing),
 // with the suite's tables there dropped and made anew. Fails with the
-// server's message when the URI names no schema or the server refuses.
-std::unique_ptr<JobSink> postgresSink(const std::string& uri);
+// server's message when the URI names no schema or the server refuses, and
+// with JobInTheWay, changing nothing, when the schema holds kvwork or
+// parmcode and `replace` is false.
+std::unique_ptr<JobSink> postgresSink(const std::string& uri, bool replace);
 
 }  // namespace ms::sample

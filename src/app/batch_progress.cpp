@@ -13,6 +13,9 @@ namespace ms {
 namespace {
 
 volatile sig_atomic_t caught = 0;
+// The cancel is told once for the process, whichever progress sees it
+// first and however many signals follow.
+bool told = false;
 
 extern "C" void onCancelSignal(int number) {
   if (caught == 0) caught = number;
@@ -100,9 +103,12 @@ void StreamProgress::setBusyPointer(bool busy) {
 void StreamProgress::yield() {
   if (signalSeen_ || !run_ || cancelSignal() == 0) return;
   signalSeen_ = true;
-  closeLine();
-  std::fprintf(out_, "mailsort: %s: the run is cancelled\n", strsignal(cancelSignal()));
-  std::fflush(out_);
+  if (!told) {
+    told = true;
+    closeLine();
+    std::fprintf(out_, "mailsort: %s: the run is cancelled\n", strsignal(cancelSignal()));
+    std::fflush(out_);
+  }
   cancelPressed(*run_);
 }
 

@@ -1,5 +1,6 @@
-// The program's command line: -h/--help, -v/--version, -C/--directory DIR
-// and --batch. Without arguments the program starts as it always has.
+// The program's command line: -h/--help, -v/--version, -C/--directory DIR,
+// --database and --batch, and with a window Qt's standard options (-platform,
+// -style, -reverse...). Without arguments the program starts as it always has.
 #pragma once
 
 #include <QStringList>
@@ -26,10 +27,18 @@ struct CommandLine {
   std::string directory;                            // empty: the current directory
   std::string database = store::kMailsortDatabase;  // the Mailsort Database: a file or a PostgreSQL URI
   std::string error;                                // a usage error: its text, for standard error
+  QStringList qtOptions;                            // Qt's standard options given, as written
+  std::string platform;                             // -platform NAME, empty when not given
+  std::string display;                              // -display NAME (X11), empty when not given
 };
 
+// Whether Qt's standard options are still on the command line (the first
+// reading, before QApplication exists) or QApplication has taken them (the
+// reading of QCoreApplication::arguments(): what is left of them is unknown).
+enum class QtOptions { Present, Taken };
+
 // Reads `arguments` (the program's name first).
-CommandLine parseCommandLine(const QStringList& arguments);
+CommandLine parseCommandLine(const QStringList& arguments, QtOptions qt = QtOptions::Present);
 
 // What --help prints, and what --version prints.
 extern const char* const kHelpText;
@@ -38,5 +47,16 @@ std::string versionText();
 // Makes `directory` the current directory. False, with a message naming it
 // in `error`, when it does not exist, is not a folder or cannot be entered.
 bool enterDirectory(const std::string& directory, std::string& error);
+
+// The whole path of a database file from the current directory (a
+// PostgreSQL URI as it is). Empty, with a usage error in `error`, when the
+// path names a folder or is too long for the system; a missing file is not
+// an error here.
+std::string databasePlace(const std::string& database, std::string& error);
+
+// Why a window cannot be opened: the platform that Qt would load needs a
+// display (X11 or Wayland) and none is named. Empty when the platform needs
+// none (offscreen, minimal, vnc...) or a display is named.
+std::string missingDisplay(const CommandLine& line);
 
 }  // namespace ms

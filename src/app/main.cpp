@@ -1,7 +1,8 @@
 // mailsort: allocates a coded address file to Mailsort selections and prints
 // the Post Office paperwork for it. Works on mailsort.mdb (or the file or
 // PostgreSQL URI --database names) in the current directory, or in the one
-// -C names; --batch runs the job without a window.
+// -C names; --batch runs the job without a window. With a window Qt's
+// standard options (-platform, -style...) are QApplication's.
 #include <QApplication>
 #include <QGuiApplication>
 #include <QStringList>
@@ -19,13 +20,24 @@
 
 namespace {
 
+int usageError(const std::string& error) {
+  std::fprintf(stderr, "mailsort: %s\nTry 'mailsort --help' for more information.\n", error.c_str());
+  return ms::kUsageError;
+}
+
 // The Start Dialog and the Progress Window, as the program has always run.
-int runWindows(int argc, char* argv[], const std::string& database) {
+// `database` is the file as the command line names it, or a URI.
+int runWindows(int argc, char* argv[], std::string database) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("mailsort");
+  // QApplication has taken Qt's options that it knows; anything else left
+  // over is a usage error as before.
+  const ms::CommandLine rest = ms::parseCommandLine(QCoreApplication::arguments(), ms::QtOptions::Taken);
+  if (!rest.error.empty()) return usageError(rest.error);
 
   ms::ProgressWindow form2;
   ms::StartDialog form1(&form2);
+  if (!form1.findJob(database)) return 0;  // no job chosen: ends as Exit does
 
   // Every run prints to the default printer where there is one, and always
   // saves the same pages as MAILSORT.PDF beside the PO files.
@@ -75,10 +87,7 @@ int main(int argc, char* argv[]) {
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   const ms::CommandLine line = ms::parseCommandLine(arguments);
-  if (!line.error.empty()) {
-    std::fprintf(stderr, "mailsort: %s\nTry 'mailsort --help' for more information.\n", line.error.c_str());
-    return ms::kUsageError;
-  }
+  if (!line.error.empty()) return usageError(line.error);
   if (line.help) {
     std::fputs(ms::kHelpText, stdout);
     return 0;
@@ -87,10 +96,25 @@ int main(int argc, char* argv[]) {
     std::fputs(ms::versionText().c_str(), stdout);
     return 0;
   }
+  // The batch run has no window for Qt's options to act on.
+  if (line.batch && !line.qtOptions.isEmpty())
+    return usageError(line.qtOptions.join(", ").toStdString() +
+                      ": Qt's options are for the window, not --batch");
   std::string error;
   if (!line.directory.empty() && !ms::enterDirectory(line.directory, error)) {
     std::fprintf(stderr, "mailsort: %s\n", error.c_str());
     return ms::kUsageError;
   }
-  return line.batch ? runWithoutWindow(argc, argv, line.database) : runWindows(argc, argv, line.database);
+  const std::string database = ms::databasePlace(line.database, error);
+  if (!error.empty()) {
+    std::fprintf(stderr, "mailsort: %s\n", error.c_str());
+    return ms::kUsageError;
+  }
+  if (line.batch) return runWithoutWindow(argc, argv, database);
+  // Qt would abort without a display, blaming its installation.
+  if (const std::string missing = ms::missingDisplay(line); !missing.empty()) {
+    std::fprintf(stderr, "mailsort: %s\n", missing.c_str());
+    return ms::kUsageError;
+  }
+  return runWindows(argc, argv, line.database);
 }

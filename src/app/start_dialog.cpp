@@ -1,15 +1,23 @@
 #include "app/start_dialog.h"
 
+#include <QFileDialog>
 #include <QFont>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
 
+#include "app/command_line.h"
 #include "app/message_box.h"
 #include "app/progress_window.h"
 #include "app/window_geometry.h"
+#include "store/pg_handle.h"
 
 namespace ms {
 
@@ -38,6 +46,31 @@ QPixmap envelope(int side) {
 }
 
 }  // namespace
+
+std::string chooseJobWithDialogs(const std::string& missing) {
+  const QString text =
+      QString::fromStdString(missing) + " not found.\n\nChoose the job's folder or its database file.";
+  std::fprintf(stderr, "%s\n", QString(text).replace("\n\n", " ").toLocal8Bit().constData());
+  if (QGuiApplication::platformName() == QLatin1String("offscreen")) return {};
+  const QString start = QString::fromStdString(std::filesystem::path(missing).parent_path().string());
+  for (;;) {
+    QMessageBox box(QMessageBox::Warning, "Print Line List and Sort", text);
+    QPushButton* folder = box.addButton("Choose Folder...", QMessageBox::AcceptRole);
+    QPushButton* file = box.addButton("Choose File...", QMessageBox::AcceptRole);
+    box.addButton("Exit", QMessageBox::RejectRole);
+    box.setDefaultButton(folder);
+    box.exec();
+    QString chosen;
+    if (box.clickedButton() == folder)
+      chosen = QFileDialog::getExistingDirectory(nullptr, "Choose the job's folder", start);
+    else if (box.clickedButton() == file)
+      chosen = QFileDialog::getOpenFileName(nullptr, "Choose the job's database", start,
+                                            "Mailsort databases (*.mdb *.db *.sqlite);;All files (*)");
+    else
+      return {};
+    if (!chosen.isEmpty()) return chosen.toStdString();  // a dialog cancelled asks again
+  }
+}
 
 StartDialog::StartDialog(ProgressWindow* progressWindow, QWidget* parent)
     : QWidget(parent), progressWindow_(progressWindow) {
@@ -112,6 +145,28 @@ GateResult StartDialog::load(const std::string& databasePath) {
       break;
   }
   return result;
+}
+
+bool StartDialog::findJob(std::string& database) {
+  namespace fs = std::filesystem;
+  if (store::isPostgresUri(database)) return true;
+  for (;;) {
+    const std::string place = fs::absolute(database).string();
+    std::error_code code;
+    if (fs::exists(place, code) && !fs::is_directory(place, code)) {
+      database = place;
+      return true;
+    }
+    const std::string chosen = chooser_ ? chooser_(place) : std::string();
+    if (chosen.empty()) return false;
+    const bool folder = fs::is_directory(chosen, code);
+    std::string error;
+    if (!enterDirectory(folder ? chosen : fs::absolute(chosen).parent_path().string(), error)) {
+      std::fprintf(stderr, "mailsort: %s\n", error.c_str());
+      continue;
+    }
+    if (!folder) database = fs::absolute(chosen).filename().string();
+  }
 }
 
 void StartDialog::okPressed() { progressWindow_->showRun(); }

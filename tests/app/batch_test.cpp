@@ -53,6 +53,9 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
       {{"--directory=job", "--batch"}, "batch in job"},
       {{"--batch", "--directory", "a b"}, "batch in a b"},
       {{"--database", "jobs/a.mdb", "-C", "x"}, "in x with jobs/a.mdb"},
+      {{"-platform", "offscreen:fontengine=freetype", "-reverse", "--style=fusion"},
+       "qt -platform -reverse -style"},
+      {{"-display", ":1", "-qwindowgeometry", "640x480"}, "qt -qwindowgeometry -display"},
       {{"--database="}, "error"},
       {{"-C"}, "error"},
       {{"--directory", ""}, "error"},
@@ -62,32 +65,54 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
   };
   for (const auto& [args, expected] : cases) {
     const CommandLine line = parseCommandLine(QStringList{"mailsort"} + args);
-    const std::string read = !line.error.empty()
-                                 ? "error"
-                                 : std::string(line.help ? "help " : "") + (line.version ? "version " : "") +
-                                       (line.batch ? "batch " : "") +
-                                       (line.directory.empty() ? "" : "in " + line.directory) +
-                                       (line.database == "mailsort.mdb" ? "" : " with " + line.database);
+    const std::string read =
+        !line.error.empty()
+            ? "error"
+            : std::string(line.help ? "help " : "") + (line.version ? "version " : "") +
+                  (line.batch ? "batch " : "") + (line.directory.empty() ? "" : "in " + line.directory) +
+                  (line.database == "mailsort.mdb" ? "" : " with " + line.database) +
+                  (line.qtOptions.isEmpty() ? "" : "qt " + line.qtOptions.join(' ').toStdString());
     EXPECT_EQ(read, expected) << args.join(' ').toStdString() << ": " << line.error;
   }
+  // What QApplication leaves is read again: a Qt option it took on no
+  // platform is unknown, one of X11's on another platform is let be.
+  EXPECT_NE(parseCommandLine({"mailsort", "-reverse"}, QtOptions::Taken).error, "");
+  EXPECT_EQ(parseCommandLine({"mailsort", "-display", ":1", "--batch"}, QtOptions::Taken).error, "");
 }
 
 TEST(CommandLine, ProgramsAnswerHelpVersionAndUsageErrors) {
   testing::TempDir dir;
   std::ofstream(dir.file("plain")) << "not a folder";
-  const std::string version = MAILSORT_VERSION;
+  fs::create_directory(dir.file("sub"));
+  const std::string here = fs::canonical(dir.path()).string(), version = MAILSORT_VERSION;
+  // Tried in turn in the one folder: the sample generator's cases make a job last.
   const std::tuple<std::string, int, std::string> cases[] = {
       {"mailsort --help", 0, "-C, --directory DIR"},
       {"mailsort -h", 0, "4  the job was refused before the allocation"},
       {"mailsort --version", 0, "mailsort " + version + "\n"},
       {"mailsort --bogus", 2, "Unknown option 'bogus'"},
       {"mailsort -C", 2, "Missing value after '-C'"},
-      {"mailsort -C missing --batch", 2, "missing: no such folder"},
+      {"mailsort -C missing --batch", 2, here + "/missing: no such folder"},
       {"mailsort --directory plain", 2, "plain: not a folder"},
-      {"mailsort --batch --database other.mdb", 5, "other.mdb"},
+      {"mailsort --batch --database other.mdb", 5, "Run-time error: " + here + "/other.mdb not found"},
+      {"mailsort --batch -C sub --database sub", 5, here + "/sub/sub not found"},
+      {"mailsort --batch --database sub", 2, here + "/sub is a folder"},
+      {"mailsort --batch -C " + std::string(300, 'x'), 2, "too long for the system"},
+      {"mailsort --batch --database " + std::string(300, 'x'), 2, "too long for the system"},
+      {"mailsort --batch -platform offscreen", 2, "-platform: Qt's options are for the window, not --batch"},
+      {"env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM mailsort -style fusion", 2,
+       "no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set); --batch runs the job"},
+      // No job here: the question names the path; unanswered, the program ends as Exit ends it.
+      {"mailsort -platform offscreen -reverse -style fusion -display :9", 0,
+       here + "/mailsort.mdb not found."},
       {"mailsort-sample --help", 0, "--out DIR"},
       {"mailsort-sample -v", 0, "mailsort-sample " + version + "\n"},
       {"mailsort-sample --out", 2, "Missing value after '--out'"},
+      {"mailsort-sample --out . --records 0", 0, "wrote"},
+      {"mailsort-sample --out . --records 0", 3,
+       here + "/./mailsort.mdb is already there: --force replaces it"},
+      {"mailsort-sample --database sub/../mailsort.mdb", 3, "is already there"},
+      {"mailsort-sample --out . --records 0 --force", 0, "wrote"},
   };
   for (const auto& [command, status, output] : cases) {
     EXPECT_EQ(shellIn(dir.path(), "PATH='" + kBin + "':$PATH " + command + " >out 2>&1"), status) << command;
@@ -179,6 +204,9 @@ TEST(BatchRun, FinishesOrIsCancelledBySignalChangingNothing) {
   while (fgets(text, sizeof text, child)) seen += text;
   const int status = pclose(child);
   EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 3) << seen;
+  const auto told = seen.find("the run is cancelled");
+  EXPECT_TRUE(told != std::string::npos && seen.find("the run is cancelled", told + 1) == std::string::npos)
+      << seen;
 
   const std::string db = cancelled.path();
   EXPECT_EQ(sql(db, "pragma integrity_check"), "ok\n");

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QTimer>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/progress_window.h"
 #include "app/run_fixture.h"
@@ -136,6 +138,34 @@ TEST_F(Windows, StartDialogWaitsForOkAndRunsOnceAtATime) {
   ok->click();  // a second run
   ASSERT_TRUE(processUntil([&] { return ended > 1; }));
   EXPECT_EQ(ended, 2);
+}
+
+// Where no job is found the Start Dialog asks for one, naming the path it
+// tried, and goes on in the folder chosen, or the folder of the file chosen.
+TEST_F(Windows, WithoutAJobTheStartDialogAsksForAFolderOrAFile) {
+  JobFolder job;
+  job.db().insertParameters({{"RunAlone", "N"}});
+  const std::filesystem::path home = std::filesystem::canonical(job.path());
+  testing::TempDir empty;
+  StartDialog form1(&form2);
+  std::vector<std::string> asked;
+  std::string answer;
+  form1.setJobChooser([&](const std::string& missing) { return asked.push_back(missing), answer; });
+  for (const std::string& chosen : {std::string(), home.string(), (home / "mailsort.mdb").string()}) {
+    SCOPED_TRACE(chosen);
+    testing::InFolder in(empty.path());
+    asked.clear();
+    answer = chosen;
+    std::string database = chosen.ends_with(".mdb") ? "other.mdb" : "mailsort.mdb";
+    EXPECT_EQ(form1.findJob(database), !chosen.empty());  // nothing chosen: the program ends
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], std::filesystem::canonical(empty.path()).string() + "/" +
+                            (chosen.ends_with(".mdb") ? "other.mdb" : "mailsort.mdb"));
+    if (chosen.empty()) continue;
+    EXPECT_EQ(std::filesystem::current_path(), home);
+    EXPECT_EQ(database, (home / "mailsort.mdb").string());
+    EXPECT_EQ(form1.load(database), GateResult::Wait);
+  }
 }
 
 TEST(StartGate, RefusesWhileHeldAndInChainModeClearsOnlyRunCodes) {

@@ -17,14 +17,15 @@ namespace {
 TEST(SampleOptions, ReadsEveryOptionAndRefusesWhatItDoesNotUnderstand) {
   SampleOptions all;
   std::string error;
-  ASSERT_TRUE(parseSampleArgs({"--records", "1000000", "--chain", "--seed", "18446744073709551615", "--geog",
-                               "--missing-labels", "--out", "d", "--database", "postgresql://h/db"},
-                              all, error))
+  ASSERT_TRUE(
+      parseSampleArgs({"--records", "1000000", "--chain", "--seed", "18446744073709551615", "--geog",
+                       "--missing-labels", "--out", "d", "--database", "postgresql://h/db", "--force"},
+                      all, error))
       << error;
   EXPECT_EQ(all.outDir + " " + all.database, "d postgresql://h/db");
   EXPECT_EQ(all.records, 1000000);
   EXPECT_EQ(all.seed, 18446744073709551615ull);
-  EXPECT_TRUE(all.chain && all.geog && all.missingLabels);
+  EXPECT_TRUE(all.chain && all.geog && all.missingLabels && all.force);
   const std::vector<std::vector<std::string>> bad = {{},
                                                      {"--records", "10"},
                                                      {"--out"},
@@ -117,17 +118,24 @@ TEST(SampleJobFile, TheSameSeedGivesTheSameFileAndAnotherSeedAnother) {
 
 // The same job on PostgreSQL as in the SQLite file: every table's rows, in
 // their order, numbers to the last bit. A missing schema is made; a second
-// run replaces the tables.
+// run leaves the job alone, and replaces it with --force.
 TEST(SampleJobFile, OnPostgresHoldsTheRowsOfTheSqliteFile) {
   if (const std::string missing = postgresMissing(); !missing.empty()) GTEST_SKIP() << missing;
   TempDir dir;
   FixtureDb sqlite(Engine::Sqlite, dir.path(), false), postgres(Engine::Postgres, dir.path(), false);
   postgres.exec("DROP SCHEMA " + postgres.scalar("SELECT current_schema()").text());
-  for (const FixtureDb* db : {&sqlite, &postgres, &postgres}) {
+  for (const FixtureDb* db : {&sqlite, &postgres, &postgres, &postgres}) {
+    static int run = 0;
     SampleOptions options;
     options.database = db->path(), options.records = 800, options.seed = 5;
     options.geog = options.missingLabels = true;
-    writeSampleJob(options);
+    options.force = ++run == 4;
+    if (run == 3) {
+      options.records = 1;
+      EXPECT_THROW(writeSampleJob(options), JobInTheWay);
+    } else {
+      writeSampleJob(options);
+    }
   }
   for (const std::string table :
        {"parmcode", "kvwork", "region", "pcode", "sequence", "label", "poprice", "price"}) {
