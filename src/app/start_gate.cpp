@@ -30,7 +30,9 @@ GateResult startGate(const std::string& databasePath) {
       db->close();
     }
   } catch (const RunError& e) {
-    inUse = e.fault() == Fault::InUse;
+    // A program that keeps the database locked past the check's short wait
+    // is running too.
+    inUse = e.fault() == Fault::InUse || e.fault() == Fault::Busy;
   } catch (const std::exception&) {
     // Not the gate's business: the run will meet it again, unguarded.
   }

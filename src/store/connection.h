@@ -29,6 +29,9 @@ class Connection {
   // hold the database: a run that meets a lock held for good fails once,
   // after a minute, rather than once per statement.
   static constexpr std::chrono::milliseconds kBusyWait{60000};
+  // An exclusive open is a momentary check: it waits for another program's
+  // lock only this long.
+  static constexpr std::chrono::milliseconds kCheckWait{2000};
   // How long a server may send nothing while the store waits for it (beyond
   // a lock wait it was allowed) before the connection counts as dead.
   static constexpr std::chrono::milliseconds kSilenceLimit{60000};

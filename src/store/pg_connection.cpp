@@ -186,6 +186,7 @@ void PgStatement::reset() {
 std::shared_ptr<PgConnection> PgConnection::open(const std::string& uri, OpenMode mode) {
   std::shared_ptr<PgConnection> connection(new PgConnection());
   connection->name_ = describeDatabase(uri);
+  if (mode == OpenMode::Exclusive) connection->busyWait = kCheckWait;
   PgHandle session = connectPostgres(uri);
   PGconn* raw = session.get();
   const std::string& name = connection->name_;

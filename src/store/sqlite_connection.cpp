@@ -19,6 +19,7 @@ std::shared_ptr<SqliteConnection> SqliteConnection::open(const std::string& path
   (void)configured;
   std::shared_ptr<SqliteConnection> connection(new SqliteConnection());
   connection->path_ = path;
+  if (mode == OpenMode::Exclusive) connection->busyWait = kCheckWait;
 
   // The lock first: a file held elsewhere is never touched.
   connection->lock_ = FileLock::acquire(path, mode == OpenMode::Exclusive);
