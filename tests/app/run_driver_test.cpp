@@ -171,6 +171,21 @@ TEST(RunDriver, AWaitForAnotherProgramIsToldOnceAndEndsOnCancel) {
   r.folder.db().exec("ROLLBACK");
 }
 
+// A label program asked for and not found is told, naming it and the PATH
+// searched; the run's work stays published.
+TEST(RunDriver, ALabelProgramThatCannotBeFoundIsTold) {
+  Job r({{"RunAlone", "Y"}, {"RunLabels", "Y"}});
+  performRun(r.run);
+  const RunEnd end = endRun(r.run, "no-such-label-program.exe");
+  EXPECT_FALSE(end.labelProgramStarted);
+  EXPECT_NE(end.labelProblem.find("no-such-label-program.exe was not found in PATH (" +
+                                  std::string(std::getenv("PATH")) + ")"),
+            std::string::npos)
+      << end.labelProblem;
+  EXPECT_TRUE(r.run.published);
+  EXPECT_TRUE(r.folder.tableExists("bags"));
+}
+
 TEST(RunDriver, TheLabelProgramIsLookedUpInAbsolutePathEntriesOnly) {
   testing::JobFolder job;
   testing::TempDir bin;
