@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 
@@ -9,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/qt_page_sink.h"
 #include "app/run_driver.h"
+#include "app/run_summary.h"
 #include "app/short_date.h"
 #include "app/start_gate.h"
 #include "run/run_state.h"
@@ -16,7 +18,8 @@
 
 namespace ms {
 
-int runBatch(const std::string& databasePath) {
+int runBatch(const std::string& databasePath, const PrintOn& printOn) {
+  const auto start = std::chrono::steady_clock::now();
   watchCancelSignals();
   // Chain Mode or not, the run starts at once; the gate still holds.
   if (startGate(databasePath) == GateResult::Refused) {
@@ -28,8 +31,8 @@ int runBatch(const std::string& databasePath) {
   RunState run;
   progress.attach(run);
   run.progress = &progress;
-  // The same pages as the window's run: MAILSORT.PDF and the default printer.
-  auto printer = std::make_unique<QtPageSink>("MAILSORT.PDF");
+  // The same pages as the window's run: MAILSORT.PDF and the printer.
+  auto printer = std::make_unique<QtPageSink>("MAILSORT.PDF", printOn);
   run.printer = printer.get();
   run.rundate = todayShortDate();
 
@@ -38,13 +41,17 @@ int runBatch(const std::string& databasePath) {
     stop = performRun(run, databasePath);
   } catch (const std::exception& e) {
     progress.setBusyPointer(false);
-    std::fprintf(stderr, "Run-time error: %s\n", describeFailure(e).c_str());
+    std::fprintf(stderr, "Run-time error: %s\nThe run did not start: nothing was changed.\n",
+                 describeFailure(e).c_str());
     return kFailed;
   }
+  const std::string pagesWent = printer->whereThePagesWent();
   printer.reset();  // the job is over: the printer and the PDF are released
 
   const RunEnd end = endRun(run);
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   if (end.incomplete) std::fprintf(stderr, "%s\n", run.faults.report(run.published).c_str());
+  std::fputs(runSummary(run, stop, pagesWent, took.count()).c_str(), stderr);
   if (!end.labelProblem.empty()) std::fprintf(stderr, "%s\n", end.labelProblem.c_str());
   if (end.incomplete || !end.labelProblem.empty()) return kFailed;
   switch (stop) {

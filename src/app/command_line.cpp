@@ -41,6 +41,13 @@ const char* const kHelpText =
     "                         is started when RunLabels is \"Y\". SIGINT, SIGTERM and\n"
     "                         SIGHUP cancel the run as a confirmed Cancel would.\n"
     "                         Qt's options are refused with --batch.\n"
+    "      --printer NAME     print on the CUPS queue NAME (lpstat -e lists them)\n"
+    "                         instead of the default one; a queue that does not\n"
+    "                         exist is a usage error\n"
+    "      --no-print         print on no printer: the pages are only in MAILSORT.PDF\n"
+    "Every run keeps its pages in MAILSORT.PDF and, unless told otherwise, prints\n"
+    "them on the system's default queue when there is one. The Job Parameters'\n"
+    "printer field still chooses the type size.\n"
     "\n"
     "With the window, Qt's standard options are accepted too (-platform NAME, -style\n"
     "NAME, -stylesheet FILE, -reverse, -display NAME, -qwindowgeometry GEOMETRY,\n"
@@ -53,7 +60,8 @@ const char* const kHelpText =
     "  0  the run finished\n"
     "  1  another program holds the database: the run was not started\n"
     "  2  a usage error (an unknown option, a DIR that is not a folder, a database\n"
-    "     FILE that is a folder, a path too long for the system)\n"
+    "     FILE that is a folder, a path too long for the system, a printer queue\n"
+    "     that does not exist)\n"
     "  3  the run was cancelled\n"
     "  4  the job was refused before the allocation (no whole item per bag, a\n"
     "     posting postcode that cannot be ranked, a limit of 0 or below)\n"
@@ -117,7 +125,9 @@ CommandLine parseCommandLine(const QStringList& arguments, QtOptions qt) {
   const QCommandLineOption directory({"C", "directory"}, "", "DIR");
   const QCommandLineOption database("database", "", "FILE|URI");
   const QCommandLineOption batch("batch", "");
-  parser.addOptions({help, version, directory, database, batch});
+  const QCommandLineOption printer("printer", "", "NAME");
+  const QCommandLineOption noPrint("no-print", "");
+  parser.addOptions({help, version, directory, database, batch, printer, noPrint});
   for (const QtOption& option : kQtOptions)
     if (qt == QtOptions::Present || option.mayBeLeft)
       parser.addOption(QCommandLineOption(option.name, "", option.value ? "VALUE" : QString()));
@@ -139,6 +149,12 @@ CommandLine parseCommandLine(const QStringList& arguments, QtOptions qt) {
   if (parser.isSet(directory)) {
     line.directory = parser.value(directory).toStdString();
     if (line.directory.empty()) line.error = "-C, --directory needs a folder";
+  }
+  line.noPrint = parser.isSet(noPrint);
+  if (parser.isSet(printer)) {
+    line.printer = parser.value(printer).toStdString();
+    if (line.printer.empty()) line.error = "--printer needs the name of a queue";
+    if (line.noPrint) line.error = "--printer and --no-print: give one or the other";
   }
   if (qt == QtOptions::Present) {
     for (const QtOption& option : kQtOptions)

@@ -1,6 +1,7 @@
 // The program's command line: -h/--help, -v/--version, -C/--directory DIR,
-// --database and --batch, and with a window Qt's standard options (-platform,
-// -style, -reverse...). Without arguments the program starts as it always has.
+// --database, --batch, --printer NAME and --no-print, and with a window Qt's
+// standard options (-platform, -style, -reverse...). Without arguments the
+// program starts as it always has.
 #pragma once
 
 #include <QStringList>
@@ -26,6 +27,8 @@ struct CommandLine {
   bool batch = false;
   std::string directory;                            // empty: the current directory
   std::string database = store::kMailsortDatabase;  // the Mailsort Database: a file or a PostgreSQL URI
+  std::string printer;                              // --printer NAME: the CUPS queue; empty: the default
+  bool noPrint = false;                             // --no-print: the pages only in MAILSORT.PDF
   std::string error;                                // a usage error: its text, for standard error
   QStringList qtOptions;                            // Qt's standard options given, as written
   std::string platform;                             // -platform NAME, empty when not given

@@ -1,12 +1,14 @@
 // mailsort: allocates a coded address file to Mailsort selections and prints
 // the Post Office paperwork for it. Works on mailsort.mdb (or the file or
 // PostgreSQL URI --database names) in the current directory, or in the one
-// -C names; --batch runs the job without a window. With a window Qt's
-// standard options (-platform, -style...) are QApplication's.
+// -C names; --batch runs the job without a window; --printer and --no-print
+// choose the printer. With a window Qt's standard options (-platform,
+// -style...) are QApplication's.
 #include <QApplication>
 #include <QGuiApplication>
 #include <QStringList>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -25,23 +27,60 @@ int usageError(const std::string& error) {
   return ms::kUsageError;
 }
 
-// The Start Dialog and the Progress Window, as the program has always run.
-// `database` is the file as the command line names it, or a URI.
-int runWindows(int argc, char* argv[], std::string database) {
+ms::PrintOn printOn(const ms::CommandLine& line) {
+  if (line.noPrint) return ms::PrintOn::nowhere();
+  if (!line.printer.empty()) return ms::PrintOn::queueNamed(line.printer);
+  return {};
+}
+
+// A queue asked for that does not exist is a usage error before anything
+// runs. Empty when it exists or none was named.
+std::string missingPrinter(const ms::CommandLine& line) {
+  return line.printer.empty() ? std::string() : ms::missingQueue(line.printer);
+}
+
+QtMessageHandler qtMessages = nullptr;
+
+// Qt ends the program when no window system can be started (a display
+// named that cannot be reached), blaming its installation: the operator is
+// told what is wrong instead, in one line, with the status of a missing
+// display.
+std::string displayName;  // -display or DISPLAY: the X11 display the window asks for
+
+void displayMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.contains("could not connect to display") ||
+      message.startsWith("Could not load the Qt platform"))
+    return;  // said below, in the operator's words
+  if (type == QtFatalMsg && message.contains("no Qt platform plugin could be initialized")) {
+    const std::string why = displayName.empty() ? "the window system could not be started"
+                                                : "the display " + displayName + " cannot be reached";
+    std::fprintf(stderr, "mailsort: no window can be opened (%s); --batch runs the job without one\n",
+                 why.c_str());
+    std::_Exit(ms::kUsageError);
+  }
+  qtMessages(type, context, message);
+}
+
+int runWindows(int argc, char* argv[], std::string database, const ms::CommandLine& line) {
+  displayName = !line.display.empty() ? line.display : qEnvironmentVariable("DISPLAY").toStdString();
+  qtMessages = qInstallMessageHandler(displayMessages);
   QApplication app(argc, argv);
+  qInstallMessageHandler(qtMessages);
   QApplication::setApplicationName("mailsort");
   // QApplication has taken Qt's options that it knows; anything else left
   // over is a usage error as before.
   const ms::CommandLine rest = ms::parseCommandLine(QCoreApplication::arguments(), ms::QtOptions::Taken);
   if (!rest.error.empty()) return usageError(rest.error);
+  if (const std::string missing = missingPrinter(line); !missing.empty()) return usageError(missing);
 
   ms::ProgressWindow form2;
   ms::StartDialog form1(&form2);
   if (!form1.findJob(database)) return 0;  // no job chosen: ends as Exit does
 
-  // Every run prints to the default printer where there is one, and always
-  // saves the same pages as MAILSORT.PDF beside the PO files.
-  form2.setPrinterFactory([] { return std::make_unique<ms::QtPageSink>("MAILSORT.PDF"); });
+  // Every run prints on the printer chosen (the default one unless told),
+  // and always saves the same pages as MAILSORT.PDF beside the PO files.
+  form2.setPrinterFactory(
+      [print = printOn(line)] { return std::make_unique<ms::QtPageSink>("MAILSORT.PDF", print); });
   form2.setDateFunction([] { return ms::todayShortDate(); });
   form2.setDatabasePath(database);
 
@@ -62,8 +101,6 @@ int runWindows(int argc, char* argv[], std::string database) {
   return status == 0 && incomplete ? ms::kFailed : status;
 }
 
-QtMessageHandler qtMessages = nullptr;
-
 // Qt's note that a session without XDG_RUNTIME_DIR (cron, ssh) gets a
 // runtime folder of its own is no news to a script: it is left out.
 void quietBatchMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
@@ -73,12 +110,13 @@ void quietBatchMessages(QtMsgType type, const QMessageLogContext& context, const
 
 // No window and no display: the offscreen platform gives the printed pages
 // their fonts whatever QT_QPA_PLATFORM says.
-int runWithoutWindow(int argc, char* argv[], const std::string& database) {
+int runWithoutWindow(int argc, char* argv[], const std::string& database, const ms::CommandLine& line) {
   qtMessages = qInstallMessageHandler(quietBatchMessages);
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
   QGuiApplication::setApplicationName("mailsort");
-  return ms::runBatch(database);
+  if (const std::string missing = missingPrinter(line); !missing.empty()) return usageError(missing);
+  return ms::runBatch(database, printOn(line));
 }
 
 }  // namespace
@@ -110,11 +148,11 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "mailsort: %s\n", error.c_str());
     return ms::kUsageError;
   }
-  if (line.batch) return runWithoutWindow(argc, argv, database);
+  if (line.batch) return runWithoutWindow(argc, argv, database, line);
   // Qt would abort without a display, blaming its installation.
   if (const std::string missing = ms::missingDisplay(line); !missing.empty()) {
     std::fprintf(stderr, "mailsort: %s\n", missing.c_str());
     return ms::kUsageError;
   }
-  return runWindows(argc, argv, line.database);
+  return runWindows(argc, argv, line.database, line);
 }

@@ -12,6 +12,7 @@
 
 #include "app/message_box.h"
 #include "app/run_driver.h"
+#include "app/run_summary.h"
 #include "app/window_geometry.h"
 
 namespace ms {
@@ -169,8 +170,9 @@ void ProgressWindow::runNow() {
   run_->printer = printer_.get();
   if (dateFunction_) run_->rundate = dateFunction_();
 
+  RunStop stop;
   try {
-    performRun(*run_, databasePath_);
+    stop = performRun(*run_, databasePath_);
   } catch (const std::exception& e) {
     running_ = false;
     setBusyPointer(false);
@@ -179,6 +181,7 @@ void ProgressWindow::runNow() {
     emit runFailed(text);
     return;
   }
+  const std::string pagesWent = printer_ ? printer_->whereThePagesWent() : std::string();
   printer_.reset();  // the job is over: release the printer and the PDF file
 
   running_ = false;
@@ -187,7 +190,8 @@ void ProgressWindow::runNow() {
   RunEnd end = endRun(*run_);
   if (end.incomplete) showError(this, QString::fromStdString(run_->faults.report(run_->published)));
   if (!end.labelProblem.empty()) showError(this, QString::fromStdString(end.labelProblem));
-  emit runEnded(end.chainMode, end.incomplete || !end.labelProblem.empty());
+  emit runEnded(end.chainMode, end.incomplete || !end.labelProblem.empty(),
+                QString::fromStdString(runStatusLine(*run_, stop, pagesWent)));
 }
 
 QWidget* ProgressWindow::control(Control which) const {

@@ -59,8 +59,9 @@ class ProgressWindow : public QWidget, public Progress {
   // The run left with an error before it allocated; the text names it.
   void runFailed(const QString& error);
   // A run is over and the window has closed; `incomplete`: it met faults
-  // of the machine or of the database, and has said which.
-  void runEnded(bool chainMode, bool incomplete);
+  // of the machine or of the database, and has said which. `status` says in
+  // one line how it ended and where the pages went.
+  void runEnded(bool chainMode, bool incomplete, const QString& status);
 
  protected:
   bool event(QEvent* event) override;

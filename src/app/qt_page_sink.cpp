@@ -97,8 +97,13 @@ void fail(const std::vector<RunError>& faults) {
 
 }  // namespace
 
-QtPageSink::QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter, const QPageSize& paper)
-    : pdfPath_(pdfPath) {
+std::string missingQueue(const std::string& name) {
+  if (!QPrinterInfo::printerInfo(QString::fromStdString(name)).isNull()) return {};
+  return "no printer queue named \"" + name + "\" (lpstat -e lists the queues; --no-print prints on none)";
+}
+
+QtPageSink::QtPageSink(const std::string& pdfPath, const PrintOn& printOn, const QPageSize& paper)
+    : pdfPath_(pdfPath), printOn_(printOn.kind) {
   auto pdf = std::make_unique<Device>();
   pdf->isPdf = true;
   pdf->printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
@@ -114,8 +119,10 @@ QtPageSink::QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter, co
       QPageLayout(paper, QPageLayout::Portrait, QMarginsF(side, 18, side, 18), QPageLayout::Point));
   devices_.push_back(std::move(pdf));
 
-  if (alsoToDefaultPrinter) {
-    QPrinterInfo info = QPrinterInfo::defaultPrinter();
+  if (printOn.kind != PrintOn::Nowhere) {
+    const QPrinterInfo info = printOn.kind == PrintOn::Queue
+                                  ? QPrinterInfo::printerInfo(QString::fromStdString(printOn.queue))
+                                  : QPrinterInfo::defaultPrinter();
     if (!info.isNull()) {
       auto device = std::make_unique<Device>();
       device->printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
@@ -268,16 +275,31 @@ void QtPageSink::endDoc() {
     const std::string queue = device->name, file = pages;
     const std::string media = device->printer->pageLayout().pageSize().key().toStdString();
     device->file.forget();
+    auto send = [queue, file, media, pages = device->pages, sent = pagesSent_] {
+      sendToPrinter(queue, file, media);
+      *sent = pages;
+    };
     if (Publication* publication = activePublication())
-      publication->onPublish([=] { sendToPrinter(queue, file, media); }, [file] { ::unlink(file.c_str()); });
+      publication->onPublish(send, [file] { ::unlink(file.c_str()); });
     else
       try {
-        sendToPrinter(queue, file, media);
+        send();
       } catch (const RunError& failure) {
         faults.push_back(failure);
       }
   }
   fail(faults);
+}
+
+std::string QtPageSink::whereThePagesWent() const {
+  const std::string& pdf = devices_.front()->name;
+  if (!toPrinter())
+    return printOn_ == PrintOn::Nowhere ? "not printed (--no-print): the pages are in " + pdf
+                                        : "no printer: the pages are in " + pdf;
+  const std::string& queue = devices_.back()->name;
+  if (*pagesSent_ == 0) return "not printed on " + queue + ": the pages are in " + pdf;
+  return std::to_string(*pagesSent_) + (*pagesSent_ == 1 ? " page" : " pages") + " printed on " + queue +
+         ", and kept in " + pdf;
 }
 
 bool QtPageSink::toPrinter() const { return devices_.size() > 1; }

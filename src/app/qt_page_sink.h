@@ -1,5 +1,6 @@
-// The print job on paper: every line goes to a PDF file and, where the
-// system has a default printer, the same pages to that printer too. Lines
+// The print job on paper: every line goes to a PDF file and the same pages
+// to a CUPS queue too: the system's default one where it has one, a queue
+// named, or none. Lines
 // are drawn at the left margin of the printable area, one below the other
 // by the line spacing of the font in force; a line that does not fit on the
 // page starts the next page by itself.
@@ -22,6 +23,20 @@
 
 namespace ms {
 
+// Where the pages are printed besides the PDF.
+struct PrintOn {
+  enum Kind { DefaultQueue, Queue, Nowhere } kind = DefaultQueue;
+  std::string queue;  // the CUPS queue, for Queue
+
+  static PrintOn nowhere() { return {Nowhere, {}}; }
+  static PrintOn queueNamed(std::string name) { return {Queue, std::move(name)}; }
+};
+
+// Why the pages cannot be printed on the queue `name`: it does not exist
+// (or CUPS cannot be asked). Empty when it exists. A QGuiApplication must
+// exist.
+std::string missingQueue(const std::string& name);
+
 class QtPageSink : public PageSink {
  public:
   // The job starts with the first line or new page; a QGuiApplication must
@@ -29,7 +44,7 @@ class QtPageSink : public PageSink {
   // put in place under `pdfPath` when the job ends.
   // The PDF is laid out on `paper` (A4 unless said) with the widest report
   // line, 107 characters at 9 points, in the middle of the page.
-  explicit QtPageSink(const std::string& pdfPath, bool alsoToDefaultPrinter = true,
+  explicit QtPageSink(const std::string& pdfPath, const PrintOn& printOn = {},
                       const QPageSize& paper = QPageSize(QPageSize::A4));
   // Throws away a job that was begun and not ended.
   ~QtPageSink() override;
@@ -53,8 +68,11 @@ class QtPageSink : public PageSink {
   // Fails with Fault::Io naming the PDF when it could not be completed or
   // written in full, or naming the printer when its job could not be ended.
   void endDoc() override;
+  // "3 pages printed on office, and kept in MAILSORT.PDF" once the pages
+  // were sent; otherwise why they are only in the PDF.
+  std::string whereThePagesWent() const override;
 
-  // Whether the default printer receives the job as well.
+  // Whether a printer receives the job as well.
   bool toPrinter() const;
 
  private:
@@ -64,6 +82,8 @@ class QtPageSink : public PageSink {
   void applyFont();
 
   std::string pdfPath_;
+  PrintOn::Kind printOn_;
+  std::shared_ptr<int> pagesSent_ = std::make_shared<int>(0);  // by the printer's job, once sent
   std::vector<std::unique_ptr<Device>> devices_;
   std::string fontName_ = "Courier New";
   double fontSize_ = 10;

@@ -105,6 +105,7 @@ void endPrintJob(RunState& run, RunPrintJob& job, Publication& publication) {
   if (run.cancelflag != "Y" && run.faults.empty() && attempt([&] { run.mdb->commitRun(); })) {
     run.published = true;
     attempt([&] { publication.publish(); });
+    run.files = publication.placed();
   } else {
     run.mdb->rollbackRun();
     publication.discard();
@@ -219,6 +220,7 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   RunPrintJob job(run.printer);
   PrinterSwap swap(run, job);
   run.published = false;
+  run.files.clear();
 
   // Steps 1 to 10, not guarded.
   screen.setBusyPointer(true);

@@ -26,6 +26,9 @@ namespace {
 // The dialog's client area, in twips.
 constexpr int kWidth = 6360;
 constexpr int kHeight = 3480;
+// The status of the last run, two lines under the buttons, and the height
+// of the dialog that shows it.
+constexpr int kStatusTop = 3300, kStatusHeight = 600, kHeightWithStatus = 4080;
 
 // The picture beside the title: a letter, drawn to the size of the box.
 QPixmap envelope(int side) {
@@ -120,7 +123,27 @@ StartDialog::StartDialog(ProgressWindow* progressWindow, QWidget* parent)
   cmdCancel_->setObjectName("cmdCancel");
   place(cmdCancel_, 3360, 2760, 1215, 375);
   connect(cmdCancel_, &QPushButton::clicked, this, &QWidget::close);
+
+  lblStatus_ = new QLabel(this);
+  lblStatus_->setObjectName("lblStatus");
+  lblStatus_->setWordWrap(true);
+  lblStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  place(lblStatus_, 240, kStatusTop, kWidth - 480, kStatusHeight);
+  lblStatus_->hide();
+  if (progressWindow_)
+    connect(progressWindow_, &ProgressWindow::runEnded, this,
+            [this](bool, bool, const QString& status) { showRunStatus(status); });
 }
+
+void StartDialog::showRunStatus(const QString& status) {
+  const double dpi = logicalDpiX();
+  lblStatus_->setText(status);
+  lblStatus_->setVisible(!status.isEmpty());
+  setFixedSize(twipsToPixels(kWidth, dpi),
+               twipsToPixels(status.isEmpty() ? kHeight : kHeightWithStatus, dpi));
+}
+
+QString StartDialog::runStatus() const { return lblStatus_->text(); }
 
 GateResult StartDialog::load(const std::string& databasePath) {
   if (!isMinimized() && !isMaximized()) {

@@ -46,6 +46,11 @@ class StartDialog : public QWidget {
   bool findJob(std::string& database);
   void setJobChooser(JobChooser chooser) { chooser_ = std::move(chooser); }
 
+  // Shows how the last run ended in a line under the buttons (the dialog
+  // grows to hold it); the empty text takes it away.
+  void showRunStatus(const QString& status);
+  QString runStatus() const;
+
  private:
   void okPressed();
 
@@ -54,6 +59,7 @@ class StartDialog : public QWidget {
   QLabel* picture1_ = nullptr;
   QPushButton* cmdOK_ = nullptr;
   QPushButton* cmdCancel_ = nullptr;
+  QLabel* lblStatus_ = nullptr;
 };
 
 }  // namespace ms

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "run/progress.h"
 #include "store/database.h"
@@ -71,6 +72,8 @@ struct RunState {
   FaultLog faults;
   // The run finished, committed its work and put its files in place.
   bool published = false;
+  // The files it put in place (whole paths), once published.
+  std::vector<std::string> files;
 
   // The date printed at the head of the reports, in the system's short date
   // format; set by whoever starts the run.

@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <tuple>
 
 #include "app/batch_progress.h"
 #include "app/command_line.h"
 #include "app/run_fixture.h"
+#include "app/run_summary.h"
 #include "mailsort_version.h"
 #include "support/fixture_db.h"
 
@@ -25,8 +27,8 @@ using testing::splitLines;
 
 const std::string kBin = MAILSORT_BINARY_DIR;
 // No display and a platform that would need one: a batch run must not care.
-const std::string kBatch =
-    "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb timeout 300 '" + kBin + "/mailsort' --batch";
+const std::string kBatch = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb timeout 300 '" + kBin +
+                           "/mailsort' --batch --no-print";
 const std::string kOutputs[] = {"POFILE.DAT", "POLINE.CSV", "POADDR.CSV", "POPLAN.CSV", "MAILSORT.PDF"};
 
 // The rows of a query on the database in `dir`, as the sqlite3 shell lists them.
@@ -56,6 +58,10 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
       {{"-platform", "offscreen:fontengine=freetype", "-reverse", "--style=fusion"},
        "qt -platform -reverse -style"},
       {{"-display", ":1", "-qwindowgeometry", "640x480"}, "qt -qwindowgeometry -display"},
+      {{"--printer", "office/a4", "--batch"}, "batch on office/a4"},
+      {{"--no-print"}, "on no printer"},
+      {{"--printer="}, "error"},
+      {{"--printer", "office", "--no-print"}, "error"},
       {{"--database="}, "error"},
       {{"-C"}, "error"},
       {{"--directory", ""}, "error"},
@@ -71,7 +77,8 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
             : std::string(line.help ? "help " : "") + (line.version ? "version " : "") +
                   (line.batch ? "batch " : "") + (line.directory.empty() ? "" : "in " + line.directory) +
                   (line.database == "mailsort.mdb" ? "" : " with " + line.database) +
-                  (line.qtOptions.isEmpty() ? "" : "qt " + line.qtOptions.join(' ').toStdString());
+                  (line.qtOptions.isEmpty() ? "" : "qt " + line.qtOptions.join(' ').toStdString()) +
+                  (line.printer.empty() ? "" : "on " + line.printer) + (line.noPrint ? "on no printer" : "");
     EXPECT_EQ(read, expected) << args.join(' ').toStdString() << ": " << line.error;
   }
   // What QApplication leaves is read again: a Qt option it took on no
@@ -102,6 +109,9 @@ TEST(CommandLine, ProgramsAnswerHelpVersionAndUsageErrors) {
       {"mailsort --batch -platform offscreen", 2, "-platform: Qt's options are for the window, not --batch"},
       {"env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM mailsort -style fusion", 2,
        "no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set); --batch runs the job"},
+      {"env -u WAYLAND_DISPLAY DISPLAY=:97 QT_QPA_PLATFORM=xcb mailsort", 2,
+       "mailsort: no window can be opened (the display :97 cannot be reached); --batch runs the job"},
+      {"mailsort --batch --printer nosuch", 2, "no printer queue named \"nosuch\""},
       // No job here: the question names the path; unanswered, the program ends as Exit ends it.
       {"mailsort -platform offscreen -reverse -style fusion -display :9", 0,
        here + "/mailsort.mdb not found."},
@@ -185,6 +195,25 @@ TEST(BatchRun, FinishesOrIsCancelledBySignalChangingNothing) {
   EXPECT_EQ(lines[19], "  Printing  100.00 percent complete (step 2 of 2)");
   for (const std::string& name : kOutputs) EXPECT_TRUE(fs::exists(finished.file(name))) << name;
   EXPECT_EQ(sql(finished.path(), "select RunAlone, RunCodes, RunReports from parmcode"), "N|N|N\n");
+  // The summary: what the run did, as the planning file and the folder hold it.
+  const std::string said = readFile(job.file("err"));
+  std::vector<std::string> plan;  // POPLAN.CSV's fields, unquoted and trimmed
+  std::stringstream fields(readFile(finished.file("POPLAN.CSV")));
+  for (std::string field; std::getline(fields, field, ',');)
+    plan.push_back(field.substr(field.find_first_not_of("\" "),
+                                field.find_last_not_of("\" \r\n") - field.find_first_not_of("\" ") + 1));
+  ASSERT_EQ(plan.size(), 27u);
+  auto n = [&](int field) { return groupedNumber(std::stod(plan[field])); };
+  for (const std::string& line : std::vector<std::string>{
+           "The run finished in ", ", in " + fs::canonical(finished.path()).string() + ":\n",
+           "\n  200,000 addresses processed, " + n(9) + " of them not matched\n",
+           "\n  " + n(19) + " direct selections (" + n(20) + " items), " + n(23) + " residue selections (" +
+               n(24) + " items)\n",
+           "\n  " + groupedNumber(std::stod(plan[22]) + std::stod(plan[26])) + " Mailsort bags (" + n(22) +
+               " direct, " + n(26) + " residue)\n",
+           "\n  POADDR.CSV ", " " + groupedNumber(fs::file_size(finished.file("POADDR.CSV"))) + " bytes\n",
+           "\n  not printed (--no-print): the pages are in MAILSORT.PDF\n"})
+    EXPECT_NE(said.find(line), std::string::npos) << line << said;
 
   // The signal when the printing step is halfway, then a second one.
   for (const std::string& name : kOutputs) std::ofstream(cancelled.file(name)) << "earlier\n";
@@ -204,6 +233,9 @@ TEST(BatchRun, FinishesOrIsCancelledBySignalChangingNothing) {
   while (fgets(text, sizeof text, child)) seen += text;
   const int status = pclose(child);
   EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 3) << seen;
+  EXPECT_NE(seen.find("The run was cancelled: the work table, the bags table and the files in "),
+            std::string::npos)
+      << seen;
   const auto told = seen.find("the run is cancelled");
   EXPECT_TRUE(told != std::string::npos && seen.find("the run is cancelled", told + 1) == std::string::npos)
       << seen;

@@ -34,7 +34,7 @@ namespace fs = std::filesystem;
 using testing::readFile;
 
 const std::string kBin = MAILSORT_BINARY_DIR;
-const std::string kProgram = "QT_QPA_PLATFORM=offscreen timeout 120 '" + kBin + "/mailsort'";
+const std::string kProgram = "QT_QPA_PLATFORM=offscreen timeout 120 '" + kBin + "/mailsort' --no-print";
 
 const auto sql = testing::sqlRows;
 
@@ -150,8 +150,9 @@ Outcome disturbed(Job& job, const std::string& when, int signal) {
   const auto start = std::chrono::steady_clock::now();
   // The program itself is the child, so that the signal reaches it; it ends
   // by itself, cancelled, killed or finished.
-  FILE* child =
-      popen(("cd '" + job.path + "' && echo $$ && exec '" + kBin + "/mailsort' --batch 2>&1").c_str(), "r");
+  FILE* child = popen(
+      ("cd '" + job.path + "' && echo $$ && exec '" + kBin + "/mailsort' --batch --no-print 2>&1").c_str(),
+      "r");
   char text[256];
   const pid_t pid = child && fgets(text, sizeof text, child) ? std::stoi(text) : -1;
   std::string seen;

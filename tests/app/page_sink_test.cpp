@@ -55,7 +55,7 @@ TEST_F(QtPageSinkTest, NinePointLinesKeepTheirColumnsAndLieOnThePaperWithRoomOnB
     SCOPED_TRACE(paper);
     std::vector<std::string> body;
     {
-      QtPageSink sink(pdf, false, QPageSize(paper));
+      QtPageSink sink(pdf, PrintOn::nowhere(), QPageSize(paper));
       sink.setFontName("Courier New");
       sink.setFontSize(9);
       for (int n = 1; n <= 20; ++n) {
@@ -97,7 +97,7 @@ TEST_F(QtPageSinkTest, NinePointLinesKeepTheirColumnsAndLieOnThePaperWithRoomOnB
 // A page holds the line report's fullest page: six header lines of 11 points
 // and 67 lines of 9 points, or 77 of 8 points.
 TEST_F(QtPageSinkTest, PagesBreakByThemselvesAndOnRequest) {
-  QtPageSink sink(pdf, false);
+  QtPageSink sink(pdf, PrintOn::nowhere());
   auto headers = [&] {
     sink.setFontSize(11);
     for (int n = 0; n < 6; ++n) sink.printLine("header");
@@ -127,14 +127,14 @@ TEST_F(QtPageSinkTest, PagesBreakByThemselvesAndOnRequest) {
 // A job cut short still comes out whole; an unwritable PDF fails every line,
 // naming the file, and leaves what was there.
 TEST_F(QtPageSinkTest, AJobNotEndedIsThrownAwayAnEndedOneComesOutAndAnUnwritableFileFailsEveryLine) {
-  { QtPageSink unused(pdf, false); }
+  { QtPageSink unused(pdf, PrintOn::nowhere()); }
   {
-    QtPageSink sink(pdf, false);
+    QtPageSink sink(pdf, PrintOn::nowhere());
     sink.printLine("cancelled run");
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 0);  // no file, no temporary
   {
-    QtPageSink sink(pdf, false);
+    QtPageSink sink(pdf, PrintOn::nowhere());
     sink.printLine("finished run");
     sink.endDoc();
   }
@@ -147,7 +147,7 @@ TEST_F(QtPageSinkTest, AJobNotEndedIsThrownAwayAnEndedOneComesOutAndAnUnwritable
   std::filesystem::permissions(pdf, std::filesystem::perms::owner_read);
   for (const auto& [path, fault] : std::vector<std::pair<std::string, Fault>>{
            {pdf, Fault::ReadOnly}, {dir.file("no such folder/MAILSORT.PDF"), Fault::NotFound}}) {
-    QtPageSink lost(path, false);
+    QtPageSink lost(path, PrintOn::nowhere());
     for (int n = 0; n < 2; ++n) {
       try {
         lost.printLine("lost");

@@ -135,6 +135,7 @@ TEST_F(Windows, StartDialogWaitsForOkAndRunsOnceAtATime) {
   EXPECT_FALSE(form2.isVisible());
   EXPECT_TRUE(form1.isVisible());
   EXPECT_TRUE(folder.tableExists("bags"));
+  EXPECT_EQ(form1.runStatus().left(10), "Finished: ") << form1.runStatus().toStdString();
   ok->click();  // a second run
   ASSERT_TRUE(processUntil([&] { return ended > 1; }));
   EXPECT_EQ(ended, 2);

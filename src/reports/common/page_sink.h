@@ -20,6 +20,9 @@ class PageSink {
   virtual int page() const = 0;
   // Ends the job and releases it to the printer. Nothing prints after it.
   virtual void endDoc() = 0;
+  // Where the pages of the ended job went, in a line for the operator; empty
+  // where the sink has nothing to tell.
+  virtual std::string whereThePagesWent() const { return {}; }
 };
 
 }  // namespace ms

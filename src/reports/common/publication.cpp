@@ -137,6 +137,8 @@ void Publication::publish() {
         const int error = errno;
         ::unlink(temporary.c_str());
         recordFault(RunError(Fault::Io, "could not be put in place: " + systemMessage(error), path));
+      } else {
+        placed_.push_back(path);
       }
     files_.clear();
     syncPath(folder_, O_RDONLY | O_DIRECTORY);

@@ -54,6 +54,9 @@ class Publication {
   // Removes every staged file and undoes the work of onPublish.
   void discard() noexcept;
 
+  // The files publish() put in place, whole paths in the order staged.
+  const std::vector<std::string>& placed() const { return placed_; }
+
   // The names (without folder) of the files a run may write.
   static const std::vector<std::string>& outputNames();
 
@@ -62,6 +65,7 @@ class Publication {
   int lock_ = -1;                                           // the folder, locked
   std::vector<std::pair<std::string, std::string>> files_;  // temporary path, path
   std::vector<std::pair<std::function<void()>, std::function<void()>>> actions_;
+  std::vector<std::string> placed_;
 };
 
 // Makes `publication` the one that complete() stages files with, for as
