@@ -2,17 +2,19 @@
 # Printing through a real CUPS: run as root by test.sh after the dev build.
 #   scripts/cups_check.sh [BUILD_DIR]    (default build/)
 # With cups and printer-driver-cups-pdf (setup.sh installs them as root), it
-# starts cupsd when it is not running and makes a cups-pdf queue the default
-# printer for the length of the check. Two sample jobs (printer "L" and not) then run with
-# mailsort --batch; the text of each printed file (pdftotext -layout) must
-# equal that of the run's MAILSORT.PDF, page for page. The previous default
-# printer, the queue and a cupsd started here are put back as they were.
+# starts cupsd when it is not running and adds a cups-pdf queue of its own,
+# which it names to the program (--printer) and never makes the default: no
+# page goes to any other queue of the machine. Two sample jobs (printer "L"
+# and not) then run with mailsort --batch --printer QUEUE; each must say that
+# its pages were printed on that queue, and the text of each printed file
+# (pdftotext -layout) must equal that of the run's MAILSORT.PDF, page for
+# page. The queue and a cupsd started here are removed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(cd "${1:-build}" && pwd)
 
 if [ "$(id -u)" -ne 0 ]; then
-  echo "CUPS check not run: it needs root to install cups and to change the default printer"
+  echo "CUPS check not run: it needs root to install cups and to add a printer queue"
   exit 0
 fi
 command -v cupsd >/dev/null || { echo "$0: cups is not installed (scripts/setup.sh installs it as root)" >&2; exit 1; }
@@ -20,9 +22,7 @@ command -v cupsd >/dev/null || { echo "$0: cups is not installed (scripts/setup.
 queue=mailsort-cups-check
 work=$(mktemp -d)
 cupsd_pid=
-previous=$(lpstat -d 2>/dev/null | sed -n 's/^system default destination: //p' || true)
 restore() {
-  if [ -n "$previous" ]; then lpadmin -d "$previous" || true; fi
   lpadmin -x "$queue" 2>/dev/null || true
   if [ -n "$cupsd_pid" ]; then kill "$cupsd_pid" 2>/dev/null || true; fi
   rm -rf "$work"
@@ -39,7 +39,6 @@ fi
 ppd=$(lpinfo -m | awk '/CUPS-PDF_opt/ { print $1; exit }')
 lpadmin -p "$queue" -E -v cups-pdf:/ -m "$ppd" -o pdftops-renderer-default=pdftocairo \
   -o print-scaling-default=none 2>/dev/null
-lpadmin -d "$queue"
 
 # Where cups-pdf puts the files of root's jobs, and of anonymous ones.
 out=$(awk '$1 == "Out" { print $2 }' /etc/cups/cups-pdf.conf)
@@ -60,7 +59,12 @@ for printer in N L; do
   "$build/mailsort-sample" --out "$job" --records 3000 >/dev/null
   sqlite3 "$job/mailsort.mdb" "update parmcode set printer = '$printer'"
   touch "$work/mark"
-  "$build/mailsort" --batch -C "$job" 2>/dev/null
+  "$build/mailsort" --batch -C "$job" --printer "$queue" 2>"$job/said"
+  pages=$(pdfinfo "$job/MAILSORT.PDF" | awk '/^Pages:/ { print $2 }')
+  if ! grep -qx "  $pages pages printed on $queue, and kept in MAILSORT.PDF" "$job/said"; then
+    echo "CUPS check, printer \"$printer\": FAILED: the run did not say its $pages pages were printed on $queue" >&2
+    status=1
+  fi
   for _ in $(seq 120); do [ -z "$(lpstat -o "$queue" 2>/dev/null)" ] && break; sleep 0.5; done
   # Other programs may print meanwhile: one of the new files must be ours.
   match=
