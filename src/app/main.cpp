@@ -40,13 +40,12 @@ std::string missingPrinter(const ms::CommandLine& line) {
 }
 
 QtMessageHandler qtMessages = nullptr;
+std::string displayName;  // -display or DISPLAY: the X11 display the window asks for
 
 // Qt ends the program when no window system can be started (a display
 // named that cannot be reached), blaming its installation: the operator is
 // told what is wrong instead, in one line, with the status of a missing
 // display.
-std::string displayName;  // -display or DISPLAY: the X11 display the window asks for
-
 void displayMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   if (message.contains("could not connect to display") ||
       message.startsWith("Could not load the Qt platform"))
