@@ -309,13 +309,24 @@ TEST(Costs, FrankingSurchargeOnlyForRoyalMail) {
   EXPECT_EQ(nullRate.at("Total Cost", 45), "     50.56");
 }
 
-TEST(Costs, StandardRateByService) {
+// The standard rate of the service's class; without a standard price the
+// rate is nothing and the saving negative.
+TEST(Costs, StandardRateByServiceAndNoneWithoutAPrice) {
   for (const auto& [service, rate] : {std::pair{"M1", "30"}, std::pair{"P1", "30"}, std::pair{"M3", "21"}}) {
     PlanningJob job;
     job.runWith({}, {{"service", service}});
     EXPECT_EQ(job.line("Items at standard postal rate", 1),
               "          20 items @   " + std::string(rate) + " pence");
   }
+  PlanningJob job;
+  job.tariff("M2");
+  job.db.insertParameters();
+  job.run();
+  EXPECT_EQ(job.line("Items at standard postal rate"),
+            "Items at standard postal rate                       .00");
+  EXPECT_EQ(job.line("Items at standard postal rate", 1), "          20 items @   0 pence");
+  EXPECT_EQ(job.at("Equivalent without Mailsort", 45), "       .00");
+  EXPECT_EQ(job.line("Mailsort saving"), "Mailsort saving                                  -46.36");
 }
 
 TEST(Costs, NoPriceRowLeavesOnlyTheStandardRate) {
@@ -340,18 +351,6 @@ TEST(Costs, NoPriceRowLeavesOnlyTheStandardRate) {
                                       bare.at("Mailsort saving", 45)}),
             (std::vector<std::string>{"      4.20", "     42.00", "     37.80"}));
   EXPECT_EQ(bare.sink.endDocCount(), 1);
-}
-
-TEST(Costs, NoStandardPriceGivesARateOfNothingAndANegativeSaving) {
-  PlanningJob job;
-  job.tariff("M2");
-  job.db.insertParameters();
-  job.run();
-  EXPECT_EQ(job.line("Items at standard postal rate"),
-            "Items at standard postal rate                       .00");
-  EXPECT_EQ(job.line("Items at standard postal rate", 1), "          20 items @   0 pence");
-  EXPECT_EQ(job.at("Equivalent without Mailsort", 45), "       .00");
-  EXPECT_EQ(job.line("Mailsort saving"), "Mailsort saving                                  -46.36");
 }
 
 // Limits ascend by 100 g a step; prices name their step: large letters 10n
