@@ -76,6 +76,13 @@ PgHandle connectPostgres(const std::string& uri) {
       "SET IntervalStyle = 'postgres'; SET statement_timeout = 0; "
       "SET idle_in_transaction_session_timeout = 0; SET default_transaction_isolation = 'read committed'; "
       "SET default_transaction_read_only = off; SET client_min_messages = warning";
+  // Every statement of the store is a lookup or a walk in the order of one index: planned once
+  // for any values and without a bitmap scan, it reads the records in that order and stops at
+  // its limit. Planned for the values at hand, with statistics that the run's own saves have
+  // made stale, it may read every record of a key into a bitmap and sort them, on every move
+  // of a walk (a 50,000-record residue walk took 10 s instead of 1.3).
+  if (PQserverVersion(connection.get()) >= 120000)
+    settings += "; SET plan_cache_mode = force_generic_plan; SET enable_bitmapscan = off";
   if (PQserverVersion(connection.get()) >= 140000) settings += "; SET idle_session_timeout = 0";
   if (PQserverVersion(connection.get()) >= 170000) settings += "; SET transaction_timeout = 0";
   PgResult set = queryWithin(connection.get(), settings, {}, std::chrono::seconds(60), name);
