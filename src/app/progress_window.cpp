@@ -103,6 +103,7 @@ ProgressWindow::~ProgressWindow() = default;
 void ProgressWindow::resetControls() {
   for (QFrame* cell : cells_) cell->hide();
   captions_ = {"Allocation", "", "percent complete (step 1 of 2)"};
+  stepCaption_ = QString();
   for (QFrame* line : lines_) line->hide();
   lblPerc1_->setText("Allocation");
   lblPerc2_->setText(QString());
@@ -230,6 +231,10 @@ void ProgressWindow::setVisible(Control which, bool visible) {
 void ProgressWindow::setCaption(Control which, const std::string& text) {
   auto* label = qobject_cast<QLabel*>(control(which));
   if (!label) return;
+  if (!stepCaption_.isNull() && (which == Control::lblPerc2 || which == Control::lblPerc3)) {
+    lblPerc3_->setText(stepCaption_);  // the wait is over
+    stepCaption_ = QString();
+  }
   // An unchanged caption is not touched: a long pass would otherwise be
   // paced by the screen.
   std::string& shown = captions_[static_cast<size_t>(which) - static_cast<size_t>(Control::lblPerc1)];
@@ -237,6 +242,14 @@ void ProgressWindow::setCaption(Control which, const std::string& text) {
   shown = text;
   label->setText(QString::fromStdString(text));
   label->repaint();
+}
+
+void ProgressWindow::waitingForDatabase() {
+  // In place of the step's caption, until the run goes on and shows its
+  // figure again.
+  if (stepCaption_.isNull()) stepCaption_ = lblPerc3_->text();
+  lblPerc3_->setText("waiting for another program");
+  lblPerc3_->repaint();
 }
 
 void ProgressWindow::setBusyPointer(bool busy) {

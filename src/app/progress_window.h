@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QString>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -52,6 +53,7 @@ class ProgressWindow : public QWidget, public Progress {
   void yield() override;
   Answer confirmCancel() override;
   void message(const std::string& text) override;
+  void waitingForDatabase() override;
 
   using QWidget::setVisible;
 
@@ -85,6 +87,7 @@ class ProgressWindow : public QWidget, public Progress {
   // the passes report after every record.
   std::array<std::string, 3> captions_;  // lblPerc1 to lblPerc3
   QElapsedTimer sinceEvents_;            // since the window system last ran
+  QString stepCaption_;                  // lblPerc3's text while a wait for the database is shown
 
   std::unique_ptr<RunState> run_;
   std::unique_ptr<PageSink> printer_;

@@ -88,6 +88,13 @@ TEST_F(Windows, AFigureIsPaintedOnlyWhenItChangesAndCancelStopsBeforeTheNextReco
   figure->installEventFilter(&paints);
   for (const char* text : {"12.34", "12.34", "12.35", "12.35"}) form2.setCaption(Control::lblPerc2, text);
   EXPECT_EQ(paints.count, 2);
+  // A wait for the database is shown in place of the step until the figure moves on.
+  auto* step = form2.findChild<QLabel*>("lblPerc3");
+  form2.waitingForDatabase();
+  form2.waitingForDatabase();
+  EXPECT_EQ(step->text(), "waiting for another program");
+  form2.setCaption(Control::lblPerc2, "12.36");
+  EXPECT_EQ(step->text(), "percent complete (step 1 of 2)");
 
   struct Confirming : ProgressWindow {
     void yield() override {  // Cancel is pressed 30 ms into the allocation
