@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -31,7 +32,10 @@ Fault faultOf(int error) {
   }
 }
 
-// A name no other file has yet: hidden, beside the file, with a random tail.
+// A name no other file has yet: hidden, beside the file, with a random tail
+// of a dot and eight hexadecimal digits.
+constexpr std::size_t kTailSize = 9;
+
 std::string temporaryName(const std::string& path) {
   static std::mt19937 random{std::random_device{}() ^ static_cast<unsigned>(::getpid())};
   char tail[16];
@@ -41,6 +45,15 @@ std::string temporaryName(const std::string& path) {
 }
 
 }  // namespace
+
+bool OutputFile::isTemporaryName(const std::string& name, const std::string& file) {
+  if (name.size() != file.size() + 1 + kTailSize || name[0] != '.' ||
+      name.compare(1, file.size(), file) != 0 || name[file.size() + 1] != '.')
+    return false;
+  for (std::size_t i = file.size() + 2; i < name.size(); ++i)
+    if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
+  return true;
+}
 
 std::string systemMessage(int error) { return std::generic_category().message(error); }
 

@@ -40,6 +40,10 @@ class OutputFile {
   // Leaves the temporary file to whoever took it over (a Publication).
   void forget() noexcept { temporary_.clear(); }
 
+  // Whether `name` (without folder) is a temporary name that create() makes
+  // for a file named `file`.
+  static bool isTemporaryName(const std::string& name, const std::string& file);
+
  private:
   std::string path_;
   std::string name_;

@@ -5,7 +5,6 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <fstream>
 
@@ -33,18 +32,10 @@ void syncPath(const std::string& path, int flags = O_RDONLY) {
   ::close(fd);
 }
 
-// Whether `name` is the temporary name of one of the run's files: the name
-// with a dot before it and a dot and eight hexadecimal digits after it.
+// Whether `name` is the temporary name of one of the run's files.
 bool isTemporaryName(const std::string& name) {
-  for (const std::string& output : Publication::outputNames()) {
-    if (name.size() != output.size() + 10 || name[0] != '.' || name.compare(1, output.size(), output) != 0 ||
-        name[output.size() + 1] != '.')
-      continue;
-    bool hex = true;
-    for (std::size_t i = output.size() + 2; i < name.size(); ++i)
-      hex = hex && std::isxdigit(static_cast<unsigned char>(name[i]));
-    if (hex) return true;
-  }
+  for (const std::string& output : Publication::outputNames())
+    if (OutputFile::isTemporaryName(name, output)) return true;
   return false;
 }
 
