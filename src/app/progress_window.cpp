@@ -103,7 +103,7 @@ ProgressWindow::~ProgressWindow() = default;
 void ProgressWindow::resetControls() {
   for (QFrame* cell : cells_) cell->hide();
   captions_ = {"Allocation", "", "percent complete (step 1 of 2)"};
-  stepCaption_ = QString();
+  waitShown_ = false;
   for (QFrame* line : lines_) line->hide();
   lblPerc1_->setText("Allocation");
   lblPerc2_->setText(QString());
@@ -231,9 +231,9 @@ void ProgressWindow::setVisible(Control which, bool visible) {
 void ProgressWindow::setCaption(Control which, const std::string& text) {
   auto* label = qobject_cast<QLabel*>(control(which));
   if (!label) return;
-  if (!stepCaption_.isNull() && (which == Control::lblPerc2 || which == Control::lblPerc3)) {
-    lblPerc3_->setText(stepCaption_);  // the wait is over
-    stepCaption_ = QString();
+  if (waitShown_ && (which == Control::lblPerc2 || which == Control::lblPerc3)) {
+    lblPerc3_->setText(QString::fromStdString(captions_[2]));  // the wait is over
+    waitShown_ = false;
   }
   // An unchanged caption is not touched: a long pass would otherwise be
   // paced by the screen.
@@ -247,7 +247,7 @@ void ProgressWindow::setCaption(Control which, const std::string& text) {
 void ProgressWindow::waitingForDatabase() {
   // In place of the step's caption, until the run goes on and shows its
   // figure again.
-  if (stepCaption_.isNull()) stepCaption_ = lblPerc3_->text();
+  waitShown_ = true;
   lblPerc3_->setText("waiting for another program");
   lblPerc3_->repaint();
 }

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QElapsedTimer>
-#include <QString>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -87,7 +86,7 @@ class ProgressWindow : public QWidget, public Progress {
   // the passes report after every record.
   std::array<std::string, 3> captions_;  // lblPerc1 to lblPerc3
   QElapsedTimer sinceEvents_;            // since the window system last ran
-  QString stepCaption_;                  // lblPerc3's text while a wait for the database is shown
+  bool waitShown_ = false;               // lblPerc3 shows a wait for the database, not captions_[2]
 
   std::unique_ptr<RunState> run_;
   std::unique_ptr<PageSink> printer_;
