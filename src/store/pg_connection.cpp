@@ -260,11 +260,7 @@ void PgConnection::drop(const RunError& failure, const std::string& why) {
   // committed when it sees the connection end.
   connection_.reset();
   owed_.clear();
-  gathering_ = nullptr;
-  for (auto& [sql, batch] : batches_) {
-    for (auto& array : batch->arrays_) array.clear();
-    batch->rowids_.clear();
-  }
+  discardEdits();
   unsettled_ = 0;
   cancelAt_.reset();
   ++stamp_;
@@ -274,6 +270,14 @@ void PgConnection::drop(const RunError& failure, const std::string& why) {
   wrote_ = false;
   ended_ = std::make_unique<RunError>(Fault::Io, ended, name_);
   throw RunError(failure.fault(), failure.fault() == Fault::Io ? ended : failure.what(), failure.where());
+}
+
+void PgConnection::discardEdits() {
+  gathering_ = nullptr;
+  for (auto& [sql, batch] : batches_) {
+    for (auto& array : batch->arrays_) array.clear();
+    batch->rowids_.clear();
+  }
 }
 
 void PgConnection::send(Kind kind, PgStatement* statement) {
@@ -671,7 +675,7 @@ void PgConnection::beginHeld() {
 void PgConnection::rollback() noexcept {
   if (!connection_ || !inTransaction_) return;
   try {
-    gathering_ = nullptr;  // edits not sent yet go with the rest
+    discardEdits();  // edits not sent yet go with the rest
     sendSql("ROLLBACK");
     settle();
   } catch (const std::exception&) {

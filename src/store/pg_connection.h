@@ -150,6 +150,8 @@ class PgConnection : public Connection {
   void send(Kind kind, PgStatement* statement);
   // Sends the gathered edits, if any.
   void sendEdits();
+  // Forgets the edits gathered and not sent (the transaction they belong to is gone).
+  void discardEdits();
   // Counts a save sent without waiting; collects the answers now and then.
   void sent(const std::string& table);
   void sendSql(const std::string& sql, Kind kind = Kind::Control, PgResult* into = nullptr,
