@@ -132,8 +132,9 @@ std::int64_t PgStatement::integer(int column) const {
   return std::strtoll(PQgetvalue(result_.get(), row_, column), nullptr, 10);
 }
 
-void PgStatement::readRow(std::vector<Value>& row, std::vector<int>& types) const {
+void PgStatement::readRow(std::vector<Value>& row, std::vector<int>& types, const char* wanted) const {
   for (std::size_t i = 0; i < row.size(); ++i) {
+    if (wanted && !wanted[i]) continue;
     const int column = static_cast<int>(i + 1);
     if (PQgetisnull(result_.get(), row_, column)) {
       row[i].setNull();

@@ -37,7 +37,7 @@ class PgStatement : public Statement {
   void bindInteger(int parameter, std::int64_t value) override;
   bool next() override;
   std::int64_t integer(int column) const override;
-  void readRow(std::vector<Value>& row, std::vector<int>& types) const override;
+  void readRow(std::vector<Value>& row, std::vector<int>& types, const char* wanted) const override;
   std::int64_t write() override;
   void reset() override;
 
@@ -77,7 +77,7 @@ class PgEditBatch : public Statement {
   void bindInteger(int parameter, std::int64_t value) override;
   bool next() override { return false; }
   std::int64_t integer(int) const override { return 0; }
-  void readRow(std::vector<Value>&, std::vector<int>&) const override {}
+  void readRow(std::vector<Value>&, std::vector<int>&, const char*) const override {}
   std::int64_t write() override;
   void reset() override { std::fill(currentNull_.begin(), currentNull_.end(), 1); }
 

@@ -36,9 +36,9 @@ class SqliteStatement : public Statement {
   }
   bool next() override;
   std::int64_t integer(int column) const override { return sqlite3_column_int64(statement_.get(), column); }
-  void readRow(std::vector<Value>& row, std::vector<int>& types) const override {
+  void readRow(std::vector<Value>& row, std::vector<int>& types, const char* wanted) const override {
     for (std::size_t i = 0; i < row.size(); ++i)
-      readColumn(statement_.get(), static_cast<int>(i + 1), row[i], types[i]);
+      if (!wanted || wanted[i]) readColumn(statement_.get(), static_cast<int>(i + 1), row[i], types[i]);
   }
   std::int64_t write() override;
   void reset() override {

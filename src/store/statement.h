@@ -27,8 +27,9 @@ class Statement {
   virtual bool next() = 0;
   virtual std::int64_t integer(int column) const = 0;
   // Reads columns 1 to row.size() of the row into `row` in place (column 0
-  // is the rowid), with their classes.
-  virtual void readRow(std::vector<Value>& row, std::vector<int>& types) const = 0;
+  // is the rowid), with their classes: every one, or where `wanted` is not
+  // null only those whose flag in it is set (the others keep what they held).
+  virtual void readRow(std::vector<Value>& row, std::vector<int>& types, const char* wanted) const = 0;
   // Runs a statement that writes: the number of rows it changed, or -1 when
   // the engine tells only later (a failure then fails a later operation).
   // Fails with a RunError naming the table.

@@ -8,15 +8,23 @@ namespace ms::store {
 
 namespace {
 
+// The rows one read brings: kReadAhead, and within one key twice as many
+// for every read that came back full, up to kReadAhead << kMaxReadAheadLevel:
+// a walk through a large selection costs few statements, and one that goes
+// from key to key (and may seek away at any key) reads little that a seek
+// throws away.
 constexpr std::size_t kReadAhead = 128;
+constexpr std::size_t kMaxReadAheadLevel = 3;
+// Rows a cursor serves with every field before it reads only those asked for.
+constexpr std::size_t kLearningRows = 64;
 
 [[noreturn]] void noCurrentRecord() { throw RunError(Fault::NoCurrentRecord, "No current record."); }
 
 void readRow(const Statement* statement, std::size_t columns, std::vector<Value>& row,
-             std::vector<int>& types) {
+             std::vector<int>& types, const std::vector<char>& wanted) {
   row.resize(columns);
   types.resize(columns);
-  statement->readRow(row, types);
+  statement->readRow(row, types, wanted.empty() ? nullptr : wanted.data());
 }
 
 }  // namespace
@@ -42,14 +50,42 @@ int TableCursor::columnOf(const std::string& name) {
   return column;
 }
 
+void TableCursor::narrow() {
+  wanted_ = asked_;
+  wanted_.resize(layout_->columns.size(), 0);
+  for (const KeyColumn& key : order().key)
+    if (key.column >= 0) wanted_[static_cast<std::size_t>(key.column)] = 1;
+}
+
+void TableCursor::want(std::size_t column) {
+  if (asked_.size() <= column) asked_.resize(layout_->columns.size(), 0);
+  asked_[column] = 1;
+  if (wanted_.empty() || wanted_[column]) return;
+  wanted_[column] = 1;
+  ahead_.count = ahead_.next = 0;
+  if (at_ != At::Row || !rowKnown_) return;
+  // The current row as saved so far: its value of this field is the one read
+  // with the row or saved into it since, the rest of the row stays as held.
+  Statement* statement = connection_->prepare(layout_->selectRowSql, layout_->name);
+  statement->bindInteger(1, rowid_);
+  StatementUse use(statement);
+  if (!statement->next()) {
+    rowKnown_ = false;
+    throw RunError(Fault::NoCurrentRecord, "Record is deleted.");
+  }
+  std::vector<char> only(layout_->columns.size(), 0);
+  only[column] = 1;
+  readRow(statement, layout_->columns.size(), row_, types_, only);
+}
+
 // ---- positioning -----------------------------------------------------------
 
 bool TableCursor::take(Statement* statement) {
-  ahead_.count = ahead_.next = 0;
+  ahead_.count = ahead_.next = ahead_.level = 0;
   StatementUse use(statement);
   if (!statement->next()) return false;
   rowid_ = statement->integer(0);
-  readRow(statement, layout_->columns.size(), row_, types_);
+  readRow(statement, layout_->columns.size(), row_, types_, wanted_);
   becomeRow();
   return true;
 }
@@ -70,6 +106,7 @@ void TableCursor::becomeRow() {
   at_ = At::Row;
   rowKnown_ = true;
   empty_ = false;
+  if (wanted_.empty() && ++rowsServed_ == kLearningRows) narrow();
 }
 
 std::size_t TableCursor::readAhead(Statement* statement) {
@@ -92,7 +129,7 @@ std::size_t TableCursor::readAhead(Statement* statement) {
       ahead_.types.resize(n + 1);
     }
     ahead_.rowids[n] = statement->integer(0);
-    readRow(statement, columns, ahead_.rows[n], ahead_.types[n]);
+    readRow(statement, columns, ahead_.rows[n], ahead_.types[n], wanted_);
   }
   ahead_.stamp = connection_->stamp();
   return ahead_.count;
@@ -111,7 +148,7 @@ bool TableCursor::fromReadAhead() {
 void TableCursor::toEnd(At at) {
   at_ = at;
   rowKnown_ = false;
-  ahead_.count = ahead_.next = 0;
+  ahead_.count = ahead_.next = ahead_.level = 0;
 }
 
 void TableCursor::resolve() {
@@ -133,14 +170,14 @@ void TableCursor::requireRow() {
   if (!take(statement)) throw RunError(Fault::NoCurrentRecord, "Record is deleted.");
 }
 
-Statement* TableCursor::afterStatement(std::size_t depth, unsigned nulls) {
+Statement* TableCursor::afterStatement(std::size_t depth, unsigned nulls, std::size_t level) {
   const IndexLayout& walk = order();
   const std::size_t keys = walk.key.size();
-  const std::size_t slot = depth * (std::size_t{1} << keys) + nulls;
+  const std::size_t slot = (level * (keys + 1) + depth) * (std::size_t{1} << keys) + nulls;
   auto& statements = walk.afterStatements;
-  if (statements.size() <= slot) statements.resize((keys + 1) << keys, nullptr);
+  if (statements.size() <= slot) statements.resize(((kMaxReadAheadLevel + 1) * (keys + 1)) << keys, nullptr);
   if (!statements[slot])
-    statements[slot] = connection_->prepare(walk.afterSql(depth, nulls, kReadAhead), layout_->name);
+    statements[slot] = connection_->prepare(walk.afterSql(depth, nulls, kReadAhead << level), layout_->name);
   return statements[slot];
 }
 
@@ -164,6 +201,7 @@ void TableCursor::setIndex(const std::string& name) {
   index_ = std::move(index);
   toEnd(At::First);
   noMatch_ = false;
+  if (!wanted_.empty()) narrow();  // the new order's key besides the fields asked for
 }
 
 void TableCursor::seek(const Value& key) {
@@ -215,13 +253,23 @@ void TableCursor::moveNext() {
   for (std::size_t j = 0; j < keys; ++j)
     if (placeTypes_[j] == kNull) nulls |= 1u << j;
   const std::int64_t from = rowid_;
-  for (std::size_t depth = keys + 1; depth-- > 0;) {
-    Statement* statement = afterStatement(depth, nulls);
+  // After the last of the rows read ahead, the tiers that read found empty
+  // need not be asked again.
+  std::size_t depth = keys + 1;
+  if (ahead_.count > 0 && ahead_.next == ahead_.count && ahead_.stamp == connection_->stamp())
+    depth = std::min(depth, ahead_.emptyFrom);
+  while (depth-- > 0) {
+    const std::size_t level = ahead_.level;
+    Statement* statement = afterStatement(depth, nulls, level);
     int parameter = 0;
     for (std::size_t j = 0; j < keys && j <= depth; ++j)
       if (placeTypes_[j] != kNull) statement->bind(++parameter, placeKey_[j], placeTypes_[j]);
     if (depth == keys) statement->bindInteger(++parameter, from);
-    if (readAhead(statement) > 0 && fromReadAhead()) return;
+    const std::size_t found = readAhead(statement);
+    const bool full = found == kReadAhead << level;
+    ahead_.emptyFrom = full ? kNoTier : depth;
+    ahead_.level = full && depth == keys ? std::min(level + 1, kMaxReadAheadLevel) : 0;
+    if (found > 0 && fromReadAhead()) return;
   }
   toEnd(At::Eof);
   empty_ = false;
@@ -280,6 +328,7 @@ const Value& TableCursor::field(const std::string& name) {
   const auto column = static_cast<std::size_t>(columnOf(name));
   if (pending_ == Pending::AddNew || (pending_ == Pending::Edit && changed_[column])) return buffer_[column];
   requireRow();
+  want(column);
   return row_[column];
 }
 
@@ -360,6 +409,7 @@ void TableCursor::update() {
     // A save of the current row alone leaves the rows read ahead as they are.
     if (pending_ == Pending::Edit && ahead_.stamp == stamp && connection_->stamp() == stamp + 1)
       ahead_.stamp = stamp + 1;
+    if (pending_ == Pending::Edit && movedOn()) ahead_.emptyFrom = kNoTier;
   } catch (const RunError&) {
     // Nothing of this save reached the database; the edit stays pending.
     connection_->afterWrite();
@@ -380,6 +430,20 @@ void TableCursor::update() {
     return;
   }
   pending_ = Pending::None;  // a new row: the cursor stays where it was
+}
+
+bool TableCursor::movedOn() const {
+  const auto& key = order().key;
+  for (std::size_t j = 0; j < key.size() && j < placeKey_.size(); ++j) {
+    if (key[j].column < 0) return false;  // the rowid does not change
+    const auto column = static_cast<std::size_t>(key[j].column);
+    const Value& now = changed_[column] ? buffer_[column] : row_[column];
+    const int type = now.isNull() ? kNull : now.isNumber() ? kFloat : kText;
+    int order = compareKeyValues(now, type, placeKey_[j], placeTypes_[j], key[j].collation);
+    if (key[j].descending) order = -order;
+    if (order != 0) return order > 0;
+  }
+  return false;
 }
 
 void TableCursor::cancelUpdate() {

@@ -69,7 +69,7 @@ class TableCursor {
   void toEnd(At at);
   void requireRow();
   int columnOf(const std::string& name);
-  Statement* afterStatement(std::size_t depth, unsigned nulls);
+  Statement* afterStatement(std::size_t depth, unsigned nulls, std::size_t level);
   Statement* updateStatement(const std::vector<std::size_t>& columns);
 
   std::shared_ptr<Connection> connection_;
@@ -99,7 +99,17 @@ class TableCursor {
     std::size_t count = 0;
     std::size_t next = 0;
     std::uint64_t stamp = 0;  // the connection's write stamp when they were read
+    // The tier that read them, when it found fewer rows than it asked for:
+    // from their last row on, that tier and every deeper one hold nothing,
+    // for as long as the rows stand and no save has moved a record to a
+    // later place. None: no tier is known to be empty.
+    std::size_t emptyFrom = kNoTier;
+    std::size_t level = 0;  // the size of the next read (see kReadAhead)
   } ahead_;
+  static constexpr std::size_t kNoTier = ~std::size_t{0};
+  // Whether a save of the current row has moved it to a later place in the
+  // walk's order, where the walk will meet it again.
+  bool movedOn() const;
 
   // The saves of this cursor, kept by handle (the connection owns them).
   struct SaveStatement {
@@ -112,6 +122,18 @@ class TableCursor {
   // Names looked up so far, so that a pass asking for the same few fields
   // on every record finds them by a plain comparison.
   std::vector<std::pair<std::string, int>> names_;
+
+  // The fields read from the engine for each row. A cursor reads every
+  // field of its first rows; from then on only those that field() has asked
+  // for and the current order's key (a pass over the work table reads a few
+  // codes, not the addresses). A field asked for later is read from then
+  // on: the current row's value is read at once and the rows read ahead
+  // are read again. Every row the cursor holds has every wanted field.
+  void narrow();
+  void want(std::size_t column);
+  std::vector<char> wanted_;  // empty: every field
+  std::vector<char> asked_;
+  std::size_t rowsServed_ = 0;
 
   Pending pending_ = Pending::None;
   std::vector<Value> buffer_;

@@ -106,7 +106,7 @@ struct IndexLayout {
   // layout (which owns them), kept by handle for every cursor.
   mutable Statement* firstStatement = nullptr;
   mutable Statement* seekStatement = nullptr;
-  mutable std::vector<Statement*> afterStatements;  // by depth and Null pattern
+  mutable std::vector<Statement*> afterStatements;  // by read size, depth and Null pattern
 };
 
 // Orders two values of a key column as the engine does: Null, then numbers,

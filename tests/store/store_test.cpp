@@ -316,6 +316,33 @@ TEST_P(StoreOrder, RewritingTheWalkedKeyMovesOnFromTheOldKey) {
   rs->seek("3");
   save(*rs, {{"mscode", "99"}});                                         // after every other key
   EXPECT_EQ(walk(*rs, "mscode"), (Strings{"99", "3", "5", "9", "99"}));  // met again at its new key
+
+  // The same in a two-field order, where the walk has already read to the
+  // end of the key it moves the record within.
+  rs->setIndex("Key2");  // (seq, mscode), every seq Null
+  Strings seen;
+  for (rs->moveFirst(); !rs->eof(); rs->moveNext()) {
+    seen.push_back(rs->field("mscode").text());
+    if (seen.back() == "2") save(*rs, {{"mscode", "999"}});
+  }
+  EXPECT_EQ(seen, (Strings{"1", "1", "1", "2", "3", "5", "9", "99", "999"}));
+}
+
+// A long walk reads only the fields asked for so far: one first asked for
+// late in the walk, or after a save, is still the record's own.
+TEST_P(StoreOrder, AFieldFirstAskedForLateInAWalkIsTheRecordsOwn) {
+  for (int i = 0; i < 300; ++i) work("n" + std::to_string(i), std::to_string(100 + i % 7), i);
+  openWork("Key1");
+  for (int i = 0; !rs->eof(); rs->moveNext(), ++i) {
+    const double number = std::stod(rs->field("Name").text().substr(1));
+    if (i == 200) {
+      save(*rs, {{"sflag", "Y"}});
+      EXPECT_EQ(rs->field("sflag").text(), "Y");
+    }
+    if (i >= 200) {
+      EXPECT_EQ(rs->field("seq").number(), number);
+    }
+  }
 }
 
 // Count along Key1; when a selection ends, seek back to its first record and
@@ -347,8 +374,8 @@ TEST_P(StoreOrder, SeekThenRecodingOneSelectionEndsOnTheRecordAfterIt) {
 }
 
 // A walk keeps nothing of the records it has passed: at the end of 200,000
-// records the cursor holds little more than one row (the engine's page
-// cache, bounded, belongs to the open database).
+// records the cursor holds no more than one read-ahead of rows (the
+// engine's page cache, bounded, belongs to the open database).
 TEST_P(StoreOrder, AWalkKeepsItsSizeHoweverLong) {
   fixture->exec(
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200000) "
@@ -359,7 +386,7 @@ TEST_P(StoreOrder, AWalkKeepsItsSizeHoweverLong) {
   EXPECT_EQ(records, 200000u);
   const auto walking = mallinfo2().uordblks;
   rs.reset();
-  EXPECT_LT(walking - mallinfo2().uordblks, 512u * 1024);
+  EXPECT_LT(walking - mallinfo2().uordblks, 1024u * 1024);
 }
 
 TEST_P(StoreOrder, RecordsThatVanishDuringAWalkAreSkipped) {
