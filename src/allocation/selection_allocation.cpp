@@ -116,15 +116,28 @@ class CountingPass {
   // Every part of the test is evaluated, so a Job Parameter that cannot be
   // read fails the whole test.
   bool goesToResidue() const {
-    store::Recordset& parm = *run_.parmrs;
     bool tooSmall = selcount_ < run_.minsel;
+    return prevcode_ != kUnmatched && (tooSmall || everySelectionToResidue());
+  }
+
+  bool everySelectionToResidue() const {
+    store::Recordset& parm = *run_.parmrs;
     bool mailsort120 = isY(parm.field("Mailsort120"));
     Value service = parm.field("Service");
     bool service120 = mailsort120 && (holds(service, "M1") || holds(service, "M2") || holds(service, "M3"));
     bool resOnly = isY(parm.field("ResOnly"));
-    return prevcode_ != kUnmatched && (tooSmall || service120 || resOnly);
+    return service120 || resOnly;
   }
 
+ public:
+  // Whether the pass saves a new sequence number into nearly every record.
+  bool sequencesEveryRecord() const {
+    bool every = false;
+    attempt([&] { every = run_.regionalSequencing() || everySelectionToResidue(); });
+    return every;
+  }
+
+ private:
   // Recodes every record of the selection `prevcode` to its residue code
   // and leaves the cursor on the first record after the selection. It does
   // not yield, so Cancel never interrupts it. False when the pass must end.
@@ -192,7 +205,14 @@ class CountingPass {
 
 void allocate(RunState& run) {
   if (!run.workrs || !run.parmrs) return;
-  CountingPass(run).run();
+  CountingPass pass(run);
+  // A pass that gives nearly every record a new sequence number would move
+  // each record's entry in the "Key2" order, which it never walks: that
+  // index is built once after the pass instead.
+  const bool deferKey2 = run.mdb && pass.sequencesEveryRecord();
+  if (deferKey2) attempt([&] { run.mdb->deferIndex(kWorkTable, "Key2"); });
+  pass.run();
+  if (deferKey2) attempt([&] { run.mdb->restoreIndexes(); });
 }
 
 }  // namespace ms

@@ -152,11 +152,28 @@ void Connection::beginRun() {
   transactionStart_ = Clock::now();
 }
 
+void Connection::deferIndex(const std::string& tableName, const std::string& storeName) {
+  if (!holding_) return;
+  const auto index = table(tableName)->index(storeName);
+  if (!index || index->unique) return;
+  std::string definition = indexDefinition(index->name);
+  if (definition.empty()) return;
+  executeDdl({"DROP INDEX " + quoteName(index->name)});
+  deferred_.push_back(std::move(definition));
+}
+
+void Connection::restoreIndexes() {
+  if (deferred_.empty()) return;
+  buildIndexes(deferred_);
+  deferred_.clear();
+}
+
 void Connection::commitRun() {
   requireOpen();
   if (!holding_) return;
   try {
-    checkSaves();  // saves lost on the way fail the run before it commits
+    restoreIndexes();  // never committed without them
+    checkSaves();      // saves lost on the way fail the run before it commits
     if (!inTransaction_ || !tryCommit()) {
       checkSaves();
       throw RunError(Fault::Busy, "the run's changes could not be committed");
@@ -171,6 +188,7 @@ void Connection::commitRun() {
 
 void Connection::rollbackRun() noexcept {
   holding_ = false;
+  deferred_.clear();  // the rollback brings them back
   rollback();
   inTransaction_ = false;
   wrote_ = false;

@@ -96,6 +96,15 @@ class Connection {
   void rollbackRun() noexcept;
   bool holding() const { return holding_; }
 
+  // Within a run: drops a table's index (not a unique one) until
+  // restoreIndexes() or the run's commit builds it again, once, from the
+  // engine's own definition of it. A pass that moves most records' entries
+  // in an order it does not walk saves that work; a rollback, or a process
+  // that ends before the commit, leaves the index as it was. Outside a run,
+  // or for an index the engine cannot define again, it does nothing.
+  void deferIndex(const std::string& table, const std::string& storeName);
+  void restoreIndexes();
+
   // Commits and closes the database and its lock. Fails (after closing)
   // when pending saves could not be committed.
   virtual void close() = 0;
@@ -125,6 +134,11 @@ class Connection {
   // Runs DDL statements, more than one as one transaction (one savepoint
   // inside an open transaction, where each failure is undone alone).
   virtual void runDdl(const std::vector<std::string>& statements) = 0;
+  // The statement that creates the index the engine names so; empty when
+  // there is none (an index the engine made for a constraint).
+  virtual std::string indexDefinition(const std::string& engineName) = 0;
+  // Runs the CREATE INDEX statements of deferred indexes.
+  virtual void buildIndexes(const std::vector<std::string>& definitions) { executeDdl(definitions); }
   // Opens the transaction that holds a run, with the write lock taken.
   virtual void beginHeld() = 0;
   // Undoes the open transaction, if any. Never fails.
@@ -161,9 +175,10 @@ class Connection {
   std::uint64_t stamp_ = 0;
   NoCaseMap<std::shared_ptr<const TableLayout>> tables_;
   bool inTransaction_ = false;
-  bool holding_ = false;            // a run holds its saves until commitRun()
-  bool wrote_ = false;              // the open transaction holds saves
-  std::unique_ptr<RunError> lost_;  // saves that could not be written, not yet reported
+  bool holding_ = false;               // a run holds its saves until commitRun()
+  std::vector<std::string> deferred_;  // the definitions of the indexes a run has dropped
+  bool wrote_ = false;                 // the open transaction holds saves
+  std::unique_ptr<RunError> lost_;     // saves that could not be written, not yet reported
   Clock::time_point transactionStart_;
   unsigned calls_ = 0;  // operations since the clock was last read
 };

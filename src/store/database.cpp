@@ -118,6 +118,16 @@ void Database::rollbackRun() noexcept { connection_->rollbackRun(); }
 
 bool Database::holdingRun() const { return connection_->holding(); }
 
+void Database::deferIndex(const std::string& table, const std::string& index) {
+  connection_->requireOpen();
+  connection_->deferIndex(table, index);
+}
+
+void Database::restoreIndexes() {
+  connection_->requireOpen();
+  connection_->restoreIndexes();
+}
+
 void Database::idle() { connection_->idle(); }
 
 void Database::close() { connection_->close(); }

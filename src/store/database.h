@@ -76,6 +76,13 @@ class Database {
   void rollbackRun() noexcept;
   // Between beginRun() and its commit or rollback.
   bool holdingRun() const;
+  // Within a run: index `index` of `table` (named as setIndex names it) is
+  // dropped until restoreIndexes() or commitRun() builds it again, once. A
+  // pass that moves most records' entries in that index saves the work; a
+  // rollback leaves the index as it was. Does nothing outside a run or for
+  // a unique index.
+  void deferIndex(const std::string& table, const std::string& index);
+  void restoreIndexes();
 
   // Commits what is pending and closes the database; recordsets opened from it
   // fail from then on. Closing twice is harmless.

@@ -118,6 +118,7 @@ class PgConnection : public Connection {
  protected:
   bool tryCommit() override;
   std::shared_ptr<TableLayout> readLayout(const std::string& name) override;
+  std::string indexDefinition(const std::string& engineName) override;
   void runDdl(const std::vector<std::string>& statements) override;
   void beginHeld() override;
   void rollback() noexcept override;

@@ -11,6 +11,13 @@ namespace ms::store {
 
 using namespace std::chrono_literals;
 
+namespace {
+constexpr const char* kCacheSize = "PRAGMA cache_size = -81920";
+// While an index is built: the engine sorts the table's keys in as much
+// memory as the page cache may take, on top of the cache.
+constexpr const char* kBuildCacheSize = "PRAGMA cache_size = -16384";
+}  // namespace
+
 std::shared_ptr<SqliteConnection> SqliteConnection::open(const std::string& path, OpenMode mode) {
   // One thread uses each connection and no statistics are read: the
   // engine's memory counters and their lock are not needed (this must come
@@ -45,7 +52,7 @@ std::shared_ptr<SqliteConnection> SqliteConnection::open(const std::string& path
   if (rc != SQLITE_OK) connection->fail(rc, "could not be read", path);
   // An 80 MB page cache: a walk in index order visits the table's pages out
   // of their order, and a Regional Sequencing pass rewrites them.
-  sqlite3_exec(db, "PRAGMA cache_size = -81920", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, kCacheSize, nullptr, nullptr, nullptr);
   // Write-ahead logging: other programs read while a run saves, a commit
   // appends to the log instead of rewriting pages through a journal, and a
   // power cut can lose the last commits but never damages the file. Where
@@ -69,6 +76,23 @@ std::shared_ptr<SqliteConnection> SqliteConnection::open(const std::string& path
 std::shared_ptr<TableLayout> SqliteConnection::readLayout(const std::string& name) {
   if (empty_) throw RunError(Fault::NotFound, path_ + " is empty: not a Mailsort Database", path_);
   return readSqliteLayout(db_.get(), name);
+}
+
+std::string SqliteConnection::indexDefinition(const std::string& engineName) {
+  return readSqliteIndexDefinition(db_.get(), engineName);
+}
+
+// With a small cache while the sort runs, the run's peak memory stays that
+// of the page cache however large the table.
+void SqliteConnection::buildIndexes(const std::vector<std::string>& definitions) {
+  sqlite3_exec(db_.get(), kBuildCacheSize, nullptr, nullptr, nullptr);
+  try {
+    executeDdl(definitions);
+  } catch (...) {
+    sqlite3_exec(db_.get(), kCacheSize, nullptr, nullptr, nullptr);
+    throw;
+  }
+  sqlite3_exec(db_.get(), kCacheSize, nullptr, nullptr, nullptr);
 }
 
 SqliteConnection::~SqliteConnection() {

@@ -93,6 +93,8 @@ class SqliteConnection : public Connection {
   bool tryCommit() override;
   void noteRollback() override;
   std::shared_ptr<TableLayout> readLayout(const std::string& name) override;
+  std::string indexDefinition(const std::string& engineName) override;
+  void buildIndexes(const std::vector<std::string>& definitions) override;
   void runDdl(const std::vector<std::string>& statements) override;
   void beginHeld() override;
   void rollback() noexcept override;

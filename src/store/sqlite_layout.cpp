@@ -51,6 +51,13 @@ std::string upper(std::string text) {
 
 }  // namespace
 
+std::string readSqliteIndexDefinition(sqlite3* db, const std::string& name) {
+  std::string definition;
+  eachRow(db, "SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?1 AND sql IS NOT NULL", name,
+          [&](sqlite3_stmt* row) { definition = columnText(row, 0); });
+  return definition;
+}
+
 std::shared_ptr<TableLayout> readSqliteLayout(sqlite3* db, const std::string& name) {
   auto layout = std::make_shared<TableLayout>();
   bool exists = false;

@@ -13,5 +13,7 @@ namespace ms::store {
 
 // Null when there is no such table.
 std::shared_ptr<TableLayout> readSqliteLayout(sqlite3* db, const std::string& name);
+// The CREATE INDEX statement of an index; empty for one the engine made.
+std::string readSqliteIndexDefinition(sqlite3* db, const std::string& name);
 
 }  // namespace ms::store

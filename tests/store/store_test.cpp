@@ -389,6 +389,28 @@ TEST_P(StoreOrder, AWalkKeepsItsSizeHoweverLong) {
   EXPECT_LT(walking - mallinfo2().uordblks, 1024u * 1024);
 }
 
+// A run may drop an index for a pass and have it built again: its commit
+// never goes without the index, and its rollback brings it back unchanged.
+TEST_P(StoreOrder, AnIndexDeferredByARunIsThereAgainAfterItsCommitOrRollback) {
+  work("a", "200", 2.0);
+  work("b", "100", 1.0);
+  db = open();
+  db->deferIndex("kvwork", "Key2");  // outside a run: nothing happens
+  db->openTable("kvwork")->setIndex("Key2");
+  for (const bool commit : {false, true}) {
+    db->beginRun();
+    db->deferIndex("kvwork", "Key2");
+    EXPECT_EQ(faultOf([&] { db->openTable("kvwork")->setIndex("Key2"); }), Fault::NotFound);
+    auto first = db->openTable("kvwork");
+    first->setIndex("Key1");
+    save(*first, {{"seq", 9.0}});  // "b"
+    commit ? db->commitRun() : db->rollbackRun();
+    rs = db->openTable("kvwork");
+    rs->setIndex("Key2");
+    EXPECT_EQ(walk(*rs, "Name"), commit ? (Strings{"a", "b"}) : (Strings{"b", "a"}));
+  }
+}
+
 TEST_P(StoreOrder, RecordsThatVanishDuringAWalkAreSkipped) {
   for (const char* name : {"a", "b", "c", "d"}) work(name, "100");
   openWork("Key1");
