@@ -79,8 +79,9 @@ class Database {
   // Within a run: index `index` of `table` (named as setIndex names it) is
   // dropped until restoreIndexes() or commitRun() builds it again, once. A
   // pass that moves most records' entries in that index saves the work; a
-  // rollback leaves the index as it was. Does nothing outside a run or for
-  // a unique index.
+  // rollback leaves the index as it was. Does nothing outside a run, for a
+  // unique index, or on PostgreSQL (an index built in the transaction that
+  // updated the table is not used until that transaction ends).
   void deferIndex(const std::string& table, const std::string& index);
   void restoreIndexes();
 

@@ -19,16 +19,6 @@ Affinity affinityOfType(const std::string& type) {
 
 }  // namespace
 
-std::string PgConnection::indexDefinition(const std::string& engineName) {
-  // An index that backs a constraint is the constraint's, not one to define again.
-  PgResult found = fetch(
-      "SELECT pg_get_indexdef(c.oid) FROM pg_class c JOIN pg_index x ON x.indexrelid = c.oid "
-      "WHERE c.relkind = 'i' AND c.relname = $1 AND pg_table_is_visible(c.oid) AND NOT EXISTS "
-      "(SELECT 1 FROM pg_constraint k WHERE k.conindid = c.oid)",
-      {engineName});
-  return PQntuples(found.get()) == 1 ? PQgetvalue(found.get(), 0, 0) : std::string();
-}
-
 std::shared_ptr<TableLayout> PgConnection::readLayout(const std::string& name) {
   // Tables of the schemas on the search path; an exact spelling first.
   PgResult table = fetch(

@@ -389,8 +389,9 @@ TEST_P(StoreOrder, AWalkKeepsItsSizeHoweverLong) {
   EXPECT_LT(walking - mallinfo2().uordblks, 1024u * 1024);
 }
 
-// A run may drop an index for a pass and have it built again: its commit
-// never goes without the index, and its rollback brings it back unchanged.
+// A run may drop an index for a pass and have it built again (on SQLite; a
+// PostgreSQL server keeps it): its commit never goes without the index, and
+// its rollback brings it back unchanged.
 TEST_P(StoreOrder, AnIndexDeferredByARunIsThereAgainAfterItsCommitOrRollback) {
   work("a", "200", 2.0);
   work("b", "100", 1.0);
@@ -400,7 +401,9 @@ TEST_P(StoreOrder, AnIndexDeferredByARunIsThereAgainAfterItsCommitOrRollback) {
   for (const bool commit : {false, true}) {
     db->beginRun();
     db->deferIndex("kvwork", "Key2");
-    EXPECT_EQ(faultOf([&] { db->openTable("kvwork")->setIndex("Key2"); }), Fault::NotFound);
+    if (onSqlite()) {
+      EXPECT_EQ(faultOf([&] { db->openTable("kvwork")->setIndex("Key2"); }), Fault::NotFound);
+    }
     auto first = db->openTable("kvwork");
     first->setIndex("Key1");
     save(*first, {{"seq", 9.0}});  // "b"
