@@ -212,7 +212,9 @@ void allocate(RunState& run) {
   const bool deferKey2 = run.mdb && pass.sequencesEveryRecord();
   if (deferKey2) attempt([&] { run.mdb->deferIndex(kWorkTable, "Key2"); });
   pass.run();
-  if (deferKey2) attempt([&] { run.mdb->restoreIndexes(); });
+  // A run that stops (cancelled, or after a fault) is undone with the index
+  // as it was: nothing to build.
+  if (deferKey2 && !run.stopping()) attempt([&] { run.mdb->restoreIndexes(); });
 }
 
 }  // namespace ms

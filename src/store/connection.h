@@ -119,8 +119,9 @@ class Connection {
   // Called every 20 ms or so while a statement waits for another program or
   // for a server that has not answered, on the thread that opened the
   // database (the window repaints, Cancel answers), with how long this wait
-  // has lasted. False stops the wait: the statement fails with
-  // Fault::Interrupted. It must not throw (an exception counts as true).
+  // has lasted; with 0 while the engine builds a deferred index, which it
+  // does not stop. False stops the wait: the statement fails
+  // with Fault::Interrupted. It must not throw (an exception counts as true).
   using WaitHook = std::function<bool(std::chrono::milliseconds waited)>;
   WaitHook waitHook;
   std::chrono::milliseconds busyWait = kBusyWait;

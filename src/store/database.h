@@ -96,7 +96,8 @@ class Database {
 
   // While another program holds the database, a statement waits for it,
   // calling `hook` every 20 ms or so with how long this wait has lasted, so
-  // that a window can repaint and answer its buttons. The hook returns false
+  // that a window can repaint and answer its buttons (and, with 0, while a
+  // deferred index is built, which goes on whatever it returns). The hook returns false
   // to stop waiting (Cancel confirmed): the statement then fails at once with
   // Fault::Interrupted. A connection waits at most `wait` (60 s unless set)
   // in all over its life; a statement that meets a lock after that fails

@@ -83,16 +83,38 @@ std::string SqliteConnection::indexDefinition(const std::string& engineName) {
 }
 
 // With a small cache while the sort runs, the run's peak memory stays that
-// of the page cache however large the table.
+// of the page cache however large the table. A build takes about a second
+// per million records: the wait hook runs meanwhile (the window repaints
+// and takes a Cancel), with no wait for another program to tell. The build
+// is never stopped: the engine would roll back the whole run with it, and
+// a cancelled run is undone just after anyway.
 void SqliteConnection::buildIndexes(const std::vector<std::string>& definitions) {
-  sqlite3_exec(db_.get(), kBuildCacheSize, nullptr, nullptr, nullptr);
+  sqlite3* db = db_.get();
+  sqlite3_exec(db, kBuildCacheSize, nullptr, nullptr, nullptr);
+  lastHook_ = {};
+  sqlite3_progress_handler(db, 1000, &SqliteConnection::onProgress, this);
+  auto restore = [db] {
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    sqlite3_exec(db, kCacheSize, nullptr, nullptr, nullptr);
+  };
   try {
     executeDdl(definitions);
   } catch (...) {
-    sqlite3_exec(db_.get(), kCacheSize, nullptr, nullptr, nullptr);
+    restore();
     throw;
   }
-  sqlite3_exec(db_.get(), kCacheSize, nullptr, nullptr, nullptr);
+  restore();
+}
+
+int SqliteConnection::onProgress(void* self) {
+  auto* connection = static_cast<SqliteConnection*>(self);
+  const auto now = Clock::now();
+  if (now - connection->lastHook_ < 20ms) return 0;
+  connection->lastHook_ = now;
+  connection->waiting_ = true;
+  connection->askToWait(Clock::duration::zero());
+  connection->waiting_ = false;
+  return 0;
 }
 
 SqliteConnection::~SqliteConnection() {

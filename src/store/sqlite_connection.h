@@ -102,6 +102,7 @@ class SqliteConnection : public Connection {
  private:
   SqliteConnection() = default;
   static int onBusy(void* connection, int attempts);
+  static int onProgress(void* connection);
 
   DatabaseHandle db_;
   std::unique_ptr<FileLock> lock_;
