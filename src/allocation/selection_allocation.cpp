@@ -55,6 +55,13 @@ class CountingPass {
     }
   }
 
+  // Whether the pass saves a new sequence number into nearly every record.
+  bool sequencesEveryRecord() const {
+    bool every = false;
+    attempt([&] { every = run_.regionalSequencing() || everySelectionToResidue(); });
+    return every;
+  }
+
  private:
   // Gives the record under the cursor its `seq` when Regional Sequencing is
   // in force or the record is unmatched; other records keep theirs.
@@ -129,15 +136,6 @@ class CountingPass {
     return service120 || resOnly;
   }
 
- public:
-  // Whether the pass saves a new sequence number into nearly every record.
-  bool sequencesEveryRecord() const {
-    bool every = false;
-    attempt([&] { every = run_.regionalSequencing() || everySelectionToResidue(); });
-    return every;
-  }
-
- private:
   // Recodes every record of the selection `prevcode` to its residue code
   // and leaves the cursor on the first record after the selection. It does
   // not yield, so Cancel never interrupts it. False when the pass must end.

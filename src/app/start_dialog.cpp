@@ -83,7 +83,6 @@ StartDialog::StartDialog(ProgressWindow* progressWindow, QWidget* parent)
   auto place = [dpi](QWidget* w, int left, int top, int width, int height) {
     w->setGeometry(twipsRect(left, top, width, height, dpi));
   };
-  setFixedSize(twipsToPixels(kWidth, dpi), twipsToPixels(kHeight, dpi));
 
   picture1_ = new QLabel(this);
   picture1_->setObjectName("Picture1");
@@ -129,7 +128,7 @@ StartDialog::StartDialog(ProgressWindow* progressWindow, QWidget* parent)
   lblStatus_->setWordWrap(true);
   lblStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   place(lblStatus_, 240, kStatusTop, kWidth - 480, kStatusHeight);
-  lblStatus_->hide();
+  showRunStatus({});  // none yet: the dialog at its own size
   if (progressWindow_)
     connect(progressWindow_, &ProgressWindow::runEnded, this,
             [this](bool, bool, const QString& status) { showRunStatus(status); });

@@ -312,14 +312,16 @@ Place TableCursor::place() {
   return place;
 }
 
+int TableCursor::keyOrder(std::size_t j, const Value& a, int typeA, const Value& b, int typeB) const {
+  const KeyColumn& column = order().key[j];
+  const int order = compareKeyValues(a, typeA, b, typeB, column.collation);
+  return column.descending ? -order : order;
+}
+
 bool TableCursor::before(const Place& a, const Place& b) const {
   if (a.edge != b.edge || a.edge != 0) return a.edge < b.edge;
-  const auto& key = order().key;
-  for (std::size_t j = 0; j < key.size() && j < a.key.size() && j < b.key.size(); ++j) {
-    int order = compareKeyValues(a.key[j], a.types[j], b.key[j], b.types[j], key[j].collation);
-    if (key[j].descending) order = -order;
-    if (order != 0) return order < 0;
-  }
+  for (std::size_t j = 0; j < order().key.size() && j < a.key.size() && j < b.key.size(); ++j)
+    if (const int order = keyOrder(j, a.key[j], a.types[j], b.key[j], b.types[j])) return order < 0;
   return a.rowid < b.rowid;
 }
 
@@ -439,9 +441,7 @@ bool TableCursor::movedOn() const {
     const auto column = static_cast<std::size_t>(key[j].column);
     const Value& now = changed_[column] ? buffer_[column] : row_[column];
     const int type = now.isNull() ? kNull : now.isNumber() ? kFloat : kText;
-    int order = compareKeyValues(now, type, placeKey_[j], placeTypes_[j], key[j].collation);
-    if (key[j].descending) order = -order;
-    if (order != 0) return order > 0;
+    if (const int order = keyOrder(j, now, type, placeKey_[j], placeTypes_[j])) return order > 0;
   }
   return false;
 }

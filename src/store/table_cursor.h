@@ -110,6 +110,9 @@ class TableCursor {
   // Whether a save of the current row has moved it to a later place in the
   // walk's order, where the walk will meet it again.
   bool movedOn() const;
+  // How two values of key column j order in the walk: negative, 0 or
+  // positive, with the column's collation and direction.
+  int keyOrder(std::size_t j, const Value& a, int typeA, const Value& b, int typeB) const;
 
   // The saves of this cursor, kept by handle (the connection owns them).
   struct SaveStatement {
