@@ -206,13 +206,18 @@ void allocate(RunState& run) {
   CountingPass pass(run);
   // A pass that gives nearly every record a new sequence number would move
   // each record's entry in the "Key2" order, which it never walks: that
-  // index is built once after the pass instead.
+  // index is built once after the pass instead. Nor does the pass read a
+  // record's `seq` or `rgcode` back from the table: those saves are written
+  // after it too, in the file's order.
   const bool deferKey2 = run.mdb && pass.sequencesEveryRecord();
-  if (deferKey2) attempt([&] { run.mdb->deferIndex(kWorkTable, "Key2"); });
+  if (deferKey2) {
+    attempt([&] { run.mdb->deferIndex(kWorkTable, "Key2"); });
+    attempt([&] { run.mdb->deferSaves(kWorkTable, {"seq", "rgcode"}); });
+  }
   pass.run();
   // A run that stops (cancelled, or after a fault) is undone with the index
-  // as it was: nothing to build.
-  if (deferKey2 && !run.stopping()) attempt([&] { run.mdb->restoreIndexes(); });
+  // as it was: nothing to build or write.
+  if (deferKey2 && !run.stopping()) attempt([&] { run.mdb->writeDeferred(); });
 }
 
 }  // namespace ms

@@ -126,6 +126,7 @@ void Connection::checkSaves() {
 }
 
 void Connection::executeDdl(const std::vector<std::string>& statements) {
+  if (saves_ && !saves_->empty()) writeSaves(*saves_);
   if (!holding_) commitNow();
   ++stamp_;
   tables_.clear();
@@ -162,7 +163,35 @@ void Connection::deferIndex(const std::string& tableName, const std::string& sto
   deferred_.push_back(std::move(definition));
 }
 
-void Connection::restoreIndexes() {
+void Connection::deferSaves(const std::string& tableName, const std::vector<std::string>& columns,
+                            std::size_t limit) {
+  if (!holding_ || !canDeferSaves() || columns.size() > DeferredSaves::kMaxColumns) return;
+  if (saves_) writeDeferred();
+  const auto layout = table(tableName);
+  std::vector<std::size_t> positions;
+  for (const auto& name : columns) {
+    const int column = layout->column(name);
+    if (column < 0) return;
+    for (const auto& [storeName, index] : layout->indexByName)
+      for (const KeyColumn& key : index->key)
+        if (key.column == column) return;  // its order would change under the walks
+    positions.push_back(static_cast<std::size_t>(column));
+  }
+  saves_ = std::make_unique<DeferredSaves>(layout->name, std::move(positions), limit);
+}
+
+void Connection::keepSave(std::int64_t rowid, const std::vector<Value>& values,
+                          const std::vector<bool>& changed) {
+  if (saves_->keep(rowid, values, changed)) return;
+  writeSaves(*saves_);
+  saves_->keep(rowid, values, changed);
+}
+
+void Connection::writeDeferred() {
+  if (saves_) {
+    if (!saves_->empty()) writeSaves(*saves_);
+    saves_.reset();
+  }
   if (deferred_.empty()) return;
   buildIndexes(deferred_);
   deferred_.clear();
@@ -172,8 +201,8 @@ void Connection::commitRun() {
   requireOpen();
   if (!holding_) return;
   try {
-    restoreIndexes();  // never committed without them
-    checkSaves();      // saves lost on the way fail the run before it commits
+    writeDeferred();  // never committed without them
+    checkSaves();     // saves lost on the way fail the run before it commits
     if (!inTransaction_ || !tryCommit()) {
       checkSaves();
       throw RunError(Fault::Busy, "the run's changes could not be committed");
@@ -189,6 +218,7 @@ void Connection::commitRun() {
 void Connection::rollbackRun() noexcept {
   holding_ = false;
   deferred_.clear();  // the rollback brings them back
+  saves_.reset();
   rollback();
   inTransaction_ = false;
   wrote_ = false;

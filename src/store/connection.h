@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "store/database.h"
+#include "store/deferred_saves.h"
 #include "store/statement.h"
 #include "store/table_layout.h"
 #include "values/fault.h"
@@ -97,13 +98,25 @@ class Connection {
   bool holding() const { return holding_; }
 
   // Within a run: drops a table's index (not a unique one) until
-  // restoreIndexes() or the run's commit builds it again, once, from the
+  // writeDeferred() or the run's commit builds it again, once, from the
   // engine's own definition of it. A pass that moves most records' entries
   // in an order it does not walk saves that work; a rollback, or a process
   // that ends before the commit, leaves the index as it was. Outside a run,
   // or for an index the engine cannot define again, it does nothing.
   void deferIndex(const std::string& table, const std::string& storeName);
-  void restoreIndexes();
+  // Within a run, on an engine that can: the saves of `columns` (at most
+  // two, held by no index) into the table's existing records are kept back
+  // (see DeferredSaves) until writeDeferred(), the run's commit, or DDL
+  // writes them in rowid order; the cursors read them meanwhile. A rollback
+  // drops them. Otherwise it does nothing.
+  void deferSaves(const std::string& table, const std::vector<std::string>& columns, std::size_t limit);
+  // The saves being kept back, if any.
+  DeferredSaves* deferredSaves() { return saves_.get(); }
+  // Keeps a save of record `rowid` (see DeferredSaves::keep), writing what is
+  // kept first when the limit is reached.
+  void keepSave(std::int64_t rowid, const std::vector<Value>& values, const std::vector<bool>& changed);
+  // Writes the saves kept back, then builds the deferred indexes.
+  void writeDeferred();
 
   // Commits and closes the database and its lock. Fails (after closing)
   // when pending saves could not be committed.
@@ -140,6 +153,10 @@ class Connection {
   virtual std::string indexDefinition(const std::string& engineName) = 0;
   // Runs the CREATE INDEX statements of deferred indexes.
   virtual void buildIndexes(const std::vector<std::string>& definitions) { executeDdl(definitions); }
+  // Whether the engine can keep saves back, and the write of what is kept
+  // (sorted in place); an engine that can overrides both.
+  virtual bool canDeferSaves() const { return false; }
+  virtual void writeSaves(DeferredSaves& /*saves*/) {}
   // Opens the transaction that holds a run, with the write lock taken.
   virtual void beginHeld() = 0;
   // Undoes the open transaction, if any. Never fails.
@@ -178,8 +195,9 @@ class Connection {
   bool inTransaction_ = false;
   bool holding_ = false;               // a run holds its saves until commitRun()
   std::vector<std::string> deferred_;  // the definitions of the indexes a run has dropped
-  bool wrote_ = false;                 // the open transaction holds saves
-  std::unique_ptr<RunError> lost_;     // saves that could not be written, not yet reported
+  std::unique_ptr<DeferredSaves> saves_;
+  bool wrote_ = false;              // the open transaction holds saves
+  std::unique_ptr<RunError> lost_;  // saves that could not be written, not yet reported
   Clock::time_point transactionStart_;
   unsigned calls_ = 0;  // operations since the clock was last read
 };

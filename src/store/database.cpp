@@ -123,9 +123,15 @@ void Database::deferIndex(const std::string& table, const std::string& index) {
   connection_->deferIndex(table, index);
 }
 
-void Database::restoreIndexes() {
+void Database::deferSaves(const std::string& table, const std::vector<std::string>& columns,
+                          std::size_t limit) {
   connection_->requireOpen();
-  connection_->restoreIndexes();
+  connection_->deferSaves(table, columns, limit);
+}
+
+void Database::writeDeferred() {
+  connection_->requireOpen();
+  connection_->writeDeferred();
 }
 
 void Database::idle() { connection_->idle(); }

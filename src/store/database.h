@@ -15,9 +15,11 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "store/table_def.h"
 
@@ -77,13 +79,26 @@ class Database {
   // Between beginRun() and its commit or rollback.
   bool holdingRun() const;
   // Within a run: index `index` of `table` (named as setIndex names it) is
-  // dropped until restoreIndexes() or commitRun() builds it again, once. A
+  // dropped until writeDeferred() or commitRun() builds it again, once. A
   // pass that moves most records' entries in that index saves the work; a
   // rollback leaves the index as it was. Does nothing outside a run, for a
   // unique index, or on PostgreSQL (an index built in the transaction that
   // updated the table is not used until that transaction ends).
   void deferIndex(const std::string& table, const std::string& index);
-  void restoreIndexes();
+  // Within a run: the saves of `columns` (at most two, held by no index that
+  // is not deferred) into existing records of `table` are kept in memory
+  // and written all at once in the file's order by writeDeferred(),
+  // commitRun() or the next DDL; the recordsets read the kept values
+  // meanwhile, and a rollback drops them. A pass that saves into nearly
+  // every record in another order than the file's saves most of the cost
+  // of those writes. Such a save does not tell that its record has been
+  // deleted. Does nothing outside a run, or on PostgreSQL.
+  // At most `limit` records' saves are kept at once (24 bytes each); then
+  // they are written and the keeping starts again.
+  void deferSaves(const std::string& table, const std::vector<std::string>& columns,
+                  std::size_t limit = std::size_t{1} << 20);
+  // Writes the deferred saves, then builds the deferred indexes.
+  void writeDeferred();
 
   // Commits what is pending and closes the database; recordsets opened from it
   // fail from then on. Closing twice is harmless.

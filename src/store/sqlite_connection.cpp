@@ -16,6 +16,9 @@ constexpr const char* kCacheSize = "PRAGMA cache_size = -81920";
 // While an index is built: the engine sorts the table's keys in as much
 // memory as the page cache may take, on top of the cache.
 constexpr const char* kBuildCacheSize = "PRAGMA cache_size = -16384";
+// The kept value of a deferred save: (rowid, k, current value), k being the
+// deferred column's place; with k = -1, whether the record has any.
+constexpr const char* kDeferredFunction = "mailsort_deferred";
 }  // namespace
 
 std::shared_ptr<SqliteConnection> SqliteConnection::open(const std::string& path, OpenMode mode) {
@@ -37,6 +40,8 @@ std::shared_ptr<SqliteConnection> SqliteConnection::open(const std::string& path
   // A name in double quotes is always a name, never a text.
   sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
   sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+  sqlite3_create_function_v2(db, kDeferredFunction, 3, SQLITE_UTF8 | SQLITE_DIRECTONLY, connection.get(),
+                             &SqliteConnection::deferredValue, nullptr, nullptr, nullptr);
   // Reading the schema tells a database from any other file. The statement
   // is finalised at once: the journal mode below cannot change while it reads.
   int rc;
@@ -84,26 +89,81 @@ std::string SqliteConnection::indexDefinition(const std::string& engineName) {
 
 // With a small cache while the sort runs, the run's peak memory stays that
 // of the page cache however large the table. A build takes about a second
-// per million records: the wait hook runs meanwhile (the window repaints
-// and takes a Cancel), with no wait for another program to tell. The build
-// is never stopped: the engine would roll back the whole run with it, and
-// a cancelled run is undone just after anyway.
+// per million records.
 void SqliteConnection::buildIndexes(const std::vector<std::string>& definitions) {
   sqlite3* db = db_.get();
   sqlite3_exec(db, kBuildCacheSize, nullptr, nullptr, nullptr);
-  lastHook_ = {};
-  sqlite3_progress_handler(db, 1000, &SqliteConnection::onProgress, this);
-  auto restore = [db] {
-    sqlite3_progress_handler(db, 0, nullptr, nullptr);
-    sqlite3_exec(db, kCacheSize, nullptr, nullptr, nullptr);
-  };
   try {
-    executeDdl(definitions);
+    whileShowingProgress([&] { executeDdl(definitions); });
   } catch (...) {
-    restore();
+    sqlite3_exec(db, kCacheSize, nullptr, nullptr, nullptr);
     throw;
   }
-  restore();
+  sqlite3_exec(db, kCacheSize, nullptr, nullptr, nullptr);
+}
+
+// One statement sweeps the table in rowid order and rewrites the records
+// that have kept values: about half a second per million records.
+void SqliteConnection::writeSaves(DeferredSaves& saves) {
+  saves.sort();
+  const auto layout = table(saves.table());
+  std::string sql = "UPDATE " + quoteName(layout->name) + " SET ";
+  for (std::size_t k = 0; k < saves.columns().size(); ++k) {
+    const std::string column = quoteName(layout->columns[saves.columns()[k]]);
+    sql += (k ? ", " : "") + column + " = " + kDeferredFunction + "(rowid, " + std::to_string(k) + ", " +
+           column + ")";
+  }
+  sql += std::string(" WHERE ") + kDeferredFunction + "(rowid, -1, NULL)";
+  Statement* statement = prepare(sql, layout->name);
+  writing_ = &saves;
+  try {
+    whileShowingProgress([&] {
+      StatementUse use(statement);
+      statement->write();
+    });
+  } catch (...) {
+    writing_ = nullptr;
+    throw;
+  }
+  writing_ = nullptr;
+  saves.clear();
+}
+
+void SqliteConnection::deferredValue(sqlite3_context* context, int, sqlite3_value** arguments) {
+  auto* connection = static_cast<SqliteConnection*>(sqlite3_user_data(context));
+  DeferredSaves* saves = connection->writing_;
+  const std::size_t entry = saves ? saves->locate(sqlite3_value_int64(arguments[0])) : DeferredSaves::npos;
+  const int k = sqlite3_value_int(arguments[1]);
+  Value& value = connection->deferredScratch_;
+  if (k < 0) {
+    sqlite3_result_int(context, entry != DeferredSaves::npos);
+  } else if (entry == DeferredSaves::npos || !saves->value(entry, static_cast<std::size_t>(k), value)) {
+    sqlite3_result_value(context, arguments[2]);
+  } else if (value.isNull()) {
+    sqlite3_result_null(context);
+  } else if (value.isNumber()) {
+    sqlite3_result_double(context, value.number());
+  } else {
+    const std::string text = value.text();
+    sqlite3_result_text(context, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  }
+}
+
+// The wait hook runs meanwhile (the window repaints and takes a Cancel),
+// with no wait for another program to tell. The statement is never
+// stopped: the engine would roll back the whole run with it, and a
+// cancelled run is undone just after anyway.
+void SqliteConnection::whileShowingProgress(const std::function<void()>& work) {
+  sqlite3* db = db_.get();
+  lastHook_ = {};
+  sqlite3_progress_handler(db, 1000, &SqliteConnection::onProgress, this);
+  try {
+    work();
+  } catch (...) {
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    throw;
+  }
+  sqlite3_progress_handler(db, 0, nullptr, nullptr);
 }
 
 int SqliteConnection::onProgress(void* self) {

@@ -95,6 +95,8 @@ class SqliteConnection : public Connection {
   std::shared_ptr<TableLayout> readLayout(const std::string& name) override;
   std::string indexDefinition(const std::string& engineName) override;
   void buildIndexes(const std::vector<std::string>& definitions) override;
+  bool canDeferSaves() const override { return true; }
+  void writeSaves(DeferredSaves& saves) override;
   void runDdl(const std::vector<std::string>& statements) override;
   void beginHeld() override;
   void rollback() noexcept override;
@@ -103,6 +105,8 @@ class SqliteConnection : public Connection {
   SqliteConnection() = default;
   static int onBusy(void* connection, int attempts);
   static int onProgress(void* connection);
+  static void deferredValue(sqlite3_context* context, int count, sqlite3_value** arguments);
+  void whileShowingProgress(const std::function<void()>& work);
 
   DatabaseHandle db_;
   std::unique_ptr<FileLock> lock_;
@@ -115,6 +119,9 @@ class SqliteConnection : public Connection {
   Clock::time_point busySince_;
   Clock::time_point lastHook_;
   Clock::duration waitedBefore_{};  // waited for others before the current wait
+
+  DeferredSaves* writing_ = nullptr;  // the saves being written
+  Value deferredScratch_;
 };
 
 }  // namespace ms::store

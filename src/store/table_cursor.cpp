@@ -331,6 +331,11 @@ const Value& TableCursor::field(const std::string& name) {
   if (pending_ == Pending::AddNew || (pending_ == Pending::Edit && changed_[column])) return buffer_[column];
   requireRow();
   want(column);
+  if (DeferredSaves* saves = deferred())
+    if (const Value* kept = saves->find(rowid_, column)) {
+      row_[column] = *kept;
+      types_[column] = kept->isNull() ? kNull : kept->isNumber() ? kFloat : kText;
+    }
   return row_[column];
 }
 
@@ -386,19 +391,44 @@ Statement* TableCursor::updateStatement(const std::vector<std::size_t>& columns)
   return saves_.back().statement;
 }
 
+DeferredSaves* TableCursor::deferred() const {
+  DeferredSaves* saves = connection_->deferredSaves();
+  return saves && saves->table() == layout_->name && DeferredSaves::accepts(rowid_) ? saves : nullptr;
+}
+
 void TableCursor::update() {
   begin();
   if (pending_ == Pending::None)
     throw RunError(Fault::Engine, "Update or CancelUpdate without AddNew or Edit.");
+  const bool editing = pending_ == Pending::Edit;
 
+  // An edit's saves of deferred fields are kept back; the others are written now.
+  DeferredSaves* saves = editing ? deferred() : nullptr;
+  bool keeps = false;
   std::vector<std::size_t> columns;
   for (std::size_t i = 0; i < changed_.size() && i < layout_->columns.size(); ++i)
-    if (changed_[i]) columns.push_back(i);
-  if (pending_ == Pending::Edit && columns.empty()) {
-    pending_ = Pending::None;
-    return;
-  }
+    if (!changed_[i])
+      continue;
+    else if (saves && saves->holds(i))
+      keeps = true;
+    else
+      columns.push_back(i);
 
+  const bool changedRow = (columns.empty() && editing) || write(columns);
+  pending_ = Pending::None;
+  if (!editing) return;  // a new row: the cursor stays where it was
+  if (!changedRow) {
+    rowKnown_ = false;
+    throw RunError(Fault::NoCurrentRecord, "Record is deleted.");
+  }
+  if (keeps) connection_->keepSave(rowid_, buffer_, changed_);
+  // The row now holds what was saved; the place the walk goes on from
+  // stays the one the cursor read.
+  for (std::size_t i = 0; i < changed_.size() && i < row_.size(); ++i)
+    if (changed_[i]) row_[i] = buffer_[i];
+}
+
+bool TableCursor::write(const std::vector<std::size_t>& columns) {
   Statement* statement = updateStatement(columns);
   std::int64_t changes;
   try {
@@ -417,21 +447,8 @@ void TableCursor::update() {
     connection_->afterWrite();
     throw;
   }
-  const bool changedRow = changes != 0;
   connection_->afterWrite();
-
-  if (pending_ == Pending::Edit) {
-    pending_ = Pending::None;
-    if (!changedRow) {
-      rowKnown_ = false;
-      throw RunError(Fault::NoCurrentRecord, "Record is deleted.");
-    }
-    // The row now holds what was saved; the place the walk goes on from
-    // stays the one the cursor read.
-    for (std::size_t column : columns) row_[column] = buffer_[column];
-    return;
-  }
-  pending_ = Pending::None;  // a new row: the cursor stays where it was
+  return changes != 0;
 }
 
 bool TableCursor::movedOn() const {

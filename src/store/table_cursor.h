@@ -71,6 +71,12 @@ class TableCursor {
   int columnOf(const std::string& name);
   Statement* afterStatement(std::size_t depth, unsigned nulls, std::size_t level);
   Statement* updateStatement(const std::vector<std::size_t>& columns);
+  // Writes the pending save of `columns`: false when the edited row was not
+  // found.
+  bool write(const std::vector<std::size_t>& columns);
+  // The saves the connection keeps back for this table, when they may hold
+  // the current row's.
+  DeferredSaves* deferred() const;
 
   std::shared_ptr<Connection> connection_;
   std::shared_ptr<const TableLayout> layout_;

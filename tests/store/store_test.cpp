@@ -425,10 +425,52 @@ TEST_P(StoreOrder, AnIndexDeferredByARunIsThereAgainAfterItsCommitOrRollback) {
     waits.push_back(static_cast<long>(waited.count()));
     return false;
   });
-  db->restoreIndexes();
+  db->writeDeferred();
   EXPECT_EQ(waits, std::vector<long>{0});
   db->openTable("kvwork")->setIndex("Key2");
   db->commitRun();
+}
+
+// Saves a run defers (on SQLite) read as saved through every cursor at once
+// and reach the file with the run's commit, also those written early when
+// too many are kept; a rollback drops them.
+TEST_P(StoreOrder, SavesDeferredByARunReadAsSavedAndLastOnlyWithTheRun) {
+  const std::string region = "a region longer than a cell";
+  for (const char* name : {"a", "b", "c", "d"}) work(name, "100");
+  db = open();
+  auto saved = [&] {
+    Strings seen;
+    for (auto rows = db->openTable("kvwork"); !rows->eof(); rows->moveNext())
+      seen.push_back(rows->field("seq").textOrEmpty() + "|" + rows->field("rgcode").textOrEmpty() + "|" +
+                     rows->field("sflag").textOrEmpty());
+    return seen;
+  };
+  const Strings after = {"3.5|99|", "|" + region + "|Y", "5|NE|", "||"};
+  for (const bool commit : {false, true}) {
+    db->beginRun();
+    db->deferIndex("kvwork", "Key2");
+    db->deferSaves("kvwork", {"seq", "rgcode"}, 2);
+    auto pass = db->openTable("kvwork");
+    pass->setIndex("Key1");
+    save(*pass, {{"seq", 3.5}, {"rgcode", 99}});  // a
+    pass->moveNext();
+    save(*pass, {{"rgcode", region}, {"sflag", "Y"}});  // b
+    pass->moveNext();
+    save(*pass, {{"seq", 1.0}, {"rgcode", "NE"}});  // c: past the limit
+    auto other = db->openTable("kvwork");
+    other->moveNext();
+    other->moveNext();
+    other->edit();
+    EXPECT_EQ(other->field("rgcode").text(), "NE");
+    other->set("seq", 5.0);
+    other->update();
+    EXPECT_EQ(saved(), after);
+    commit ? db->commitRun() : db->rollbackRun();
+    EXPECT_EQ(saved(), commit ? after : (Strings{"||", "||", "||", "||"}));
+    rs = db->openTable("kvwork");
+    rs->setIndex("Key2");
+    EXPECT_EQ(walk(*rs, "Name"), commit ? (Strings{"b", "d", "a", "c"}) : (Strings{"a", "b", "c", "d"}));
+  }
 }
 
 TEST_P(StoreOrder, RecordsThatVanishDuringAWalkAreSkipped) {
