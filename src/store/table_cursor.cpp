@@ -50,22 +50,48 @@ int TableCursor::columnOf(const std::string& name) {
   return column;
 }
 
+bool TableCursor::readsRowsAlone() const { return !order().keySelect.empty(); }
+
 void TableCursor::narrow() {
-  wanted_ = asked_;
-  wanted_.resize(layout_->columns.size(), 0);
-  for (const KeyColumn& key : order().key)
-    if (key.column >= 0) wanted_[static_cast<std::size_t>(key.column)] = 1;
+  const std::size_t columns = layout_->columns.size();
+  asked_.resize(columns, 0);
+  asks_.resize(columns, 0);
+  const bool alone = readsRowsAlone();
+  const auto& key = order().key;
+  auto inKey = [&](std::size_t i) {
+    return std::any_of(key.begin(), key.end(),
+                       [i](const KeyColumn& k) { return k.column == static_cast<int>(i); });
+  };
+  wanted_.assign(columns, 0);
+  keyOnly_ = alone;
+  for (std::size_t i = 0; i < columns; ++i) {
+    wanted_[i] = inKey(i) || (alone ? asks_[i] > 0 && asks_[i] * 2 >= served_ : asked_[i] != 0);
+    if (wanted_[i] && !inKey(i)) keyOnly_ = false;
+  }
+  unwanted_.resize(columns);
+  for (std::size_t i = 0; i < columns; ++i) unwanted_[i] = !wanted_[i];
+  std::fill(asks_.begin(), asks_.end(), 0u);
+  served_ = 0;
 }
 
 void TableCursor::want(std::size_t column) {
-  if (asked_.size() <= column) asked_.resize(layout_->columns.size(), 0);
+  if (asked_.size() <= column) {
+    asked_.resize(layout_->columns.size(), 0);
+    asks_.resize(layout_->columns.size(), 0);
+  }
   asked_[column] = 1;
-  if (wanted_.empty() || wanted_[column]) return;
-  wanted_[column] = 1;
-  ahead_.count = ahead_.next = 0;
+  ++asks_[column];
+  if (wanted_.empty() || wanted_[column] || whole_) return;
+  const bool alone = readsRowsAlone();
+  if (!alone) {
+    wanted_[column] = 1;
+    unwanted_[column] = 0;
+    ahead_.count = ahead_.next = 0;
+  }
   if (at_ != At::Row || !rowKnown_) return;
-  // The current row as saved so far: its value of this field is the one read
-  // with the row or saved into it since, the rest of the row stays as held.
+  // The current row as saved so far: the fields it lacks are read now (where
+  // a row is read alone cheaply, all of them, for this row only), the rest
+  // stays as held.
   Statement* statement = connection_->prepare(layout_->selectRowSql, layout_->name);
   statement->bindInteger(1, rowid_);
   StatementUse use(statement);
@@ -75,7 +101,8 @@ void TableCursor::want(std::size_t column) {
   }
   std::vector<char> only(layout_->columns.size(), 0);
   only[column] = 1;
-  readRow(statement, layout_->columns.size(), row_, types_, only);
+  readRow(statement, layout_->columns.size(), row_, types_, alone ? unwanted_ : only);
+  whole_ = alone;
 }
 
 // ---- positioning -----------------------------------------------------------
@@ -106,7 +133,8 @@ void TableCursor::becomeRow() {
   at_ = At::Row;
   rowKnown_ = true;
   empty_ = false;
-  if (wanted_.empty() && ++rowsServed_ == kLearningRows) narrow();
+  whole_ = wanted_.empty();
+  if (++served_ == kLearningRows && wanted_.empty()) narrow();
 }
 
 std::size_t TableCursor::readAhead(Statement* statement) {
@@ -175,10 +203,13 @@ Statement* TableCursor::afterStatement(std::size_t depth, unsigned nulls, std::s
   const std::size_t keys = walk.key.size();
   const std::size_t slot = (level * (keys + 1) + depth) * (std::size_t{1} << keys) + nulls;
   auto& statements = walk.afterStatements;
-  if (statements.size() <= slot) statements.resize(((kMaxReadAheadLevel + 1) * (keys + 1)) << keys, nullptr);
-  if (!statements[slot])
-    statements[slot] = connection_->prepare(walk.afterSql(depth, nulls, kReadAhead << level), layout_->name);
-  return statements[slot];
+  const std::size_t variant = ((kMaxReadAheadLevel + 1) * (keys + 1)) << keys;
+  if (statements.size() <= slot) statements.resize(2 * variant, nullptr);
+  const std::size_t at = slot + (keyOnly_ ? variant : 0);
+  if (!statements[at])
+    statements[at] =
+        connection_->prepare(walk.afterSql(depth, nulls, kReadAhead << level, keyOnly_), layout_->name);
+  return statements[at];
 }
 
 // ---- public operations -------------------------------------------------------
@@ -246,6 +277,10 @@ void TableCursor::moveNext() {
       break;
   }
   if (fromReadAhead()) return;
+  // Where rows are read alone cheaply, the fields the walk has lately asked
+  // for on at least half its rows are read with the next rows; the others
+  // row by row, when asked.
+  if (!wanted_.empty() && served_ >= kLearningRows && readsRowsAlone()) narrow();
   // On from the place as the cursor read it: its key and its rowid.
   const std::size_t keys = order().key.size();
   if (placeKey_.size() != keys) requireRow();

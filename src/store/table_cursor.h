@@ -135,15 +135,24 @@ class TableCursor {
   // The fields read from the engine for each row. A cursor reads every
   // field of its first rows; from then on only those that field() has asked
   // for and the current order's key (a pass over the work table reads a few
-  // codes, not the addresses). A field asked for later is read from then
-  // on: the current row's value is read at once and the rows read ahead
-  // are read again. Every row the cursor holds has every wanted field.
+  // codes, not the addresses). Where a row is read alone cheaply (SQLite),
+  // a field counts as asked for when the walk asked for it on at least half
+  // of its rows lately (judged again at every read); one asked for less
+  // often is read row by row, when asked, and a walk that reads nothing but
+  // its order's key is served by the index alone. Elsewhere a field asked
+  // for later is read from then on: the current row's value is read at
+  // once and the rows read ahead are read again. Every row the cursor holds
+  // has every wanted field.
+  bool readsRowsAlone() const;
   void narrow();
   void want(std::size_t column);
   std::vector<char> wanted_;  // empty: every field
-  std::vector<char> asked_;
-  std::size_t rowsServed_ = 0;
-
+  std::vector<char> unwanted_;
+  std::vector<char> asked_;     // ever
+  std::vector<unsigned> asks_;  // how often, since the last narrow()
+  std::size_t served_ = 0;      // rows served since then
+  bool whole_ = false;          // the current row holds every field
+  bool keyOnly_ = false;        // the rows read ahead hold the order's key alone
   Pending pending_ = Pending::None;
   std::vector<Value> buffer_;
   std::vector<bool> changed_;

@@ -65,7 +65,7 @@ std::shared_ptr<IndexLayout> makeIndex(const Dialect& dialect, const std::string
   return index;
 }
 
-std::string IndexLayout::afterSql(std::size_t depth, unsigned nulls, std::size_t limit) const {
+std::string IndexLayout::afterSql(std::size_t depth, unsigned nulls, std::size_t limit, bool keyOnly) const {
   // Parameters are numbered in turn over the key values that are not Null,
   // then the rowid.
   std::string where;
@@ -86,7 +86,7 @@ std::string IndexLayout::afterSql(std::size_t depth, unsigned nulls, std::size_t
       where += null ? dialect->never
                     : "(" + column.sqlName + " < " + parameter() + " OR " + column.sqlName + " IS NULL)";
   }
-  return select + " WHERE " + where + orderBy + " LIMIT " + std::to_string(limit);
+  return (keyOnly ? keySelect : select) + " WHERE " + where + orderBy + " LIMIT " + std::to_string(limit);
 }
 
 int compareKeyValues(const Value& a, int typeA, const Value& b, int typeB, const std::string& collation) {

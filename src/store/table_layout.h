@@ -96,11 +96,18 @@ struct IndexLayout {
   // says the place's key column j is Null. Every tier is a search of the
   // index, never a scan.
   // At most `limit` rows, in index order.
-  std::string afterSql(std::size_t depth, unsigned nulls, std::size_t limit) const;
+  // With `keyOnly`, the rows hold the key alone (see keySelect).
+  std::string afterSql(std::size_t depth, unsigned nulls, std::size_t limit, bool keyOnly = false) const;
 
   const Dialect* dialect = &kSqliteDialect;
   std::string select;   // SELECT rowid, <every column> FROM ...
   std::string orderBy;  // ORDER BY ... , rowid
+  // Where the engine reads a single row cheaply (SQLite, in the process):
+  // SELECT rowid and the key columns, Null in every other column's place,
+  // so that a walk that reads nothing but its key is served by the index
+  // without visiting the table. Empty where each row read alone would cost
+  // a round trip (PostgreSQL).
+  std::string keySelect;
 
   // The statements above once prepared on the connection that read this
   // layout (which owns them), kept by handle for every cursor.
