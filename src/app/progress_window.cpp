@@ -241,7 +241,12 @@ void ProgressWindow::setCaption(Control which, const std::string& text) {
   if (shown == text) return;
   shown = text;
   label->setText(QString::fromStdString(text));
+  // The figure changes up to ten thousand times a pass: it is painted at
+  // once at most every 20 ms, and otherwise when the pass next yields.
+  const bool figure = which == Control::lblPerc2;
+  if (figure && figurePainted_.isValid() && figurePainted_.elapsed() < kEventInterval) return;
   label->repaint();
+  if (figure) figurePainted_.start();
 }
 
 void ProgressWindow::waitingForDatabase() {

@@ -86,6 +86,7 @@ class ProgressWindow : public QWidget, public Progress {
   // the passes report after every record.
   std::array<std::string, 3> captions_;  // lblPerc1 to lblPerc3
   QElapsedTimer sinceEvents_;            // since the window system last ran
+  QElapsedTimer figurePainted_;          // since the figure was last painted at once
   bool waitShown_ = false;               // lblPerc3 shows a wait for the database, not captions_[2]
 
   std::unique_ptr<RunState> run_;

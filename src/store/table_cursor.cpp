@@ -40,13 +40,22 @@ void TableCursor::begin() {
 }
 
 int TableCursor::columnOf(const std::string& name) {
-  for (const auto& [known, column] : names_)
-    if (known == name) return column;
+  // A pass asks for its fields in much the same order on every record: the
+  // name asked for last, and the one after it, are tried first.
+  const std::size_t known = names_.size();
+  std::size_t i = lastName_ > 0 ? lastName_ - 1 : 0;
+  for (std::size_t tried = 0; tried < known; ++tried, ++i) {
+    if (i == known) i = 0;
+    if (names_[i].first == name) {
+      lastName_ = i + 1;
+      return names_[i].second;
+    }
+  }
   int column = layout_->column(name);
   if (column < 0)
     throw RunError(Fault::NotFound, "Field '" + name + "' not found in table '" + layout_->name + "'.",
                    layout_->name);
-  if (names_.size() < 32) names_.emplace_back(name, column);
+  if (known < 32) names_.emplace_back(name, column);
   return column;
 }
 

@@ -131,6 +131,7 @@ class TableCursor {
   // Names looked up so far, so that a pass asking for the same few fields
   // on every record finds them by a plain comparison.
   std::vector<std::pair<std::string, int>> names_;
+  std::size_t lastName_ = 0;  // after the name found last
 
   // The fields read from the engine for each row. A cursor reads every
   // field of its first rows; from then on only those that field() has asked

@@ -59,31 +59,34 @@ constexpr std::size_t kBufferSize = 1 << 20;
 
 }  // namespace
 
-std::string toWindows1252(const std::string& utf8) {
-  std::string out;
-  out.reserve(utf8.size());
+void appendWindows1252(const std::string& utf8, std::string& out) {
   std::size_t i = 0;
   while (i < utf8.size()) {
-    auto b = static_cast<unsigned char>(utf8[i]);
-    if (b == 0) {  // a NUL is no character of the code page either
+    // A run of plain ASCII goes over as it is.
+    std::size_t end = i;
+    while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) - 1u < 0x7Fu) ++end;
+    out.append(utf8, i, end - i);
+    i = end;
+    if (i == utf8.size()) break;
+    if (utf8[i] == 0) {  // a NUL is no character of the code page either
       out.push_back('?');
-      ++i;
-    } else if (b < 0x80) {
-      out.push_back(static_cast<char>(b));
       ++i;
     } else {
       out.push_back(toCodePage(decode(utf8, i)));
     }
   }
-  return out;
+}
+
+void quoteInto(std::string& out, const std::string& text) {
+  out.assign(1, '"');
+  out += text;
+  out.push_back('"');
 }
 
 std::string quoted(const std::string& text) {
   std::string out;
   out.reserve(text.size() + 2);
-  out.push_back('"');
-  out += text;
-  out.push_back('"');
+  quoteInto(out, text);
   return out;
 }
 
@@ -119,16 +122,14 @@ void RecordFile::writeRecord(const std::vector<std::string>& fields) {
     return;
   }
   if (writeError_) failWrite();
-  std::string record;
-  std::size_t size = 2;
-  for (const auto& f : fields) size += f.size() + 1;
-  record.reserve(size);
+  // Fields are joined and converted into room kept from record to record.
+  bytes_.clear();
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (i) record.push_back(',');
-    record += fields[i];
+    if (i) bytes_.push_back(',');
+    appendWindows1252(fields[i], bytes_);
   }
-  record += "\r\n";
-  std::string bytes = toWindows1252(record);
+  bytes_ += "\r\n";
+  const std::string& bytes = bytes_;
   errno = 0;
   if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
     writeError_ = errno ? errno : EIO;

@@ -13,11 +13,13 @@
 
 namespace ms {
 
-// UTF-8 to Windows-1252; a character the code page cannot hold becomes "?".
-std::string toWindows1252(const std::string& utf8);
+// Appends UTF-8 text to `out` in Windows-1252; a character the code page
+// cannot hold becomes "?".
+void appendWindows1252(const std::string& utf8, std::string& out);
 
 // A text field: the text in double quotes, inner quotes written unchanged.
 std::string quoted(const std::string& text);
+void quoteInto(std::string& out, const std::string& text);  // the same, into `out`
 
 // A record file is never written through its name: it is an OutputFile,
 // completed when closed (staged with the run's publication). Its faults
@@ -57,6 +59,7 @@ class RecordFile {
   OutputFile output_;
   std::optional<Fault> notCreated_;  // why the file opened last could not be created
   int writeError_ = 0;               // the first error the system gave while writing
+  std::string bytes_;                // the record being written
 };
 
 }  // namespace ms

@@ -31,13 +31,14 @@ void PoFiles::open() {
 }
 
 void PoFiles::writeAddress(store::Recordset& work) {
-  std::vector<std::string> fields;
-  fields.reserve(11);
-  for (const char* name : kAddressFields) fields.push_back(quoted(work.field(name).textOrEmpty()));
-  fields.push_back(quoted(""));
-  fields.push_back(quoted(""));
-  fields.push_back(quoted(work.field("mscode").textOrEmpty()));
-  poaddr_.writeRecord(fields);
+  // One record for every address: the fields keep their room from record to record.
+  address_.resize(11);
+  std::size_t n = 0;
+  for (const char* name : kAddressFields) quoteInto(address_[n++], work.field(name).textOrEmpty());
+  quoteInto(address_[n++], "");
+  quoteInto(address_[n++], "");
+  quoteInto(address_[n], work.field("mscode").textOrEmpty());
+  poaddr_.writeRecord(address_);
 }
 
 void PoFiles::writeLine(const std::string& code, const std::string& description, const std::string& items,

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "reports/common/record_file.h"
 
@@ -45,6 +46,7 @@ class PoFiles {
   RecordFile pofile_;
   RecordFile poline_;
   RecordFile poaddr_;
+  std::vector<std::string> address_;
 };
 
 }  // namespace ms

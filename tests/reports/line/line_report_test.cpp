@@ -311,8 +311,12 @@ TEST(RecordFile, CodePageQuotingAndCrLf) {
            {"\xC2\x81", "?"},                         // a C1 control
            {"a\xFF"
             "b\xC3",
-            "a?b?"}})  // not UTF-8
-    EXPECT_EQ(toWindows1252(utf8), cp1252) << utf8;
+            "a?b?"},  // not UTF-8
+           {std::string("a\0b", 3), "a?b"}}) {
+    std::string converted = "kept ";
+    appendWindows1252(utf8, converted);
+    EXPECT_EQ(converted, "kept " + cp1252) << utf8;
+  }
   EXPECT_EQ((std::vector<std::string>{quoted(""), quoted("The \"Old\" Mill"), quoted(" padded  ")}),
             (std::vector<std::string>{"\"\"", "\"The \"Old\" Mill\"", "\" padded  \""}));
 }
