@@ -94,17 +94,6 @@ std::shared_ptr<TableLayout> readSqliteLayout(sqlite3* db, const std::string& na
   });
 
   const std::string select = "SELECT rowid, * FROM " + quoted;
-  auto indexOf = [&](const std::string& indexName, bool unique, const std::vector<ListedColumn>& key,
-                     Affinity firstAffinity) {
-    auto index = makeIndex(kSqliteDialect, select, indexName, unique, key, firstAffinity);
-    std::vector<std::string> list(layout->columns.size(), "NULL");
-    for (const ListedColumn& column : key)
-      if (column.column >= 0) list[static_cast<std::size_t>(column.column)] = quoteName(column.name);
-    index->keySelect = "SELECT rowid";
-    for (const auto& item : list) index->keySelect += ", " + item;
-    index->keySelect += " FROM " + quoted;
-    return index;
-  };
   bool primaryFound = false;
   for (const auto& entry : listed) {
     std::vector<ListedColumn> key;
@@ -127,17 +116,20 @@ std::shared_ptr<TableLayout> readSqliteLayout(sqlite3* db, const std::string& na
     if (!usable || key.empty()) continue;
     const bool primary = entry.origin == "pk" && !primaryFound;
     primaryFound = primaryFound || primary;
-    layout->addIndex(entry.name, primary, indexOf(entry.name, entry.unique, key, firstAffinity));
+    layout->addIndex(entry.name, primary,
+                     makeIndex(kSqliteDialect, select, entry.name, entry.unique, key, firstAffinity));
   }
 
   // An INTEGER PRIMARY KEY is the rowid itself and has no index of its own.
   if (!primaryFound && primaryColumns.size() == 1 && primaryColumns[0] >= 0) {
     ListedColumn column{layout->columns[primaryColumns[0]], primaryColumns[0], "BINARY",
                         " COLLATE \"BINARY\"", false};
-    layout->addIndex("rowid", true, indexOf("rowid", true, {column}, layout->affinities[primaryColumns[0]]));
+    layout->addIndex(
+        "rowid", true,
+        makeIndex(kSqliteDialect, select, "rowid", true, {column}, layout->affinities[primaryColumns[0]]));
   }
 
-  layout->rowidOrder = indexOf("rowid", true, {}, Affinity::Numeric);
+  layout->rowidOrder = makeIndex(kSqliteDialect, select, "rowid", true, {}, Affinity::Numeric);
   layout->selectRowSql = "SELECT rowid, * FROM " + quoted + " WHERE rowid = ?1";
   layout->countSql = "SELECT count(*) FROM " + quoted;
   return layout;

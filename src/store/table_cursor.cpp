@@ -59,28 +59,31 @@ int TableCursor::columnOf(const std::string& name) {
   return column;
 }
 
-bool TableCursor::readsRowsAlone() const { return !order().keySelect.empty(); }
+bool TableCursor::readsRowsAlone() const { return connection_->dialect().rowsReadAlone; }
 
 void TableCursor::narrow() {
   const std::size_t columns = layout_->columns.size();
   asked_.resize(columns, 0);
   asks_.resize(columns, 0);
   const bool alone = readsRowsAlone();
-  const auto& key = order().key;
-  auto inKey = [&](std::size_t i) {
-    return std::any_of(key.begin(), key.end(),
-                       [i](const KeyColumn& k) { return k.column == static_cast<int>(i); });
-  };
   wanted_.assign(columns, 0);
-  keyOnly_ = alone;
-  for (std::size_t i = 0; i < columns; ++i) {
-    wanted_[i] = inKey(i) || (alone ? asks_[i] > 0 && asks_[i] * 2 >= served_ : asked_[i] != 0);
-    if (wanted_[i] && !inKey(i)) keyOnly_ = false;
-  }
+  for (const KeyColumn& key : order().key)
+    if (key.column >= 0) wanted_[static_cast<std::size_t>(key.column)] = 1;
+  for (std::size_t i = 0; i < columns; ++i)
+    if (alone ? asks_[i] > 0 && asks_[i] * 2 >= served_ : asked_[i] != 0) wanted_[i] = 1;
   unwanted_.resize(columns);
   for (std::size_t i = 0; i < columns; ++i) unwanted_[i] = !wanted_[i];
   std::fill(asks_.begin(), asks_.end(), 0u);
   served_ = 0;
+  if (!alone) return;
+  // The rows read ahead from now on hold the wanted fields alone, Null in
+  // the others' places: the engine extracts no more, and a walk that wants
+  // nothing but its order's key is answered from the index alone.
+  columns_ = "SELECT rowid";
+  for (std::size_t i = 0; i < columns; ++i)
+    columns_ += wanted_[i] ? ", " + quoteName(layout_->columns[i]) : ", NULL";
+  columns_ += " FROM " + quoteName(layout_->name);
+  narrowAfter_.clear();
 }
 
 void TableCursor::want(std::size_t column) {
@@ -211,14 +214,13 @@ Statement* TableCursor::afterStatement(std::size_t depth, unsigned nulls, std::s
   const IndexLayout& walk = order();
   const std::size_t keys = walk.key.size();
   const std::size_t slot = (level * (keys + 1) + depth) * (std::size_t{1} << keys) + nulls;
-  auto& statements = walk.afterStatements;
-  const std::size_t variant = ((kMaxReadAheadLevel + 1) * (keys + 1)) << keys;
-  if (statements.size() <= slot) statements.resize(2 * variant, nullptr);
-  const std::size_t at = slot + (keyOnly_ ? variant : 0);
-  if (!statements[at])
-    statements[at] =
-        connection_->prepare(walk.afterSql(depth, nulls, kReadAhead << level, keyOnly_), layout_->name);
-  return statements[at];
+  const bool narrowed = readsRowsAlone() && !wanted_.empty();
+  auto& statements = narrowed ? narrowAfter_ : walk.afterStatements;
+  if (statements.size() <= slot) statements.resize(((kMaxReadAheadLevel + 1) * (keys + 1)) << keys, nullptr);
+  if (!statements[slot])
+    statements[slot] = connection_->prepare(
+        walk.afterSql(depth, nulls, kReadAhead << level, narrowed ? &columns_ : nullptr), layout_->name);
+  return statements[slot];
 }
 
 // ---- public operations -------------------------------------------------------

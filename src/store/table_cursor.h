@@ -143,17 +143,19 @@ class TableCursor {
   // its order's key is served by the index alone. Elsewhere a field asked
   // for later is read from then on: the current row's value is read at
   // once and the rows read ahead are read again. Every row the cursor holds
-  // has every wanted field.
+  // has every wanted field. On SQLite the reads ahead select the wanted
+  // fields alone (`columns_`, with statements of the cursor's own).
   bool readsRowsAlone() const;
   void narrow();
   void want(std::size_t column);
   std::vector<char> wanted_;  // empty: every field
   std::vector<char> unwanted_;
-  std::vector<char> asked_;     // ever
-  std::vector<unsigned> asks_;  // how often, since the last narrow()
-  std::size_t served_ = 0;      // rows served since then
-  bool whole_ = false;          // the current row holds every field
-  bool keyOnly_ = false;        // the rows read ahead hold the order's key alone
+  std::vector<char> asked_;              // ever
+  std::vector<unsigned> asks_;           // how often, since the last narrow()
+  std::size_t served_ = 0;               // rows served since then
+  bool whole_ = false;                   // the current row holds every field
+  std::string columns_;                  // SELECT rowid, <wanted fields, Null for the rest> FROM ...
+  std::vector<Statement*> narrowAfter_;  // the after statements that select them
   Pending pending_ = Pending::None;
   std::vector<Value> buffer_;
   std::vector<bool> changed_;

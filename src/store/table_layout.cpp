@@ -26,7 +26,7 @@ int storageClass(int type) {
 
 }  // namespace
 
-const Dialect kSqliteDialect{"?", "", " DESC", "0", "REAL", "", "", ""};
+const Dialect kSqliteDialect{"?", "", " DESC", "0", "REAL", "", "", "", true};
 const Dialect kPostgresDialect{"$",
                                " NULLS FIRST",
                                " DESC NULLS LAST",
@@ -34,7 +34,8 @@ const Dialect kPostgresDialect{"$",
                                "double precision",
                                ", \"rowid\" bigint GENERATED ALWAYS AS IDENTITY UNIQUE",
                                " NULLS FIRST",
-                               ", \"rowid\""};
+                               ", \"rowid\"",
+                               false};
 
 std::shared_ptr<IndexLayout> makeIndex(const Dialect& dialect, const std::string& select,
                                        const std::string& name, bool unique,
@@ -65,7 +66,8 @@ std::shared_ptr<IndexLayout> makeIndex(const Dialect& dialect, const std::string
   return index;
 }
 
-std::string IndexLayout::afterSql(std::size_t depth, unsigned nulls, std::size_t limit, bool keyOnly) const {
+std::string IndexLayout::afterSql(std::size_t depth, unsigned nulls, std::size_t limit,
+                                  const std::string* columns) const {
   // Parameters are numbered in turn over the key values that are not Null,
   // then the rowid.
   std::string where;
@@ -86,7 +88,7 @@ std::string IndexLayout::afterSql(std::size_t depth, unsigned nulls, std::size_t
       where += null ? dialect->never
                     : "(" + column.sqlName + " < " + parameter() + " OR " + column.sqlName + " IS NULL)";
   }
-  return (keyOnly ? keySelect : select) + " WHERE " + where + orderBy + " LIMIT " + std::to_string(limit);
+  return (columns ? *columns : select) + " WHERE " + where + orderBy + " LIMIT " + std::to_string(limit);
 }
 
 int compareKeyValues(const Value& a, int typeA, const Value& b, int typeB, const std::string& collation) {

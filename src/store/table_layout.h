@@ -29,6 +29,8 @@ struct Dialect {
   const char* hiddenRowid;  // the rowid column a defined table adds, if any
   const char* indexColumn;  // after a column of a defined index
   const char* indexTail;    // after the columns of a defined index that is not unique
+  // Reading one row alone costs no round trip (an engine in the process).
+  bool rowsReadAlone;
   std::string mark(std::size_t number) const { return parameter + std::to_string(number); }
 };
 extern const Dialect kSqliteDialect;
@@ -96,18 +98,14 @@ struct IndexLayout {
   // says the place's key column j is Null. Every tier is a search of the
   // index, never a scan.
   // At most `limit` rows, in index order.
-  // With `keyOnly`, the rows hold the key alone (see keySelect).
-  std::string afterSql(std::size_t depth, unsigned nulls, std::size_t limit, bool keyOnly = false) const;
+  // `columns`, when given, stands for `select` (the same columns in the
+  // same places).
+  std::string afterSql(std::size_t depth, unsigned nulls, std::size_t limit,
+                       const std::string* columns = nullptr) const;
 
   const Dialect* dialect = &kSqliteDialect;
   std::string select;   // SELECT rowid, <every column> FROM ...
   std::string orderBy;  // ORDER BY ... , rowid
-  // Where the engine reads a single row cheaply (SQLite, in the process):
-  // SELECT rowid and the key columns, Null in every other column's place,
-  // so that a walk that reads nothing but its key is served by the index
-  // without visiting the table. Empty where each row read alone would cost
-  // a round trip (PostgreSQL).
-  std::string keySelect;
 
   // The statements above once prepared on the connection that read this
   // layout (which owns them), kept by handle for every cursor.
