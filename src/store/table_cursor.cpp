@@ -75,12 +75,15 @@ void TableCursor::narrow() {
   for (std::size_t i = 0; i < columns; ++i) unwanted_[i] = !wanted_[i];
   std::fill(asks_.begin(), asks_.end(), 0u);
   served_ = 0;
-  if (!alone) return;
-  // The rows read ahead from now on hold the wanted fields alone, Null in
-  // the others' places: the engine extracts no more, and a walk that wants
-  // nothing but its order's key is answered from the index alone.
+  selectWanted();
+}
+
+// The rows read ahead from now on hold the wanted fields alone, Null in the
+// others' places: the engine extracts and sends no more, and a walk that
+// wants nothing but its order's key is answered from the index alone.
+void TableCursor::selectWanted() {
   columns_ = "SELECT rowid";
-  for (std::size_t i = 0; i < columns; ++i)
+  for (std::size_t i = 0; i < wanted_.size(); ++i)
     columns_ += wanted_[i] ? ", " + quoteName(layout_->columns[i]) : ", NULL";
   columns_ += " FROM " + quoteName(layout_->name);
   narrowAfter_.clear();
@@ -99,6 +102,7 @@ void TableCursor::want(std::size_t column) {
     wanted_[column] = 1;
     unwanted_[column] = 0;
     ahead_.count = ahead_.next = 0;
+    selectWanted();
   }
   if (at_ != At::Row || !rowKnown_) return;
   // The current row as saved so far: the fields it lacks are read now (where
@@ -214,7 +218,7 @@ Statement* TableCursor::afterStatement(std::size_t depth, unsigned nulls, std::s
   const IndexLayout& walk = order();
   const std::size_t keys = walk.key.size();
   const std::size_t slot = (level * (keys + 1) + depth) * (std::size_t{1} << keys) + nulls;
-  const bool narrowed = readsRowsAlone() && !wanted_.empty();
+  const bool narrowed = !wanted_.empty();
   auto& statements = narrowed ? narrowAfter_ : walk.afterStatements;
   if (statements.size() <= slot) statements.resize(((kMaxReadAheadLevel + 1) * (keys + 1)) << keys, nullptr);
   if (!statements[slot])

@@ -143,11 +143,12 @@ class TableCursor {
   // its order's key is served by the index alone. Elsewhere a field asked
   // for later is read from then on: the current row's value is read at
   // once and the rows read ahead are read again. Every row the cursor holds
-  // has every wanted field. On SQLite the reads ahead select the wanted
-  // fields alone (`columns_`, with statements of the cursor's own).
+  // has every wanted field, and the reads ahead select the wanted fields
+  // alone (`columns_`, with statements of the cursor's own).
   bool readsRowsAlone() const;
   void narrow();
   void want(std::size_t column);
+  void selectWanted();
   std::vector<char> wanted_;  // empty: every field
   std::vector<char> unwanted_;
   std::vector<char> asked_;              // ever
