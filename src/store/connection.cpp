@@ -166,7 +166,7 @@ void Connection::deferIndex(const std::string& tableName, const std::string& sto
 void Connection::deferSaves(const std::string& tableName, const std::vector<std::string>& columns,
                             std::size_t limit) {
   if (!holding_ || !canDeferSaves() || columns.size() > DeferredSaves::kMaxColumns) return;
-  if (saves_) writeDeferred();
+  if (saves_ && !saves_->empty()) writeSaves(*saves_);  // those of another table
   const auto layout = table(tableName);
   std::vector<std::size_t> positions;
   for (const auto& name : columns) {
