@@ -28,7 +28,6 @@ class DeferredSaves {
   const std::string& table() const { return table_; }
   const std::vector<std::size_t>& columns() const { return columns_; }
   bool empty() const { return entries_.empty(); }
-  std::size_t size() const { return entries_.size(); }
   // Whether layout column `column` is one of the deferred ones.
   bool holds(std::size_t column) const { return slotOf(column) < columns_.size(); }
   // Whether the saves of the record with this rowid can be kept at all

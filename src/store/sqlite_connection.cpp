@@ -103,7 +103,7 @@ void SqliteConnection::buildIndexes(const std::vector<std::string>& definitions)
 }
 
 // One statement sweeps the table in rowid order and rewrites the records
-// that have kept values: about half a second per million records.
+// that have kept values: about a second per million records.
 void SqliteConnection::writeSaves(DeferredSaves& saves) {
   saves.sort();
   const auto layout = table(saves.table());
