@@ -126,7 +126,7 @@ void Connection::checkSaves() {
 }
 
 void Connection::executeDdl(const std::vector<std::string>& statements) {
-  if (saves_ && !saves_->empty()) writeSaves(*saves_);
+  writeKept();
   if (!holding_) commitNow();
   ++stamp_;
   tables_.clear();
@@ -166,7 +166,7 @@ void Connection::deferIndex(const std::string& tableName, const std::string& sto
 void Connection::deferSaves(const std::string& tableName, const std::vector<std::string>& columns,
                             std::size_t limit) {
   if (!holding_ || !canDeferSaves() || columns.size() > DeferredSaves::kMaxColumns) return;
-  if (saves_ && !saves_->empty()) writeSaves(*saves_);  // those of another table
+  writeKept();  // those of another table
   const auto layout = table(tableName);
   std::vector<std::size_t> positions;
   for (const auto& name : columns) {
@@ -187,11 +187,13 @@ void Connection::keepSave(std::int64_t rowid, const std::vector<Value>& values,
   saves_->keep(rowid, values, changed);
 }
 
+void Connection::writeKept() {
+  if (saves_ && !saves_->empty()) writeSaves(*saves_);
+}
+
 void Connection::writeDeferred() {
-  if (saves_) {
-    if (!saves_->empty()) writeSaves(*saves_);
-    saves_.reset();
-  }
+  writeKept();
+  saves_.reset();
   if (deferred_.empty()) return;
   buildIndexes(deferred_);
   deferred_.clear();

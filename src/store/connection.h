@@ -157,6 +157,8 @@ class Connection {
   // (sorted in place); an engine that can overrides both.
   virtual bool canDeferSaves() const { return false; }
   virtual void writeSaves(DeferredSaves& /*saves*/) {}
+  // Writes the saves kept back so far, if any; the keeping goes on.
+  void writeKept();
   // Opens the transaction that holds a run, with the write lock taken.
   virtual void beginHeld() = 0;
   // Undoes the open transaction, if any. Never fails.

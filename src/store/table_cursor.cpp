@@ -18,6 +18,9 @@ constexpr std::size_t kMaxReadAheadLevel = 3;
 // Rows a cursor serves with every field before it reads only those asked for.
 constexpr std::size_t kLearningRows = 64;
 
+// The class of a value as the cursor holds it.
+int classOf(const Value& value) { return value.isNull() ? kNull : value.isNumber() ? kFloat : kText; }
+
 [[noreturn]] void noCurrentRecord() { throw RunError(Fault::NoCurrentRecord, "No current record."); }
 
 void readRow(const Statement* statement, std::size_t columns, std::vector<Value>& row,
@@ -115,10 +118,14 @@ void TableCursor::want(std::size_t column) {
     rowKnown_ = false;
     throw RunError(Fault::NoCurrentRecord, "Record is deleted.");
   }
+  if (alone) {
+    readRow(statement, layout_->columns.size(), row_, types_, unwanted_);
+    whole_ = true;
+    return;
+  }
   std::vector<char> only(layout_->columns.size(), 0);
   only[column] = 1;
-  readRow(statement, layout_->columns.size(), row_, types_, alone ? unwanted_ : only);
-  whole_ = alone;
+  readRow(statement, layout_->columns.size(), row_, types_, only);
 }
 
 // ---- positioning -----------------------------------------------------------
@@ -384,7 +391,7 @@ const Value& TableCursor::field(const std::string& name) {
   if (DeferredSaves* saves = deferred())
     if (const Value* kept = saves->find(rowid_, column)) {
       row_[column] = *kept;
-      types_[column] = kept->isNull() ? kNull : kept->isNumber() ? kFloat : kText;
+      types_[column] = classOf(*kept);
     }
   return row_[column];
 }
@@ -507,8 +514,7 @@ bool TableCursor::movedOn() const {
     if (key[j].column < 0) return false;  // the rowid does not change
     const auto column = static_cast<std::size_t>(key[j].column);
     const Value& now = changed_[column] ? buffer_[column] : row_[column];
-    const int type = now.isNull() ? kNull : now.isNumber() ? kFloat : kText;
-    if (const int order = keyOrder(j, now, type, placeKey_[j], placeTypes_[j])) return order > 0;
+    if (const int order = keyOrder(j, now, classOf(now), placeKey_[j], placeTypes_[j])) return order > 0;
   }
   return false;
 }
