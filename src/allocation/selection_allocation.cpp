@@ -19,6 +19,7 @@
 #include "run/run_state.h"
 #include "values/fault.h"
 #include "values/fault_log.h"
+#include "values/stop_point.h"
 #include "values/text_rules.h"
 
 namespace ms {
@@ -49,6 +50,7 @@ class CountingPass {
     attempt([&] { selstart_ = work_.place(); });
     while (!work_.eof() && !run_.stopping()) {
       setFaultPlace("the allocation", recsdone_);
+      stopPoint("allocation", recsdone_);
       sequence();
       if (!moveOn() || !boundary()) return;
       showProgress();

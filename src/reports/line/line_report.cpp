@@ -16,6 +16,7 @@
 #include "store/recordset.h"
 #include "values/fault.h"
 #include "values/fault_log.h"
+#include "values/stop_point.h"
 #include "values/text_rules.h"
 #include "values/value.h"
 
@@ -124,6 +125,7 @@ void LineReport::perform() {
   setUp();
   while (work_ && !work_->eof() && !run_.stopping()) {
     setFaultPlace("the line report", run_.processed + 1);
+    stopPoint("printing", run_.processed + 1);
     if (!turn()) break;  // the pass could not move on: what it has is reported
   }
   finish();
