@@ -50,7 +50,7 @@ int runBatch(const std::string& databasePath, const PrintOn& printOn) {
 
   const RunEnd end = endRun(run);
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  if (end.incomplete) std::fprintf(stderr, "%s\n", run.faults.report(run.published).c_str());
+  if (end.incomplete) std::fprintf(stderr, "%s\n", run.faults.report(run.kept()).c_str());
   std::fputs(runSummary(run, stop, pagesWent, took.count()).c_str(), stderr);
   if (!end.labelProblem.empty()) std::fprintf(stderr, "%s\n", end.labelProblem.c_str());
   if (end.incomplete || !end.labelProblem.empty()) return kFailed;
@@ -60,6 +60,7 @@ int runBatch(const std::string& databasePath, const PrintOn& printOn) {
     case RunStop::Cancelled:
       return kCancelled;
     case RunStop::Finished:
+    case RunStop::Recovered:
       break;
   }
   return kFinished;

@@ -188,8 +188,25 @@ void ProgressWindow::runNow() {
   running_ = false;
   close();
   started_ = false;
+  endTheRun(stop, pagesWent);
+}
+
+void ProgressWindow::settleLastRun() {
+  run_ = std::make_unique<RunState>();
+  try {
+    if (!ms::settleLastRun(*run_, databasePath_)) return;
+  } catch (const std::exception& e) {
+    QString text = QString("Run-time error: %1").arg(QString::fromStdString(describeFailure(e)));
+    showError(this, text);
+    emit runFailed(text);
+    return;
+  }
+  endTheRun(RunStop::Recovered, {});
+}
+
+void ProgressWindow::endTheRun(RunStop stop, const std::string& pagesWent) {
   RunEnd end = endRun(*run_);
-  if (end.incomplete) showError(this, QString::fromStdString(run_->faults.report(run_->published)));
+  if (end.incomplete) showError(this, QString::fromStdString(run_->faults.report(run_->kept())));
   if (!end.labelProblem.empty()) showError(this, QString::fromStdString(end.labelProblem));
   emit runEnded(end.chainMode, end.incomplete || !end.labelProblem.empty(),
                 QString::fromStdString(runStatusLine(*run_, stop, pagesWent)));

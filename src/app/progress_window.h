@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "app/run_driver.h"
 #include "reports/common/page_sink.h"
 #include "run/progress.h"
 #include "run/run_state.h"
@@ -56,6 +57,12 @@ class ProgressWindow : public QWidget, public Progress {
 
   using QWidget::setVisible;
 
+  // Before the first run: settles what a run killed in the folder left (see
+  // settleLastRun). A run that had committed ends as it would have ended
+  // (runEnded, with the status that says so); a journal that cannot be
+  // trusted fails as a run that cannot start (runFailed).
+  void settleLastRun();
+
  signals:
   // The run left with an error before it allocated; the text names it.
   void runFailed(const QString& error);
@@ -72,6 +79,9 @@ class ProgressWindow : public QWidget, public Progress {
  private:
   void startOnce();
   void runNow();
+  // The end of a run that has left performRun: the label program, the
+  // messages, runEnded.
+  void endTheRun(RunStop stop, const std::string& pagesWent);
   void resetControls();
   QWidget* control(Control which) const;
 

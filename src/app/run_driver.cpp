@@ -25,6 +25,7 @@
 #include "run/run_state.h"
 #include "values/fault.h"
 #include "values/fault_log.h"
+#include "values/stop_point.h"
 #include "values/text_rules.h"
 
 namespace ms {
@@ -93,24 +94,81 @@ void allocateAndPrint(RunState& run) {
   }
 }
 
+// The hand-over a journal records for the run.
+const std::string& handOver(const RunState& run) {
+  if (!run.chainMode) return kNoHandOver;
+  return run.labelsAsked ? kHandOverWithLabels : kHandOver;
+}
+
+// Step 14.3's flags, for a Chain Mode run that is about to commit: written
+// with its work, so that they are cleared exactly when the work is saved.
+void handOverWithTheWork(RunState& run) {
+  run.chainMode = isY(run.parmrs->field("RunAlone"));
+  if (!run.chainMode) return;
+  run.labelsAsked = isY(run.parmrs->field("RunLabels"));
+  run.parmrs->edit();
+  run.parmrs->set("RunAlone", "N");
+  run.parmrs->set("RunReports", "N");
+  run.parmrs->update();
+}
+
+// Commits a run whose journal is written. A commit that fails is asked
+// about: the database tells whether it happened after all; when it cannot
+// (the server is gone), the run is left to the next start, which can.
+bool commitWithJournal(RunState& run, Publication& publication, const std::string& token) {
+  if (attempt([&] { run.mdb->commitRun(); })) return true;
+  bool committed = false;
+  if (attempt([&] { committed = run.mdb->runCommitted(token); })) return committed;
+  run.undecided = true;
+  publication.leaveForRecovery();
+  return false;
+}
+
 // Step 14.1: the print job is ended and the run judged. A run that finished
-// without a fault commits its work and then puts its files in place and
-// sends its pages to the printer; any other run undoes its work and throws
-// its files and pages away, so the database, the folder and the printer are
-// as they were before it.
+// without a fault writes its journal, commits its work and then puts its
+// files in place and sends its pages to the printer; any other run undoes
+// its work and throws its files and pages away, so the database, the folder
+// and the printer are as they were before it. A kill at any instant leaves
+// the journal to tell the next start which of the two it was.
 void endPrintJob(RunState& run, RunPrintJob& job, Publication& publication) {
   setFaultPlace("the end of the run", 0);
   attempt([&] { job.finish(); });
   attempt([&] { run.mdb->flush(); });
-  if (run.cancelflag != "Y" && run.faults.empty() && attempt([&] { run.mdb->commitRun(); })) {
+  bool committed = false;
+  if (run.cancelflag != "Y" && run.faults.empty()) {
+    std::string token;
+    attempt([&] {
+      handOverWithTheWork(run);
+      token = run.mdb->markRun();
+      publication.prepare(run.mdb->identity(), token, handOver(run));
+    });
+    stopPoint("before-commit");
+    committed = run.faults.empty() && commitWithJournal(run, publication, token);
+  }
+  if (committed) {
+    stopPoint("after-commit");
     run.published = true;
     attempt([&] { publication.publish(); });
     run.files = publication.placed();
   } else {
+    run.chainMode = run.labelsAsked = false;  // the flags were undone with the work
     run.mdb->rollbackRun();
     publication.discard();
   }
   attempt([&] { run.progress->setBusyPointer(false); });
+}
+
+LastRun settle(RunState& run, Publication& publication) {
+  Journal journal;
+  const LastRun last = publication.recover(
+      run.mdb->identity(), [&](const std::string& token) { return run.mdb->runCommitted(token); }, &journal);
+  if (last == LastRun::Finished) {
+    run.published = run.recovered = true;
+    run.files = publication.placed();
+    run.chainMode = journal.handOver != kNoHandOver;
+    run.labelsAsked = journal.handOver == kHandOverWithLabels;
+  }
+  return last;
 }
 
 // A job the run cannot do: the operator is told why and the run ends as a
@@ -230,13 +288,18 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   screen.setVisible(Control::lblPerc2, true);
   screen.setVisible(Control::lblPerc3, true);
 
-  // The folder's files: what a killed run left is finished or cleared
-  // first; this run's files are staged until it has finished.
   Publication publication;
-  publication.recover();
+  run.mdb = store::Database::open(databasePath, store::OpenMode::Shared);
+  // What a killed run left in the folder is settled first, from what the
+  // database says of it: a run that had committed has its files put in
+  // place, and nothing more is done.
+  if (settle(run, publication) == LastRun::Finished) {
+    screen.setBusyPointer(false);
+    return RunStop::Recovered;
+  }
+  // This run's files are staged until it has finished.
   PublicationScope publicationScope(publication);
 
-  run.mdb = store::Database::open(databasePath, store::OpenMode::Shared);
   // While another program holds the database, the window goes on; a
   // confirmed Cancel stops the wait. The operator is told once a wait has
   // lasted a second.
@@ -308,19 +371,34 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   return run.cancelflag == "Y" ? RunStop::Cancelled : RunStop::Finished;
 }
 
+bool settleLastRun(RunState& run, const std::string& databasePath) {
+  std::error_code error;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(Publication::kJournalName, error)))
+    return false;
+  Publication publication;
+  run.mdb = store::Database::open(databasePath, store::OpenMode::Shared);
+  return settle(run, publication) == LastRun::Finished;
+}
+
 RunEnd endRun(RunState& run, const std::string& labelProgram) {
   FaultScope faultScope(run.faults);
   RunEnd end;
-  // Outside Chain Mode, or when the run never got its Job Parameters, the
+  // A run that committed wrote its hand-over with its work. Otherwise, and
+  // outside Chain Mode, or when the run never got its Job Parameters, the
   // flags are left as they are.
-  if (run.parmrs && run.mdb && test([&] { return isY(run.parmrs->field("RunAlone")); })) {
+  const bool committed = run.published;
+  if (committed ? run.chainMode
+                : run.parmrs && run.mdb && test([&] { return isY(run.parmrs->field("RunAlone")); })) {
     end.chainMode = true;
-    bool labels = test([&] { return isY(run.parmrs->field("RunLabels")) && run.cancelflag != "Y"; });
-    attempt([&] { run.parmrs->edit(); });
-    attempt([&] { run.parmrs->set("RunAlone", "N"); });
-    attempt([&] { run.parmrs->set("RunReports", "N"); });
-    attempt([&] { run.parmrs->update(); });
-    attempt([&] { run.mdb->close(); });
+    bool labels = run.labelsAsked;
+    if (!committed) {
+      labels = test([&] { return isY(run.parmrs->field("RunLabels")) && run.cancelflag != "Y"; });
+      attempt([&] { run.parmrs->edit(); });
+      attempt([&] { run.parmrs->set("RunAlone", "N"); });
+      attempt([&] { run.parmrs->set("RunReports", "N"); });
+      attempt([&] { run.parmrs->update(); });
+    }
+    if (run.mdb) attempt([&] { run.mdb->close(); });
     // A run that met a fault hands nothing on, as a cancelled run.
     if (labels && run.faults.empty()) {
       const std::string program = findInPath(labelProgram);

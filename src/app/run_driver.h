@@ -25,6 +25,7 @@ enum class RunStop {
   Finished,   // both steps ran to their end
   Cancelled,  // Cancel was confirmed during a pass
   Refused,    // the job was refused before the allocation, with a message
+  Recovered,  // the last run in the folder had committed: its files were put in place, nothing more done
 };
 
 // Steps 1 to 14.1: finishes or clears what a killed run left in the folder,
@@ -51,6 +52,13 @@ enum class RunStop {
 //
 // `run.progress` must be set; `run.printer` may be null (nothing printed).
 RunStop performRun(RunState& run, const std::string& databasePath = store::kMailsortDatabase);
+
+// At the start of the program, before the Start Dialog waits for OK:
+// settles what a run killed in the folder left, as performRun does first.
+// True when that run had committed: its files are now in place, `run` holds
+// it as a recovered run (RunStop::Recovered, for endRun and the summary),
+// and no run is needed. Nothing is opened when no journal is left.
+bool settleLastRun(RunState& run, const std::string& databasePath = store::kMailsortDatabase);
 
 struct RunEnd {
   bool chainMode = false;            // the program ends now

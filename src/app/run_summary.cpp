@@ -49,6 +49,10 @@ std::string unfinished(const RunState& run, RunStop stop, bool brief) {
 
 }  // namespace
 
+std::string recoveredMessage(const std::string& folder) {
+  return "The last run in " + folder + " had finished; its files have now been put in place.";
+}
+
 std::string groupedNumber(double value) {
   if (!std::isfinite(value)) return std::to_string(value);
   std::string digits = std::to_string(static_cast<long long>(std::llround(std::fabs(value))));
@@ -57,6 +61,7 @@ std::string groupedNumber(double value) {
 }
 
 std::string runSummary(const RunState& run, RunStop stop, const std::string& pagesWent, double seconds) {
+  if (run.recovered) return recoveredMessage(currentFolder()) + "\n";
   if (const std::string text = unfinished(run, stop, false); !text.empty())
     return text + " (" + duration(seconds) + ")\n";
   std::string text = "The run finished in " + duration(seconds) + ", in " + currentFolder() + ":\n";
@@ -85,6 +90,7 @@ std::string runSummary(const RunState& run, RunStop stop, const std::string& pag
 }
 
 std::string runStatusLine(const RunState& run, RunStop stop, const std::string& pagesWent) {
+  if (run.recovered) return recoveredMessage(currentFolder());
   if (const std::string text = unfinished(run, stop, true); !text.empty()) return text;
   const std::string line = "Finished: " + groupedNumber(run.processed) + " addresses, " +
                            groupedNumber(run.dirbags + run.resbags) + " Mailsort bags";

@@ -21,6 +21,10 @@ std::string runSummary(const RunState& run, RunStop stop, const std::string& pag
 // The same in one line, for the window.
 std::string runStatusLine(const RunState& run, RunStop stop, const std::string& pagesWent);
 
+// What a start says when it found that the last run in `folder` had
+// committed, and put its files in place.
+std::string recoveredMessage(const std::string& folder);
+
 // 1234567 as "1,234,567".
 std::string groupedNumber(double value);
 

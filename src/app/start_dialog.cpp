@@ -164,6 +164,9 @@ GateResult StartDialog::load(const std::string& databasePath) {
       break;
     case GateResult::Wait:
       show();
+      // Once the program runs: what a killed run left is settled before OK.
+      if (progressWindow_)
+        QMetaObject::invokeMethod(progressWindow_, &ProgressWindow::settleLastRun, Qt::QueuedConnection);
       break;
   }
   return result;

@@ -72,6 +72,17 @@ struct RunState {
   FaultLog faults;
   // The run finished, committed its work and put its files in place.
   bool published = false;
+  // The run's commit failed so that it cannot be told whether it happened
+  // (the server was lost): its files and its journal wait for the next
+  // start, which settles them from the database.
+  bool undecided = false;
+  // The start found that the last run in the folder had committed and put
+  // its files in place; this run did nothing more (`published` is set too).
+  bool recovered = false;
+  // Chain Mode as the run ends: RunAlone was "Y"; `labelsAsked`: RunLabels
+  // was "Y". A run that commits writes its hand-over with its work.
+  bool chainMode = false;
+  bool labelsAsked = false;
   // The files it put in place (whole paths), once published.
   std::vector<std::string> files;
 
@@ -81,6 +92,13 @@ struct RunState {
 
   // Rounds `roundin` to `roundplaces` places into `roundout`.
   void round();
+
+  // What the run kept, for the report of its faults.
+  FaultLog::Kept kept() const {
+    return published   ? FaultLog::Kept::Published
+           : undecided ? FaultLog::Kept::Undecided
+                       : FaultLog::Kept::Nothing;
+  }
 
   // Whether the passes stop: the run is cancelled, or it has met a fault of
   // the machine or of the database (another program holding the database

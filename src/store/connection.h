@@ -96,6 +96,10 @@ class Connection {
   void commitRun();
   void rollbackRun() noexcept;
   bool holding() const { return holding_; }
+  // See Database::markRun, runCommitted and identity.
+  virtual std::string markRun() = 0;
+  virtual bool runCommitted(const std::string& token) = 0;
+  virtual std::string identity() const = 0;
 
   // Within a run: drops a table's index (not a unique one) until
   // writeDeferred() or the run's commit builds it again, once, from the

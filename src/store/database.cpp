@@ -21,6 +21,19 @@ Database::~Database() {
   }
 }
 
+std::string Database::markRun() {
+  connection_->requireOpen();
+  if (!connection_->holding()) throw RunError(Fault::Engine, "There is no run to mark.");
+  return connection_->markRun();
+}
+
+bool Database::runCommitted(const std::string& token) {
+  connection_->requireOpen();
+  return connection_->runCommitted(token);
+}
+
+std::string Database::identity() const { return connection_->identity(); }
+
 std::unique_ptr<Recordset> Database::openTable(const std::string& table) {
   connection_->requireOpen();
   auto layout = connection_->table(table);

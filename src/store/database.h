@@ -78,6 +78,20 @@ class Database {
   void rollbackRun() noexcept;
   // Between beginRun() and its commit or rollback.
   bool holdingRun() const;
+  // The evidence that a run committed, for its files' journal. Within a run,
+  // markRun() writes a token into the run's transaction and returns it (a
+  // text without tab or line end): the token is in the database exactly
+  // when the run has committed, and stays there until the next run marks
+  // its own. runCommitted() tells from the database whether the run that
+  // was given `token` committed; it fails, naming the database, when that
+  // cannot be told (a token this engine does not make, a transaction the
+  // server still holds open after a wait of some seconds, a transaction so
+  // old that the server has forgotten it).
+  std::string markRun();
+  bool runCommitted(const std::string& token);
+  // The database as a journal names it: the file's whole path, or the
+  // server, database and schema. Without tab or line end.
+  std::string identity() const;
   // Within a run: index `index` of `table` (named as setIndex names it) is
   // dropped until writeDeferred() or commitRun() builds it again, once. A
   // pass that moves most records' entries in that index saves the work; a

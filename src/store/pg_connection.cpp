@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <optional>
+#include <thread>
 
 #include "values/fault.h"
 
@@ -196,6 +198,7 @@ std::shared_ptr<PgConnection> PgConnection::open(const std::string& uri, OpenMod
                                 "SELECT hashtextextended('mailsort:' || current_database() || '.' || "
                                 "coalesce(current_schema(), ''), 0)::text",
                                 "", name);
+  connection->identity_ = name + ", schema " + scalar(raw, "SELECT coalesce(current_schema(), '')", "", name);
   connection->exclusive_ = mode == OpenMode::Exclusive;
   const char* take = connection->exclusive_ ? "SELECT pg_try_advisory_lock($1::bigint)"
                                             : "SELECT pg_try_advisory_lock_shared($1::bigint)";
@@ -683,5 +686,51 @@ void PgConnection::rollback() noexcept {
     // a session that cannot answer rolls back when it ends
   }
 }
+
+// ---- the evidence of a run's commit -----------------------------------------
+
+// A run's token is the id of its transaction: the server keeps the fate of
+// every recent transaction, and tells it by id.
+namespace {
+constexpr const char* kTokenPrefix = "txid ";
+}  // namespace
+
+std::string PgConnection::markRun() {
+  PgResult id = fetch("SELECT txid_current()::text", {});
+  if (PQntuples(id.get()) != 1) throw RunError(Fault::Engine, name_ + ": no transaction id", name_);
+  return kTokenPrefix + std::string(PQgetvalue(id.get(), 0, 0));
+}
+
+bool PgConnection::runCommitted(const std::string& token) {
+  const std::string id = token.rfind(kTokenPrefix, 0) == 0 ? token.substr(std::strlen(kTokenPrefix)) : "";
+  if (id.empty() || id.size() > 19 ||
+      !std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    throw RunError(Fault::Damaged, "\"" + token + "\" is not the mark of a run on the " + name_, name_);
+  // A transaction the server still holds open (its program was killed a
+  // moment ago) is decided as soon as the server notices: it is asked
+  // again for a few seconds.
+  const auto until = Clock::now() + kUndecidedWait;
+  for (;;) {
+    PgResult status = fetch("SELECT txid_status($1::bigint)", {id});
+    const std::string state = PQntuples(status.get()) == 1 && !PQgetisnull(status.get(), 0, 0)
+                                  ? PQgetvalue(status.get(), 0, 0)
+                                  : "";
+    if (state == "committed") return true;
+    if (state == "aborted") return false;
+    if (state.empty())
+      throw RunError(
+          Fault::Damaged,
+          "the " + name_ + " no longer knows whether transaction " + id + " of the last run committed",
+          name_);
+    if (Clock::now() >= until)
+      throw RunError(Fault::Busy,
+                     "transaction " + id + " of the last run is still open on the " + name_ +
+                         ", so it cannot yet be told whether that run finished",
+                     name_);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+std::string PgConnection::identity() const { return identity_; }
 
 }  // namespace ms::store

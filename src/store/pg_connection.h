@@ -107,6 +107,9 @@ class PgConnection : public Connection {
   void idle() override;
   void commitNow() override;
   void close() override;
+  std::string markRun() override;
+  bool runCommitted(const std::string& token) override;
+  std::string identity() const override;
   void handOver() override { handOver_ = true; }
 
   // For the statements: runs a query and hands its rows to it; runs a save;
@@ -150,6 +153,9 @@ class PgConnection : public Connection {
   // The part of a wait for an answer that is not counted as a wait for
   // another program's lock.
   static constexpr std::chrono::milliseconds kServerWork{1000};
+  // How long a run's transaction that the server still holds open is
+  // waited for before its fate is given up as unknown.
+  static constexpr std::chrono::milliseconds kUndecidedWait{10000};
 
   PgConnection() = default;
   void send(Kind kind, PgStatement* statement);
@@ -190,7 +196,8 @@ class PgConnection : public Connection {
   [[noreturn]] void broken();
 
   PgHandle connection_;
-  std::string name_;  // the database as messages name it
+  std::string name_;      // the database as messages name it
+  std::string identity_;  // the server, database and schema
   std::string gateKey_;
   bool exclusive_ = false;
   bool handOver_ = false;

@@ -1,6 +1,10 @@
 #include "store/sqlite_connection.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <random>
 #include <thread>
 #include <utility>
 
@@ -351,6 +355,10 @@ void SqliteConnection::runDdl(const std::vector<std::string>& statements) {
 void SqliteConnection::beginHeld() {
   if (sqlite3_db_readonly(db_.get(), "main") == 1)
     throw RunError(Fault::ReadOnly, path_ + " is read-only, so the run cannot save its work", path_);
+  // The run's commit is on the disk before its files are put in place: the
+  // log is synced at the commit, not only at the next checkpoint (this
+  // cannot change inside a transaction).
+  sqlite3_exec(db_.get(), "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
   // The write lock now, waiting for other programs as a statement does:
   // nothing of the run can then be refused for want of it.
   const int rc = sqlite3_exec(db_.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
@@ -383,6 +391,50 @@ void SqliteConnection::close() {
   }
   lock_.reset();  // only after the engine has closed the file
   if (error) throw RunError(*error);
+}
+
+// A run's token is the header's user version, which the suite's other
+// programs leave at 0: a number that the file holds from the run's commit on.
+namespace {
+constexpr const char* kTokenPrefix = "user_version ";
+}  // namespace
+
+int SqliteConnection::userVersion() {
+  sqlite3_stmt* raw = nullptr;
+  int rc = sqlite3_prepare_v2(db_.get(), "PRAGMA user_version", -1, &raw, nullptr);
+  StatementHandle statement(raw);
+  if (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) return sqlite3_column_int(raw, 0);
+  fail(rc, "the header could not be read", path_);
+}
+
+std::string SqliteConnection::markRun() {
+  const int current = userVersion();
+  std::random_device seed;
+  std::uniform_int_distribution<int> pick(1, INT_MAX);
+  int token = pick(seed);
+  while (token == current) token = pick(seed);
+  const std::string sql = "PRAGMA user_version = " + std::to_string(token);
+  const int rc = sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) fail(rc, "the run could not be marked", path_);
+  wrote_ = true;
+  return kTokenPrefix + std::to_string(token);
+}
+
+bool SqliteConnection::runCommitted(const std::string& token) {
+  const std::string digits = token.rfind(kTokenPrefix, 0) == 0 ? token.substr(std::strlen(kTokenPrefix)) : "";
+  const bool number =
+      !digits.empty() && digits.size() <= 10 && digits[0] != '0' &&
+      std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+      std::stoll(digits) <= INT_MAX;
+  if (!number)
+    throw RunError(Fault::Damaged, "\"" + token + "\" is not the mark of a run on " + path_, path_);
+  return userVersion() == std::stoi(digits);
+}
+
+std::string SqliteConnection::identity() const {
+  std::error_code error;
+  const auto whole = std::filesystem::weakly_canonical(std::filesystem::absolute(path_), error);
+  return error ? std::filesystem::absolute(path_).string() : whole.string();
 }
 
 }  // namespace ms::store

@@ -79,6 +79,9 @@ class SqliteConnection : public Connection {
   void idle() override;
   void commitNow() override;
   void close() override;
+  std::string markRun() override;
+  bool runCommitted(const std::string& token) override;
+  std::string identity() const override;
   void handOver() override {
     if (lock_) lock_->handOver();
   }
@@ -111,6 +114,8 @@ class SqliteConnection : public Connection {
   DatabaseHandle db_;
   std::unique_ptr<FileLock> lock_;
   std::string path_;
+  // The header's user version, which marks a run.
+  int userVersion();
   bool empty_ = false;  // the file held no table when it was opened
   std::unordered_map<std::string, std::unique_ptr<SqliteStatement>> statements_;
 

@@ -70,14 +70,27 @@ void FaultLog::record(const RunError& error) {
   entries_.push_back({error.fault(), error.what(), error.where(), 1, currentPlace()});
 }
 
-std::string FaultLog::report(bool published) const {
-  std::string text =
-      published ? "The run is incomplete: its work is saved and its files are in place, but it met faults "
-                  "of the machine in putting them in place or printing them. Check the files and the "
-                  "printer named below.\n"
-                : "The run is incomplete: it met faults of the machine or of the database, so it changed "
-                  "nothing: the work table, the bags table and the Post Office files are as they were, and "
-                  "nothing was printed. Put the fault right and run the job again.\n";
+std::string FaultLog::report(Kept kept) const {
+  std::string text;
+  switch (kept) {
+    case Kept::Published:
+      text =
+          "The run is incomplete: its work is saved and its files are in place, but it met faults of the "
+          "machine in putting them in place or printing them. Check the files and the printer named below.\n";
+      break;
+    case Kept::Undecided:
+      text =
+          "The run is incomplete: the database was lost while it saved the run's work, so it cannot be told "
+          "yet whether the work was saved. Nothing was printed. Start the program again when the database "
+          "answers: it then puts this run's files in place if its work was saved, or clears them if not.\n";
+      break;
+    case Kept::Nothing:
+      text =
+          "The run is incomplete: it met faults of the machine or of the database, so it changed nothing: "
+          "the work table, the bags table and the Post Office files are as they were, and nothing was "
+          "printed. Put the fault right and run the job again.\n";
+      break;
+  }
   for (const Entry& entry : entries_) {
     text += "\n- " + describe(entry.what, entry.where) + " (" + std::to_string(entry.count) +
             (entry.count == 1 ? " time, at " : " times, first at ") + entry.firstAt + ")";

@@ -24,10 +24,14 @@ class FaultLog {
   void record(const RunError& error);
   bool empty() const { return entries_.empty(); }
   const std::vector<Entry>& entries() const { return entries_; }
-  // The text of the message that ends a run with faults: one that changed
-  // nothing, or one whose work was `published` and that met its faults in
-  // putting its files in place or printing.
-  std::string report(bool published = false) const;
+  // What a run with faults kept.
+  enum class Kept {
+    Nothing,    // it changed nothing
+    Published,  // its work is saved and its files in place; it met its faults after that
+    Undecided,  // it cannot be told yet whether its work was saved: the next start settles it
+  };
+  // The text of the message that ends a run with faults.
+  std::string report(Kept kept = Kept::Nothing) const;
 
  private:
   std::vector<Entry> entries_;
