@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
+#include <cstdio>
 
 #include "app/message_box.h"
 #include "app/run_driver.h"
@@ -201,6 +202,8 @@ void ProgressWindow::settleLastRun() {
     emit runFailed(text);
     return;
   }
+  // Said on standard error too: a Chain Mode start ends at once.
+  std::fprintf(stderr, "%s\n", runStatusLine(*run_, RunStop::Recovered, {}).c_str());
   endTheRun(RunStop::Recovered, {});
 }
 
