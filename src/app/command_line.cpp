@@ -191,6 +191,11 @@ std::string databasePlace(const std::string& database, std::string& error) {
     error = place + ": the name is too long for the system";
   else if (std::filesystem::is_directory(status))
     error = place + " is a folder, not a database file (-C DIR works in a folder)";
+  else if (const std::string whole = store::overlongDatabasePath(place); !whole.empty())
+    error = place +
+            ": the name is too long for the system (the whole path of a database file may be at most " +
+            std::to_string(store::kLongestDatabasePath) + " bytes; this one is " +
+            std::to_string(whole.size()) + ")";
   else
     return place;
   return {};
