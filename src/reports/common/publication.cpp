@@ -57,7 +57,13 @@ Publication::Publication(std::string folder) : folder_(std::move(folder)) {
   if (::flock(lock_, LOCK_EX | LOCK_NB) != 0) {
     ::close(lock_);
     lock_ = -1;
-    throw RunError(Fault::InUse, "another run is writing its files in this folder", folder_);
+    // Named by its whole path, as every folder in a message is.
+    std::string whole(4096, '\0');
+    if (folder_.starts_with('/') || !::getcwd(whole.data(), whole.size()))
+      whole = folder_;
+    else
+      whole = whole.substr(0, whole.find('\0')) + (folder_ == "." ? "" : "/" + folder_);
+    throw RunError(Fault::InUse, "another run is writing its files in " + whole, whole);
   }
 }
 
