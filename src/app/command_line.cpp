@@ -64,7 +64,8 @@ const char* const kHelpText =
     "     that does not exist)\n"
     "  3  the run was cancelled\n"
     "  4  the job was refused before the allocation (no whole item per bag, a\n"
-    "     posting postcode that cannot be ranked, a limit of 0 or below)\n"
+    "     posting postcode that cannot be ranked, a limit that is not a number\n"
+    "     greater than 0, an mscode that holds values that are not texts)\n"
     "  5  any other error (the database missing, unreadable or damaged, no Job\n"
     "     Parameters, a fault met during the run)\n"
     "Without --batch the status is 0 when the program ends, 1 when the run gate\n"
@@ -191,6 +192,11 @@ std::string databasePlace(const std::string& database, std::string& error) {
     error = place + ": the name is too long for the system";
   else if (std::filesystem::is_directory(status))
     error = place + " is a folder, not a database file (-C DIR works in a folder)";
+  else if (const std::string whole = store::overlongDatabasePath(place); !whole.empty())
+    error = place +
+            ": the name is too long for the system (the whole path of a database file may be at most " +
+            std::to_string(store::kLongestDatabasePath) + " bytes; this one is " +
+            std::to_string(whole.size()) + ")";
   else
     return place;
   return {};

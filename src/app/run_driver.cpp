@@ -47,30 +47,11 @@ class PrinterSwap {
   PageSink* saved_;
 };
 
-std::int32_t wholeBagItems(double bagMax, double weight) {
-  double whole = std::trunc(divide(bagMax, weight));
-  if (!(whole >= std::numeric_limits<std::int32_t>::min() &&
-        whole <= std::numeric_limits<std::int32_t>::max()))
-    throw RunError(Fault::Overflow, "BagMax " + plainText(bagMax) + " / Weight " + plainText(weight) +
-                                        " gives more items per bag than a bag count can hold");
-  return static_cast<std::int32_t>(whole);
-}
-
 // A Job Parameter that a start-up step needs, naming it when it cannot be had.
 Value parameter(RunState& run, const char* name) {
   Value value = run.parmrs->field(name);
   if (value.isNull()) throw RunError(Fault::InvalidUseOfNull, std::string(name) + " in parmcode is Null");
   return value;
-}
-
-double parameterNumber(RunState& run, const char* name) {
-  Value value = parameter(run, name);
-  try {
-    return value.number();
-  } catch (const RunError&) {
-    throw RunError(Fault::TypeMismatch,
-                   std::string(name) + " in parmcode is not a number: \"" + value.text() + "\"");
-  }
 }
 
 // A job whose posting postcode gives no region ranks cannot be sequenced
@@ -81,10 +62,12 @@ bool cannotRank(RunState& run) {
   return inForce && run.sortcodes.empty();
 }
 
-// Steps 12 and 13: every statement is skipped when it fails.
+// Steps 12 and 13: every statement is skipped when it fails. A fault met
+// in the allocation ends the run there: the printing would only meet its
+// consequences and report them in its place.
 void allocateAndPrint(RunState& run) {
   attempt([&] { allocate(run); });
-  if (test([&] { return run.cancelflag != "Y"; })) {
+  if (!run.stopping()) {
     setFaultPlace("the start of step 2 (Printing)", 0);
     attempt([&] { clearperc(run); });
     attempt([&] { run.progress->setCaption(Control::lblPerc1, "  Printing "); });
@@ -180,7 +163,11 @@ RunStop refuse(RunState& run, const std::string& text) {
   return RunStop::Refused;
 }
 
-std::string megabytes(double bytes) { return plainText(std::ceil(bytes / 1e6)) + " MB"; }
+// Megabytes, whole: what is needed rounded up, what is free rounded down, so
+// that a refusal never shows the two alike.
+std::string megabytes(double bytes, bool roundUp) {
+  return plainText(roundUp ? std::ceil(bytes / 1e6) : std::floor(bytes / 1e6)) + " MB";
+}
 
 // Free room on the file system of `path`, in bytes, and the file system.
 std::pair<double, dev_t> freeRoom(const std::string& path) {
@@ -225,15 +212,25 @@ void checkFilesCanBeWritten() {
   }
 }
 
-// The limits that make a job, each a finite number: items per bag and
-// bundles per bag are counted from them. The text of the refusal; empty
-// when they do.
-std::string limitRefusal(double bagMax, double weight, double bundleMax) {
-  const std::pair<const char*, double> limits[] = {
-      {"BagMax", bagMax}, {"Weight", weight}, {"BundleMax", bundleMax}};
-  for (const auto& [name, value] : limits)
-    if (!(value > 0) || !std::isfinite(value)) return notPositiveMessage(name, value);
+// The limits that make a job, each a finite number above 0, read into
+// `bagMax`, `weight` and `bundleMax`: items per bag and bundles per bag are
+// counted from them. The text of the refusal; empty when they do.
+std::string limitRefusal(RunState& run, double& bagMax, double& weight, double& bundleMax) {
+  const std::pair<const char*, double*> limits[] = {
+      {"BagMax", &bagMax}, {"Weight", &weight}, {"BundleMax", &bundleMax}};
+  for (const auto& [name, value] : limits) {
+    const Value field = run.parmrs->field(name);
+    if (field.isNull()) return notNumberMessage(name, field);
+    try {
+      *value = field.number();
+    } catch (const RunError&) {
+      return notNumberMessage(name, field);
+    }
+    if (!(*value > 0) || !std::isfinite(*value)) return notPositiveMessage(name, *value);
+  }
   if (bundleMax < 1) return smallBundleMessage(bundleMax);
+  const double whole = std::trunc(bagMax / weight);
+  if (!(whole <= std::numeric_limits<std::int32_t>::max())) return manyItemsMessage(bagMax, weight);
   return {};
 }
 
@@ -245,14 +242,36 @@ std::string cannotRankMessage(const std::string& postcode) {
          "The run stops and nothing has been written.";
 }
 
-std::string notPositiveMessage(const std::string& field, double value) {
-  return field + " in parmcode is " + plainText(value) +
+namespace {
+
+std::string limitMessage(const std::string& field, const std::string& shown) {
+  return field + " in parmcode is " + shown +
          ": it must be a number greater than 0 to make a job. The run stops and nothing has been written.";
+}
+
+}  // namespace
+
+std::string notPositiveMessage(const std::string& field, double value) {
+  return limitMessage(field, plainText(value));
+}
+
+std::string notNumberMessage(const std::string& field, const Value& value) {
+  return limitMessage(field, value.isNull() ? "Null" : "\"" + value.text() + "\"");
+}
+
+std::string manyItemsMessage(double bagMax, double weight) {
+  return "BagMax " + plainText(bagMax) + " with an item Weight of " + plainText(weight) +
+         " gives more items per bag than can be counted. The run stops and nothing has been written.";
 }
 
 std::string smallBundleMessage(double bundleMax) {
   return "BundleMax in parmcode is " + plainText(bundleMax) +
          ": a bundle must hold at least one item. The run stops and nothing has been written.";
+}
+
+std::string textCodeMessage() {
+  return "The field mscode of kvwork holds values that are not texts, so its selections would not come "
+         "together. Change them into texts. The run stops and nothing has been written.";
 }
 
 std::string textSeqMessage() {
@@ -261,8 +280,8 @@ std::string textSeqMessage() {
 }
 
 std::string roomMessage(const std::string& place, double needs, double free) {
-  return "There is not room enough for this run in " + place + ": it needs about " + megabytes(needs) +
-         " and " + megabytes(free) +
+  return "There is not room enough for this run in " + place + ": it needs about " + megabytes(needs, true) +
+         " and " + megabytes(free, false) +
          " are free. Make room and run the job again. "
          "The run stops and nothing has been written.";
 }
@@ -325,14 +344,12 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
     attempt([&] { postcode = run.parmrs->field("postcode").textOrEmpty(); });
     return refuse(run, cannotRankMessage(postcode));
   }
-  const double bagMax = parameterNumber(run, "BagMax");
-  const double weight = parameterNumber(run, "Weight");
-  const double bundleMax = parameterNumber(run, "BundleMax");
-  // A weight, bag or bundle limit of 0 or below, or one without end, makes
-  // no job.
-  if (const std::string refusal = limitRefusal(bagMax, weight, bundleMax); !refusal.empty())
+  // A weight, bag or bundle limit that is not a number, is 0 or below, or
+  // is without end makes no job.
+  double bagMax = 0, weight = 0, bundleMax = 0;
+  if (const std::string refusal = limitRefusal(run, bagMax, weight, bundleMax); !refusal.empty())
     return refuse(run, refusal);
-  run.bagitems = wholeBagItems(bagMax, weight);
+  run.bagitems = static_cast<std::int32_t>(std::trunc(bagMax / weight));
 
   run.bundlesperbag = divide(run.bagitems, bundleMax);
   run.roundin = run.bundlesperbag;
@@ -357,6 +374,9 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   // would sort wrongly, and a run without room or a folder it may not write
   // could only fail at its end.
   if (!run.workrs->holdsNumbers("seq")) return refuse(run, textSeqMessage());
+  // A code kept as a blob sorts after every text: its selection would be
+  // split from the records that hold the same code as text.
+  if (!run.workrs->holdsTexts("mscode")) return refuse(run, textCodeMessage());
   if (const std::string refusal = roomRefusal(databasePath, run.totrecs); !refusal.empty())
     return refuse(run, refusal);
   checkFilesCanBeWritten();

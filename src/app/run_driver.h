@@ -7,6 +7,7 @@
 #include <string>
 
 #include "store/database.h"
+#include "values/value.h"
 
 namespace ms {
 
@@ -16,8 +17,11 @@ struct RunState;
 std::string cannotRankMessage(const std::string& postcode);
 std::string emptyBagMessage(double bagMax, double weight);
 std::string notPositiveMessage(const std::string& field, double value);
+std::string notNumberMessage(const std::string& field, const Value& value);
+std::string manyItemsMessage(double bagMax, double weight);
 std::string smallBundleMessage(double bundleMax);
 std::string textSeqMessage();
+std::string textCodeMessage();
 std::string roomMessage(const std::string& place, double needs, double free);
 
 // How a run that got its Job Parameters stopped.
@@ -32,7 +36,7 @@ enum class RunStop {
 // opens the database (`databasePath`, "mailsort.mdb" in the current
 // directory for the program), reads the Job Parameters, derives the bag
 // limits and checks what can be known before anything changes (the limits,
-// the type of `seq`, room on the disk, that the folder and the database can
+// the type of `seq`, that `mscode` holds only texts, room on the disk, that the folder and the database can
 // be written); then allocates (step 1 of 2) and, unless cancelled,
 // re-creates the bags table and prints the reports (step 2 of 2); then
 // restores the pointer.

@@ -60,18 +60,28 @@ std::string groupedNumber(double value) {
   return (value <= -0.5 ? "-" : "") + digits;
 }
 
+namespace {
+
+// A count and its noun, one or many: "1 address", "2 addresses".
+std::string counted(double count, const char* one, const char* many) {
+  return groupedNumber(count) + " " + (std::llround(std::fabs(count)) == 1 ? one : many);
+}
+
+}  // namespace
+
 std::string runSummary(const RunState& run, RunStop stop, const std::string& pagesWent, double seconds) {
   if (run.recovered) return recoveredMessage(currentFolder()) + "\n";
   if (const std::string text = unfinished(run, stop, false); !text.empty())
     return text + " (" + duration(seconds) + ")\n";
   std::string text = "The run finished in " + duration(seconds) + ", in " + currentFolder() + ":\n";
-  text += "  " + groupedNumber(run.processed) + " addresses processed, " + groupedNumber(run.notmatched) +
-          " of them not matched\n";
-  text += "  " + groupedNumber(run.dirsels) + " direct selections (" + groupedNumber(run.diritems) +
-          " items), " + groupedNumber(run.ressels) + " residue selections (" + groupedNumber(run.resitems) +
-          " items)\n";
-  text += "  " + groupedNumber(run.dirbags + run.resbags) + " Mailsort bags (" + groupedNumber(run.dirbags) +
-          " direct, " + groupedNumber(run.resbags) + " residue)\n";
+  text += "  " + counted(run.processed, "address", "addresses") + " processed, " +
+          groupedNumber(run.notmatched) + " of them not matched\n";
+  text += "  " + counted(run.dirsels, "direct selection", "direct selections") + " (" +
+          counted(run.diritems, "item", "items") + "), " +
+          counted(run.ressels, "residue selection", "residue selections") + " (" +
+          counted(run.resitems, "item", "items") + ")\n";
+  text += "  " + counted(run.dirbags + run.resbags, "Mailsort bag", "Mailsort bags") + " (" +
+          groupedNumber(run.dirbags) + " direct, " + groupedNumber(run.resbags) + " residue)\n";
   // In the order the Post Office reads them, the PDF last.
   for (const std::string& name : Publication::outputNames()) {
     const auto file = std::find_if(run.files.begin(), run.files.end(), [&](const std::string& path) {
@@ -82,7 +92,8 @@ std::string runSummary(const RunState& run, RunStop stop, const std::string& pag
     struct stat info {};
     const double size = ::stat(path.c_str(), &info) == 0 ? static_cast<double>(info.st_size) : 0;
     char line[160];
-    std::snprintf(line, sizeof line, "  %-14s %15s bytes\n", name.c_str(), groupedNumber(size).c_str());
+    std::snprintf(line, sizeof line, "  %-14s %15s %s\n", name.c_str(), groupedNumber(size).c_str(),
+                  size == 1 ? "byte" : "bytes");
     text += line;
   }
   if (!pagesWent.empty()) text += "  " + pagesWent + "\n";
@@ -92,8 +103,8 @@ std::string runSummary(const RunState& run, RunStop stop, const std::string& pag
 std::string runStatusLine(const RunState& run, RunStop stop, const std::string& pagesWent) {
   if (run.recovered) return recoveredMessage(currentFolder());
   if (const std::string text = unfinished(run, stop, true); !text.empty()) return text;
-  const std::string line = "Finished: " + groupedNumber(run.processed) + " addresses, " +
-                           groupedNumber(run.dirbags + run.resbags) + " Mailsort bags";
+  const std::string line = "Finished: " + counted(run.processed, "address", "addresses") + ", " +
+                           counted(run.dirbags + run.resbags, "Mailsort bag", "Mailsort bags");
   return line + (pagesWent.empty() ? "." : "; " + pagesWent + ".");
 }
 

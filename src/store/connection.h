@@ -56,6 +56,12 @@ class Connection {
   // The statement that saves `columns` (positions in the layout) of the
   // record with rowid ?n+1, the values being ?1 to ?n.
   virtual Statement* prepareEdit(const TableLayout& layout, const std::vector<std::size_t>& columns);
+  // Whether every value of layout column `column` is a text or Null. A
+  // column of a text type holds nothing else, as on PostgreSQL; SQLite
+  // keeps a blob or a number whatever the type says, and looks.
+  virtual bool holdsTexts(const TableLayout& layout, std::size_t column) {
+    return layout.affinities[column] == Affinity::Text;
+  }
 
   // The layout of a table, read once and kept until the next DDL statement.
   // Fails with Fault::NotFound for an unknown table.

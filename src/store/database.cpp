@@ -1,11 +1,21 @@
 #include "store/database.h"
 
+#include <filesystem>
+
 #include "store/connection.h"
 #include "store/recordset.h"
 #include "store/table_cursor.h"
 #include "values/fault.h"
 
 namespace ms::store {
+
+std::string overlongDatabasePath(const std::string& path) {
+  std::error_code error;
+  std::string whole =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error).string();
+  if (error) whole = std::filesystem::absolute(path, error).string();
+  return whole.size() > kLongestDatabasePath ? whole : std::string();
+}
 
 std::unique_ptr<Database> Database::open(const std::string& path, OpenMode mode) {
   return std::unique_ptr<Database>(new Database(Connection::open(path, mode)));

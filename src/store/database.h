@@ -33,6 +33,14 @@ enum class OpenMode { Shared, Exclusive };
 // The file the suite's programs share, in the folder they work in.
 inline const std::string kMailsortDatabase = "mailsort.mdb";
 
+// The longest whole path of a database file, in bytes, with its symbolic
+// links resolved, that SQLite opens: the names of its log and journal are 8
+// bytes longer, and the engine takes none beyond 512.
+inline constexpr std::size_t kLongestDatabasePath = 504;
+// The whole path SQLite opens for `path`, with its links resolved, when it
+// is longer than kLongestDatabasePath; empty when it is not.
+std::string overlongDatabasePath(const std::string& path);
+
 class Database {
  public:
   // Opens an existing file (never creates one) or connects to the server a

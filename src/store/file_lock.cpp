@@ -114,6 +114,13 @@ std::unique_ptr<FileLock> FileLock::acquire(const std::string& path, bool exclus
 FileLock::FileLock(int fd, int gateFd, unsigned long long device, unsigned long long inode)
     : fd_(fd), gateFd_(gateFd), device_(device), inode_(inode) {}
 
+std::string FileLock::start(std::size_t size) const {
+  std::string bytes(size, '\0');
+  const ssize_t read = ::pread(fd_, bytes.data(), size, 0);
+  bytes.resize(read > 0 ? static_cast<std::size_t>(read) : 0);
+  return bytes;
+}
+
 FileLock::~FileLock() {
   ::flock(fd_, LOCK_UN);
   std::lock_guard lock(usesMutex);

@@ -15,6 +15,7 @@
 // no open database of this process uses the same file.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -37,6 +38,10 @@ class FileLock {
   // Keeps the gate byte of an exclusive lock after the lock goes, until this
   // process next takes a shared lock on the same file (or ends).
   void handOver() { handOver_ = true; }
+
+  // The first bytes of the file, up to `size`, read through the lock's own
+  // descriptor (opening and closing another would drop the engine's locks).
+  std::string start(std::size_t size) const;
 
  private:
   FileLock(int fd, int gateFd, unsigned long long device, unsigned long long inode);

@@ -331,8 +331,9 @@ void PgConnection::awaitResult() {
       continue;
     }
     // A server waiting for a lock says nothing until it has it or gives up.
-    if (now - heard >= std::max<Clock::duration>(silenceLimit, appliedWait_ + kLockGrace))
-      drop(silentServer(name_, silenceLimit), silentServer(name_, silenceLimit).what());
+    // The message names the limit that ended the wait.
+    const auto limit = std::max<std::chrono::milliseconds>(silenceLimit, appliedWait_ + kLockGrace);
+    if (now - heard >= limit) drop(silentServer(name_, limit), silentServer(name_, limit).what());
     if (now - hooked < 20ms) continue;
     hooked = now;
     waiting_ = true;

@@ -20,6 +20,8 @@ Place Recordset::place() { return cursor_->place(); }
 bool Recordset::before(const Place& a, const Place& b) const { return cursor_->before(a, b); }
 const Value& Recordset::field(const std::string& name) { return cursor_->field(name); }
 bool Recordset::holdsNumbers(const std::string& name) { return cursor_->holdsNumbers(name); }
+
+bool Recordset::holdsTexts(const std::string& name) { return cursor_->holdsTexts(name); }
 void Recordset::edit() { cursor_->edit(); }
 void Recordset::addNew() { cursor_->addNew(); }
 void Recordset::set(const std::string& name, const Value& value) { cursor_->set(name, value); }

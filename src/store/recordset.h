@@ -65,6 +65,10 @@ class Recordset {
   // Whether the field keeps a number written into it as a number (its type
   // is not a text type). Fails with Fault::NotFound for an unknown field.
   bool holdsNumbers(const std::string& name);
+  // Whether every value of the field in the table is a text or Null: a
+  // blob or a number sorts apart from the texts in the field's index.
+  // Fails with Fault::NotFound for an unknown field.
+  bool holdsTexts(const std::string& name);
 
   void edit();
   void addNew();

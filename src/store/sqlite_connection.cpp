@@ -23,6 +23,25 @@ constexpr const char* kBuildCacheSize = "PRAGMA cache_size = -16384";
 // The kept value of a deferred save: (rowid, k, current value), k being the
 // deferred column's place; with k = -1, whether the record has any.
 constexpr const char* kDeferredFunction = "mailsort_deferred";
+
+// The engine takes an empty file for a new database and writes one into
+// it: a file is known to be a database by its first bytes before the
+// engine opens it. A path too long for the engine is named here too.
+void requireDatabaseFile(const std::string& path, const FileLock& lock) {
+  if (const std::string whole = overlongDatabasePath(path); !whole.empty())
+    throw RunError(Fault::Io,
+                   path + " cannot be opened: its whole path is " + std::to_string(whole.size()) +
+                       " bytes long, and an SQLite database's may be at most " +
+                       std::to_string(kLongestDatabasePath),
+                   path);
+  static constexpr char kHeader[] = "SQLite format 3";  // with its closing zero: 16 bytes
+  const std::string start = lock.start(sizeof kHeader);
+  if (start == std::string(kHeader, sizeof kHeader)) return;
+  throw RunError(Fault::Damaged,
+                 path + (start.empty() ? " is empty: not a Mailsort Database"
+                                       : " is not a Mailsort Database: it is not an SQLite 3 database file"),
+                 path);
+}
 }  // namespace
 
 std::shared_ptr<SqliteConnection> SqliteConnection::open(const std::string& path, OpenMode mode) {
@@ -37,6 +56,7 @@ std::shared_ptr<SqliteConnection> SqliteConnection::open(const std::string& path
 
   // The lock first: a file held elsewhere is never touched.
   connection->lock_ = FileLock::acquire(path, mode == OpenMode::Exclusive);
+  requireDatabaseFile(path, *connection->lock_);
 
   connection->db_ = openHandle(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
   sqlite3* db = connection->db_.get();
@@ -67,8 +87,10 @@ std::shared_ptr<SqliteConnection> SqliteConnection::open(const std::string& path
   // power cut can lose the last commits but never damages the file. Where
   // the mode cannot be set at once (another program has the file open in
   // the old mode), the file keeps its journal: the open does not wait.
+  // A file without a table is no Mailsort Database (yet): nothing is
+  // written into it here, not even the mode.
   sqlite3_busy_handler(db, nullptr, nullptr);
-  sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+  if (!connection->empty_) sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
   sqlite3_busy_handler(db, &SqliteConnection::onBusy, connection.get());
   sqlite3_exec(db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
   // A Regional Sequencing pass saves its records out of their order in the
@@ -82,9 +104,22 @@ std::shared_ptr<SqliteConnection> SqliteConnection::open(const std::string& path
   return connection;
 }
 
+// Numbers sort before every text and blobs after them, whatever the
+// collation: with an index on the field, two short looks at its ends.
+bool SqliteConnection::holdsTexts(const TableLayout& layout, std::size_t column) {
+  const std::string name = quoteName(layout.columns[column]);
+  Statement* statement = prepare(
+      "SELECT 1 FROM " + quoteName(layout.name) + " WHERE " + name + " < '' OR " + name + " >= x'' LIMIT 1",
+      layout.name);
+  StatementUse use(statement);
+  return !statement->next();
+}
+
 std::shared_ptr<TableLayout> SqliteConnection::readLayout(const std::string& name) {
   if (empty_) throw RunError(Fault::NotFound, path_ + " is empty: not a Mailsort Database", path_);
-  return readSqliteLayout(db_.get(), name);
+  auto layout = readSqliteLayout(db_.get(), name);
+  if (!layout) throw RunError(Fault::NotFound, "Table '" + name + "' not found in " + path_, name);
+  return layout;
 }
 
 std::string SqliteConnection::indexDefinition(const std::string& engineName) {

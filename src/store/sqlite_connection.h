@@ -62,6 +62,7 @@ class SqliteConnection : public Connection {
   const Dialect& dialect() const override { return kSqliteDialect; }
   sqlite3* handle() const { return db_.get(); }
   Statement* prepare(const std::string& sql, const std::string& table) override;
+  bool holdsTexts(const TableLayout& layout, std::size_t column) override;
 
   // The first read or write opens a transaction, so that the file is locked
   // and checked once per interval rather than once per statement.

@@ -244,6 +244,11 @@ std::int64_t TableCursor::recordCount() {
   return statement->integer(0);
 }
 
+bool TableCursor::holdsTexts(const std::string& name) {
+  begin();
+  return connection_->holdsTexts(*layout_, static_cast<std::size_t>(columnOf(name)));
+}
+
 void TableCursor::setIndex(const std::string& name) {
   connection_->requireOpen();
   auto index = layout_->index(name);

@@ -44,6 +44,7 @@ class TableCursor {
   bool holdsNumbers(const std::string& name) {
     return layout_->affinities[static_cast<std::size_t>(columnOf(name))] != Affinity::Text;
   }
+  bool holdsTexts(const std::string& name);
   void edit();
   void addNew();
   void set(const std::string& name, const Value& value);

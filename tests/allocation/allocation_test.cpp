@@ -86,6 +86,8 @@ TEST(Getreg, RanksTheRegionOfTheResidueCode) {
   const std::tuple<const char*, std::string, std::string, Value, std::string, Value> cases[] = {
       {"region 1", "12345", "123", 1, ranks, "07"},
       {"region 3", "12345", "123", 3, ranks, "03"},
+      {"region 1.8 starts at 3", "12345", "123", 1.8, ranks, "05"},    // 2.6: the nearest whole number
+      {"region 1.75 starts at 2", "12345", "123", 1.75, ranks, "70"},  // 2.5: halves go to even
       {"partly past the end", "12345", "123", 5, "070503129", "9"},
       {"wholly past the end", "12345", "123", 6, ranks, ""},
       {"last start position", "12345", "123", 128, longRanks, "42"},

@@ -92,6 +92,19 @@ TEST(CommandLine, ProgramsAnswerHelpVersionAndUsageErrors) {
   std::ofstream(dir.file("plain")) << "not a folder";
   fs::create_directory(dir.file("sub"));
   const std::string here = fs::canonical(dir.path()).string(), version = MAILSORT_VERSION;
+  // Folders whose mailsort.mdb has a whole path of 504 bytes, the longest
+  // SQLite opens, and of 505.
+  auto folderFor = [&](std::size_t length) {
+    std::string folder;
+    for (std::size_t left = length - here.size() - std::string("//mailsort.mdb").size(); left > 0;) {
+      const std::size_t part = std::min<std::size_t>(left == 201 ? 199 : 200, left);
+      folder += (folder.empty() ? "" : "/") + std::string(part, 'd');
+      left -= std::min(left, part + 1);
+    }
+    fs::create_directories(dir.file(folder));
+    return folder;
+  };
+  const std::string longest = folderFor(504), tooLong = folderFor(505);
   // Tried in turn in the one folder: the sample generator's cases make a job last.
   const std::tuple<std::string, int, std::string> cases[] = {
       {"mailsort --help", 0, "-C, --directory DIR"},
@@ -106,6 +119,8 @@ TEST(CommandLine, ProgramsAnswerHelpVersionAndUsageErrors) {
       {"mailsort --batch --database sub", 2, here + "/sub is a folder"},
       {"mailsort --batch -C " + std::string(300, 'x'), 2, "too long for the system"},
       {"mailsort --batch --database " + std::string(300, 'x'), 2, "too long for the system"},
+      {"mailsort --batch -C " + longest, 5, "/mailsort.mdb not found"},
+      {"mailsort --batch -C " + tooLong, 2, "may be at most 504 bytes; this one is 505"},
       {"mailsort --batch -platform offscreen", 2, "-platform: Qt's options are for the window, not --batch"},
       {"env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM mailsort -style fusion", 2,
        "no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set); --batch runs the job"},
@@ -138,6 +153,14 @@ TEST(BatchRun, EndsWithTheStatusOfWhatStoppedIt) {
   const std::tuple<std::string, std::string, int, std::string> cases[] = {
       {"rm mailsort.mdb", "", 5, "Run-time error"},
       {"head -c 4096 /dev/urandom >mailsort.mdb", "", 5, "Run-time error"},
+      {": >mailsort.mdb", "", 5, "mailsort.mdb is empty: not a Mailsort Database"},
+      {"sqlite3 mailsort.mdb 'delete from kvwork where rowid > 1'", "", 0, "1 address processed"},
+      {"sqlite3 mailsort.mdb 'update parmcode set BagMax = 15, Weight = 10'", "", 0, "finished"},
+      {"sqlite3 mailsort.mdb \"update parmcode set BagMax = 'abc'\"", "", 4, "BagMax in parmcode is \"abc\""},
+      {"sqlite3 mailsort.mdb 'update parmcode set Weight = NULL'", "", 4, "Weight in parmcode is Null"},
+      {"sqlite3 mailsort.mdb 'update parmcode set BagMax = 1e300, Weight = 1e-300'", "", 4, "can be counted"},
+      {"sqlite3 mailsort.mdb 'update kvwork set mscode = cast(mscode as blob) where rowid % 3 = 0'", "", 4,
+       "mscode of kvwork holds values that are not texts"},
       {"sqlite3 mailsort.mdb 'delete from parmcode'", "", 5, "parmcode holds no record"},
       {"sqlite3 mailsort.mdb 'update parmcode set BagMax = 10'", "", 4, "A bag holds no item"},
       {"sqlite3 mailsort.mdb 'update parmcode set Weight = 0'", "", 4, "Weight in parmcode is 0"},
@@ -159,7 +182,10 @@ TEST(BatchRun, EndsWithTheStatusOfWhatStoppedIt) {
     if (status == 4) {  // refused before a record was touched
       EXPECT_EQ(sql(dir.path(), "select count(*) from kvwork where sflag = 'Y'"), "0\n");
     }
-    EXPECT_FALSE(fs::exists(dir.file("POADDR.CSV")));  // nor a file written
+    EXPECT_EQ(fs::exists(dir.file("POADDR.CSV")), status == 0);  // nor a file written
+    if (change.starts_with(": >")) {
+      EXPECT_EQ(fs::file_size(dir.file("mailsort.mdb")), 0u);
+    }
   }
   // A PostgreSQL server that is down: named by host and database, never by
   // the password, and nothing written.

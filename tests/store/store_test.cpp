@@ -777,6 +777,10 @@ TEST_P(StoreServerSharing, AServerThatStopsAnsweringOrEndsTheSessionFailsTheCall
         EXPECT_EQ(e.fault(), server == StoppedAndCancelled ? Fault::Interrupted : Fault::Io) << e.what();
         const bool saysLost = std::string(e.what()).rfind("the connection to the PostgreSQL", 0) == 0;
         EXPECT_TRUE(server != Ended || saysLost) << e.what();
+        // It gave up five seconds past its lock timeout, and says so.
+        if (server == StoppedSilent) {
+          EXPECT_NE(std::string(e.what()).find("sent nothing for 5 s"), std::string::npos) << e.what();
+        }
       }
     }
     const auto took = Clock::now() - start;

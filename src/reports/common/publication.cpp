@@ -123,7 +123,7 @@ Publication::Publication(std::string folder) : folder_(std::move(folder)) {
   if (::flock(lock_, LOCK_EX | LOCK_NB) != 0) {
     ::close(lock_);
     lock_ = -1;
-    throw RunError(Fault::InUse, "another run is writing its files in this folder", folderPath_);
+    throw RunError(Fault::InUse, "another run is writing its files in " + folderPath_, folderPath_);
   }
 }
 
