@@ -250,11 +250,12 @@ void Publication::publish() {
   }
   files_.clear();
   syncFolder(folder_);
-  if (prepared_) removeJournal();
   auto actions = std::move(actions_);
   actions_.clear();
   for (auto& action : actions)
     if (action.first) attempt(action.first);
+  // Last: a run killed before this is one that had finished.
+  if (prepared_) removeJournal();
 }
 
 void Publication::discard() noexcept {

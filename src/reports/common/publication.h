@@ -9,15 +9,15 @@
 // it names the database, the token by which the database tells whether the
 // run's transaction committed (store::Database::markRun), the Chain Mode
 // hand-over, and each temporary file with its name. Then the commit, then
-// the renames, then the journal is removed. A program killed anywhere in
-// between leaves the journal; the next start in the folder reads it and asks
-// the database: a run that committed has its renames finished (and nothing
-// more is done), one that did not has its files removed. Temporary files
-// that a killed run left without a journal are removed as well.
+// the renames and the printing, then the journal is removed. A program
+// killed anywhere in between leaves the journal; the next start in the
+// folder reads it and asks the database: a run that committed has its
+// renames finished (and nothing more is done), one that did not has its
+// files removed. Temporary files that a killed run left without a journal
+// are removed as well.
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -91,7 +91,7 @@ class Publication {
   // journal and the folder. Fails, leaving no journal, when it cannot.
   void prepare(const std::string& database, const std::string& token, const std::string& handOver);
   // Once the database has committed: puts every staged file in place,
-  // removes the journal, then does the work of onPublish. A rename or an
+  // does the work of onPublish, then removes the journal. A rename or an
   // action that fails is recorded as a fault and the others go on.
   void publish();
   // Removes every staged file and the journal, if prepared, and undoes the
