@@ -19,6 +19,8 @@
 #include "app/run_fixture.h"
 #include "app/start_dialog.h"
 #include "app/start_gate.h"
+#include "reports/common/output_file.h"
+#include "reports/common/publication.h"
 
 namespace ms {
 namespace {
@@ -149,6 +151,33 @@ TEST_F(Windows, StartDialogWaitsForOkAndRunsOnceAtATime) {
   ok->click();  // a second run
   ASSERT_TRUE(processUntil([&] { return ended > 1; }));
   EXPECT_EQ(ended, 2);
+}
+
+// A run killed after its commit left its journal: before OK the Start
+// Dialog puts that run's files in place and says so under its buttons.
+TEST_F(Windows, StartDialogFinishesTheFilesOfARunKilledAfterItsCommit) {
+  JobFolder folder;
+  folder.db().insertParameters({{"RunAlone", "N"}});
+  {
+    auto db = store::Database::open(store::kMailsortDatabase, store::OpenMode::Shared);
+    db->beginRun();
+    const std::string token = db->markRun();
+    Publication publication;
+    OutputFile file;
+    ::close(file.create("POFILE.DAT"));
+    publication.stage(file);
+    publication.prepare(db->identity(), token, kNoHandOver);
+    db->commitRun();
+    publication.leaveForRecovery();
+  }
+  StartDialog form1(&form2);
+  EXPECT_EQ(form1.load(), GateResult::Wait);
+  ASSERT_TRUE(processUntil([&] { return !form1.runStatus().isEmpty(); }, 5000));
+  EXPECT_EQ(form1.runStatus().toStdString(), "The last run in " +
+                                                 std::filesystem::canonical(folder.path()).string() +
+                                                 " had finished; its files have now been put in place.");
+  EXPECT_TRUE(std::filesystem::exists("POFILE.DAT"));
+  EXPECT_FALSE(form2.isVisible());
 }
 
 // Where no job is found the Start Dialog asks for one, naming the path it
