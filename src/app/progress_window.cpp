@@ -195,7 +195,10 @@ void ProgressWindow::runNow() {
 void ProgressWindow::settleLastRun() {
   run_ = std::make_unique<RunState>();
   try {
-    if (!ms::settleLastRun(*run_, databasePath_)) return;
+    if (!ms::settleLastRun(*run_, databasePath_)) {
+      run_.reset();  // nothing to end: the database is let go
+      return;
+    }
   } catch (const std::exception& e) {
     QString text = QString("Run-time error: %1").arg(QString::fromStdString(describeFailure(e)));
     showError(this, text);
