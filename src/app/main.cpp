@@ -6,6 +6,7 @@
 // -style...) are QApplication's.
 #include <QApplication>
 #include <QGuiApplication>
+#include <QHashSeed>
 #include <QStringList>
 #include <cstdio>
 #include <cstdlib>
@@ -121,6 +122,9 @@ int runWithoutWindow(int argc, char* argv[], const std::string& database, const 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // A run dated by SOURCE_DATE_EPOCH gives the same PDF every time: Qt
+  // writes the fonts in the order of a hash, seeded at random unless told.
+  if (ms::fixedRunTime()) QHashSeed::setDeterministicGlobalSeed();
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   const ms::CommandLine line = ms::parseCommandLine(arguments);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace ms {
 
@@ -13,7 +14,7 @@ namespace {
 struct StopAt {
   std::string name;
   double count = 0;
-  int signal = SIGKILL;
+  std::vector<int> signals;
   bool armed = false;
 };
 
@@ -22,10 +23,17 @@ StopAt parse(const char* text) {
   if (!text || !*text) return at;
   std::string spec = text;
   if (const auto colon = spec.find(':'); colon != std::string::npos) {
-    const std::string signal = spec.substr(colon + 1);
+    std::string signals = spec.substr(colon + 1) + ":";
     spec.erase(colon);
-    at.signal = signal == "TERM" ? SIGTERM : signal == "INT" ? SIGINT : signal == "HUP" ? SIGHUP : SIGKILL;
+    for (std::size_t end; (end = signals.find(':')) != std::string::npos; signals.erase(0, end + 1)) {
+      const std::string signal = signals.substr(0, end);
+      at.signals.push_back(signal == "TERM"  ? SIGTERM
+                           : signal == "INT" ? SIGINT
+                           : signal == "HUP" ? SIGHUP
+                                             : SIGKILL);
+    }
   }
+  if (at.signals.empty()) at.signals.push_back(SIGKILL);
   if (const auto sign = spec.find('@'); sign != std::string::npos) {
     at.count = std::strtod(spec.c_str() + sign + 1, nullptr);
     spec.erase(sign);
@@ -41,7 +49,7 @@ void stopPoint(const char* name, double count) {
   static StopAt at = parse(std::getenv("MAILSORT_STOP_AT"));
   if (!at.armed || count < at.count || at.name != name) return;
   at.armed = false;
-  ::raise(at.signal);
+  for (const int signal : at.signals) ::raise(signal);
 }
 
 }  // namespace ms
