@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -123,8 +124,14 @@ int runWithoutWindow(int argc, char* argv[], const std::string& database, const 
 
 int main(int argc, char* argv[]) {
   // A run dated by SOURCE_DATE_EPOCH gives the same PDF every time: Qt
-  // writes the fonts in the order of a hash, seeded at random unless told.
-  if (ms::fixedRunTime()) QHashSeed::setDeterministicGlobalSeed();
+  // writes the fonts in the order of a hash, seeded at random unless told,
+  // and dates the PDF in the local time zone, whose offset changes the
+  // length of the date.
+  if (ms::fixedRunTime()) {
+    QHashSeed::setDeterministicGlobalSeed();
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+  }
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   const ms::CommandLine line = ms::parseCommandLine(arguments);

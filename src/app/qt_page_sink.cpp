@@ -16,9 +16,6 @@
 #include <QPrinterInfo>
 #include <QString>
 #include <algorithm>
-#include <cctype>
-#include <charconv>
-#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -75,85 +72,26 @@ bool endsAsPdf(const std::string& path) {
          std::string_view(tail, static_cast<std::size_t>(got)).find("%%EOF") != std::string_view::npos;
 }
 
-// The PDF `pdf` dated `when` instead of the moment Qt wrote it, or as it is
-// when it is not laid out as Qt lays out its PDFs. Qt writes the date in
-// local time into the document's information ("/CreationDate
-// (D:20240131093000Z)" in UTC, "...+05'30'" elsewhere); the date given is
-// always written in UTC, so the text may grow or shrink, and every object
-// after it moves: their offsets in the cross-reference table, and the
-// table's own after "startxref", move with them.
-std::string datedPdf(const std::string& pdf, const QDateTime& when) {
-  constexpr std::string_view kKey = "/CreationDate (";
-  const std::size_t from = pdf.find(kKey);
-  const std::size_t to = from == std::string::npos ? from : pdf.find(')', from + kKey.size());
-  const std::size_t xrefMark = pdf.rfind("startxref");
-  if (to == std::string::npos || xrefMark == std::string::npos || xrefMark < to) return pdf;
-  // The whole number that fills `length` characters of `text` from `start`.
-  auto number = [](const std::string& text, std::size_t start, std::size_t length, long long& value) {
-    const char* end = text.data() + start + length;
-    const auto read = std::from_chars(text.data() + start, end, value);
-    return length > 0 && read.ec == std::errc() && read.ptr == end;
-  };
-  std::size_t xrefAt = xrefMark + 9;
-  while (xrefAt < pdf.size() && std::isspace(static_cast<unsigned char>(pdf[xrefAt]))) ++xrefAt;
-  const std::size_t xrefEnd = pdf.find_first_not_of("0123456789", xrefAt);
-  long long xref = 0;
-  if (xrefEnd == std::string::npos || !number(pdf, xrefAt, xrefEnd - xrefAt, xref) ||
-      xref <= static_cast<long long>(to) || xref + 4 > static_cast<long long>(pdf.size()) ||
-      pdf.compare(static_cast<std::size_t>(xref), 4, "xref") != 0)
-    return pdf;
-
-  const std::string date = "D:" + when.toUTC().toString("yyyyMMddHHmmss").toStdString() + "Z";
-  const std::size_t start = from + kKey.size();
-  const long long shift = static_cast<long long>(date.size()) - static_cast<long long>(to - start);
-  std::string dated = pdf;
-  dated.replace(start, to - start, date);
-  if (shift == 0) return dated;
-
-  // The table: "xref", then sections of "first count" and count entries of
-  // 20 bytes, "nnnnnnnnnn ggggg n" and two bytes of end of line.
-  std::size_t at = static_cast<std::size_t>(xref + shift) + 4;
-  char offset[11];
-  for (;;) {
-    while (at < dated.size() && std::isspace(static_cast<unsigned char>(dated[at]))) ++at;
-    if (dated.compare(at, 7, "trailer") == 0) break;
-    long long first = 0, count = 0;
-    const std::size_t space = dated.find(' ', at), line = dated.find_first_of("\r\n", at);
-    if (space == std::string::npos || line == std::string::npos || space > line ||
-        !number(dated, at, space - at, first) || !number(dated, space + 1, line - space - 1, count))
-      return pdf;
-    at = line;
-    while (at < dated.size() && (dated[at] == '\r' || dated[at] == '\n')) ++at;
-    for (long long entry = 0; entry < count; ++entry, at += 20) {
-      long long place = 0;
-      if (at + 20 > dated.size() || !number(dated, at, 10, place)) return pdf;
-      if (dated[at + 17] != 'n' || place <= static_cast<long long>(from)) continue;
-      std::snprintf(offset, sizeof offset, "%010lld", place + shift);
-      dated.replace(at, 10, offset, 10);
-    }
-  }
-  dated.replace(static_cast<std::size_t>(xrefAt + shift), xrefEnd - xrefAt, std::to_string(xref + shift));
-  return dated;
-}
-
-// Dates the PDF at `path` by `when` (see datedPdf). False when it could not
-// be read or written again.
+// Dates the PDF at `path` by `when` in place of the moment Qt wrote into
+// its information, "/CreationDate (D:yyyyMMddHHmmssZ)": with the time zone
+// set to UTC (main does so for a fixed run time) the date always has that
+// length, so the digits are replaced where they stand and nothing after
+// them moves. A file not laid out so is left as Qt wrote it. False when it
+// could not be read or written again.
 bool redate(const std::string& path, const QDateTime& when) {
+  constexpr std::string_view kKey = "/CreationDate (D:";
+  const std::string digits = when.toUTC().toString("yyyyMMddHHmmss").toStdString();
   const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   std::string pdf;
   char block[65536];
   ssize_t got = 0;
   while ((got = ::read(fd, block, sizeof block)) > 0) pdf.append(block, static_cast<std::size_t>(got));
-  const std::string dated = got < 0 ? pdf : datedPdf(pdf, when);
   bool written = got == 0;
-  if (written && dated != pdf) {
-    for (std::size_t done = 0; written && done < dated.size();) {
-      const ssize_t put = ::pwrite(fd, dated.data() + done, dated.size() - done, static_cast<off_t>(done));
-      written = put > 0;
-      done += written ? static_cast<std::size_t>(put) : 0;
-    }
-    written = written && ::ftruncate(fd, static_cast<off_t>(dated.size())) == 0;
+  const std::size_t at = pdf.find(kKey);
+  if (written && at != std::string::npos && pdf.compare(at + kKey.size() + digits.size(), 2, "Z)") == 0) {
+    const off_t place = static_cast<off_t>(at + kKey.size());
+    written = ::pwrite(fd, digits.data(), digits.size(), place) == static_cast<ssize_t>(digits.size());
   }
   return ::close(fd) == 0 && written;
 }
