@@ -95,6 +95,23 @@ void handOverWithTheWork(RunState& run) {
   run.parmrs->update();
 }
 
+// Marks the run's transaction and writes the journal that names the mark.
+// Never skipped: a run whose journal is not written does not commit, and
+// says why.
+bool writeJournal(RunState& run, Publication& publication, std::string& token) {
+  try {
+    token = run.mdb->markRun();
+    publication.prepare(run.mdb->identity(), token, handOver(run));
+    return true;
+  } catch (const std::exception& e) {
+    const auto* error = dynamic_cast<const RunError*>(&e);
+    recordFault(RunError(error && isRecorded(error->fault()) ? error->fault() : Fault::Io,
+                         std::string("the run's journal could not be written: ") + e.what(),
+                         error ? error->where() : std::string()));
+    return false;
+  }
+}
+
 // Commits a run whose journal is written. A commit that fails is asked
 // about: the database tells whether it happened after all; when it cannot
 // (the server is gone), the run is left to the next start, which can.
@@ -119,14 +136,11 @@ void endPrintJob(RunState& run, RunPrintJob& job, Publication& publication) {
   attempt([&] { run.mdb->flush(); });
   bool committed = false;
   if (run.cancelflag != "Y" && run.faults.empty()) {
+    attempt([&] { handOverWithTheWork(run); });
     std::string token;
-    attempt([&] {
-      handOverWithTheWork(run);
-      token = run.mdb->markRun();
-      publication.prepare(run.mdb->identity(), token, handOver(run));
-    });
+    const bool journalled = writeJournal(run, publication, token);
     stopPoint("before-commit");
-    committed = run.faults.empty() && commitWithJournal(run, publication, token);
+    committed = journalled && run.faults.empty() && commitWithJournal(run, publication, token);
   }
   if (committed) {
     stopPoint("after-commit");
@@ -403,16 +417,18 @@ bool settleLastRun(RunState& run, const std::string& databasePath) {
 RunEnd endRun(RunState& run, const std::string& labelProgram) {
   FaultScope faultScope(run.faults);
   RunEnd end;
-  // A run that committed wrote its hand-over with its work. Otherwise, and
-  // outside Chain Mode, or when the run never got its Job Parameters, the
-  // flags are left as they are.
+  // A run that committed wrote its hand-over with its work; any other
+  // Chain Mode run writes it now. Outside Chain Mode, or when the run never
+  // got its Job Parameters, the flags are left as they are.
   const bool committed = run.published;
   if (committed ? run.chainMode
                 : run.parmrs && run.mdb && test([&] { return isY(run.parmrs->field("RunAlone")); })) {
     end.chainMode = true;
-    bool labels = run.labelsAsked;
-    if (!committed) {
-      labels = test([&] { return isY(run.parmrs->field("RunLabels")) && run.cancelflag != "Y"; });
+    const bool labels =
+        committed ? run.labelsAsked
+                  : test([&] { return isY(run.parmrs->field("RunLabels")) && run.cancelflag != "Y"; });
+    // Written here unless they were written with the work.
+    if (!committed || (run.parmrs && test([&] { return isY(run.parmrs->field("RunAlone")); }))) {
       attempt([&] { run.parmrs->edit(); });
       attempt([&] { run.parmrs->set("RunAlone", "N"); });
       attempt([&] { run.parmrs->set("RunReports", "N"); });
