@@ -96,19 +96,17 @@ void handOverWithTheWork(RunState& run) {
 }
 
 // Marks the run's transaction and writes the journal that names the mark.
-// Never skipped: a run whose journal is not written does not commit, and
-// says why.
-bool writeJournal(RunState& run, Publication& publication, std::string& token) {
+// Never skipped silently: a journal that is not written is a fault of the
+// run, which then does not commit.
+void writeJournal(RunState& run, Publication& publication, std::string& token) {
   try {
     token = run.mdb->markRun();
     publication.prepare(run.mdb->identity(), token, handOver(run));
-    return true;
   } catch (const std::exception& e) {
     const auto* error = dynamic_cast<const RunError*>(&e);
     recordFault(RunError(error && isRecorded(error->fault()) ? error->fault() : Fault::Io,
                          std::string("the run's journal could not be written: ") + e.what(),
                          error ? error->where() : std::string()));
-    return false;
   }
 }
 
@@ -138,9 +136,9 @@ void endPrintJob(RunState& run, RunPrintJob& job, Publication& publication) {
   if (run.cancelflag != "Y" && run.faults.empty()) {
     attempt([&] { handOverWithTheWork(run); });
     std::string token;
-    const bool journalled = writeJournal(run, publication, token);
+    writeJournal(run, publication, token);
     stopPoint("before-commit");
-    committed = journalled && run.faults.empty() && commitWithJournal(run, publication, token);
+    committed = run.faults.empty() && commitWithJournal(run, publication, token);
   }
   if (committed) {
     stopPoint("after-commit");

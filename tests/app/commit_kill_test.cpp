@@ -102,6 +102,20 @@ TEST_P(KilledAtTheCommit, OneMoreStartLeavesTheFinishedRunOrRunsItWhole) {
     EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
 }
 
+// A journal that cannot be written (here a folder stands where it is
+// made) is a fault before the commit: the run changes nothing and says so.
+TEST(KilledAtTheCommitOrNot, AJournalThatCannotBeWrittenLeavesTheJobAsItWas) {
+  if (const std::string missing = testing::missingForSampleRun(); !missing.empty()) GTEST_SKIP() << missing;
+  Job job(Engine::Sqlite);
+  const auto before = job.state();
+  fs::create_directory(job.dir.file(".mailsort-publish.new"));
+  EXPECT_EQ(job.run(kBin + "/mailsort' --batch --no-print"), 5);
+  const std::string said = readFile(job.dir.file("out"));
+  EXPECT_NE(said.find("the run's journal could not be written"), std::string::npos) << said;
+  EXPECT_TRUE(job.state() == before);
+  EXPECT_FALSE(testing::labelProgramStartedIn(job.dir.path(), 0.5));
+}
+
 INSTANTIATE_TEST_SUITE_P(Hinge, KilledAtTheCommit,
                          ::testing::Values(std::make_tuple(Engine::Sqlite, "before-commit", false),
                                            std::make_tuple(Engine::Sqlite, "after-commit", false),
