@@ -112,9 +112,11 @@ void StreamProgress::yield() {
   cancelPressed(*run_);
 }
 
-void StreamProgress::waitingForDatabase() {
+void StreamProgress::waitingForDatabase(store::WaitReason why) {
   closeLine();
-  std::fprintf(out_, "mailsort: waiting for another program that holds the database\n");
+  std::fprintf(out_, "mailsort: waiting for %s\n",
+               why == store::WaitReason::Server ? "the PostgreSQL server, which does not answer"
+                                                : "another program that holds the database");
   std::fflush(out_);
 }
 

@@ -41,7 +41,7 @@ class StreamProgress : public Progress {
   void yield() override;
   Answer confirmCancel() override;
   void message(const std::string& text) override;
-  void waitingForDatabase() override;
+  void waitingForDatabase(store::WaitReason why) override;
 
  private:
   std::string line() const;

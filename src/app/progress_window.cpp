@@ -272,11 +272,13 @@ void ProgressWindow::setCaption(Control which, const std::string& text) {
   if (figure) figurePainted_.start();
 }
 
-void ProgressWindow::waitingForDatabase() {
+void ProgressWindow::waitingForDatabase(store::WaitReason why) {
   // In place of the step's caption, until the run goes on and shows its
   // figure again.
   waitShown_ = true;
-  lblPerc3_->setText("waiting for another program");
+  lblPerc3_->setText(why == store::WaitReason::Server
+                         ? "waiting for the PostgreSQL server, which does not answer"
+                         : "waiting for another program");
   lblPerc3_->repaint();
 }
 

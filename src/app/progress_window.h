@@ -53,7 +53,7 @@ class ProgressWindow : public QWidget, public Progress {
   void yield() override;
   Answer confirmCancel() override;
   void message(const std::string& text) override;
-  void waitingForDatabase() override;
+  void waitingForDatabase(store::WaitReason why) override;
 
   using QWidget::setVisible;
 

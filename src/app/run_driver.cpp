@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -331,14 +332,17 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   // This run's files are staged until it has finished.
   PublicationScope publicationScope(publication);
 
-  // While another program holds the database, the window goes on; a
-  // confirmed Cancel stops the wait. The operator is told once a wait has
-  // lasted a second.
-  run.mdb->setWaitHook([&run, told = false](std::chrono::milliseconds waited) mutable {
+  // While another program holds the database, or the server does not
+  // answer, the window goes on; a confirmed Cancel stops the wait. The
+  // operator is told why once a wait has lasted a second and the store
+  // knows, once a run for each reason.
+  run.mdb->setWaitHook([&run, told = std::array<bool, 3>{}](std::chrono::milliseconds waited,
+                                                            store::WaitReason why) mutable {
     if (run.progress) attempt([&] { run.progress->yield(); });
-    if (!told && waited >= std::chrono::seconds(1) && run.progress) {
-      told = true;
-      attempt([&] { run.progress->waitingForDatabase(); });
+    bool& toldWhy = told[static_cast<std::size_t>(why)];
+    if (why != store::WaitReason::Unknown && !toldWhy && waited >= std::chrono::seconds(1) && run.progress) {
+      toldWhy = true;
+      attempt([&] { run.progress->waitingForDatabase(why); });
     }
     // A cancelled run stops waiting while it holds its work (it is undone
     // anyway); the Chain Mode flags after it are written all the same.

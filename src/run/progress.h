@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "store/database.h"
+
 namespace ms {
 
 struct RunState;
@@ -42,8 +44,9 @@ class Progress {
   // A message box with OK, for a job the run cannot do.
   virtual void message(const std::string& text) = 0;
   // The run has waited a second for another program that holds the
-  // database (said once a run).
-  virtual void waitingForDatabase() {}
+  // database, or for a PostgreSQL server that does not answer (each said
+  // once a run).
+  virtual void waitingForDatabase(store::WaitReason /*why*/) {}
 };
 
 // The percentage figure as lblPerc2 shows it ("0.00"). Formatting it after

@@ -65,10 +65,10 @@ void Connection::requireOpen() const {
   if (!isOpen()) throw RunError(Fault::Engine, "Object invalid or no longer set.");
 }
 
-bool Connection::askToWait(Clock::duration waited) {
+bool Connection::askToWait(Clock::duration waited, WaitReason why) {
   if (!waitHook) return true;
   try {
-    return waitHook(std::chrono::duration_cast<std::chrono::milliseconds>(waited));
+    return waitHook(std::chrono::duration_cast<std::chrono::milliseconds>(waited), why);
   } catch (...) {
     return true;  // a hook that fails has not asked to stop
   }

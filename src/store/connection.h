@@ -142,10 +142,11 @@ class Connection {
   // Called every 20 ms or so while a statement waits for another program or
   // for a server that has not answered, on the thread that opened the
   // database (the window repaints, Cancel answers), with how long this wait
-  // has lasted; with 0 while the engine builds a deferred index, which it
-  // does not stop. False stops the wait: the statement fails
-  // with Fault::Interrupted. It must not throw (an exception counts as true).
-  using WaitHook = std::function<bool(std::chrono::milliseconds waited)>;
+  // has lasted and why it waits (see Database::setWaitHook); with 0 and
+  // Unknown while the engine builds a deferred index, which it does not
+  // stop. False stops the wait: the statement fails with Fault::Interrupted.
+  // It must not throw (an exception counts as true).
+  using WaitHook = Database::WaitHook;
   WaitHook waitHook;
   std::chrono::milliseconds busyWait = kBusyWait;
   std::chrono::milliseconds silenceLimit = kSilenceLimit;
@@ -190,7 +191,7 @@ class Connection {
   void closing();
   void registerOpen();
   // Asks the wait hook whether to go on waiting; true without a hook.
-  bool askToWait(Clock::duration waited);
+  bool askToWait(Clock::duration waited, WaitReason why);
   // The failure of a statement that found the database held by another
   // program once the wait is spent: `database` names the database, `table`
   // the table when known.

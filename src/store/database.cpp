@@ -163,9 +163,7 @@ void Database::close() { connection_->close(); }
 
 void Database::handOver() { connection_->handOver(); }
 
-void Database::setWaitHook(std::function<bool(std::chrono::milliseconds waited)> hook) {
-  connection_->waitHook = std::move(hook);
-}
+void Database::setWaitHook(WaitHook hook) { connection_->waitHook = std::move(hook); }
 
 void Database::setBusyWait(std::chrono::milliseconds wait) { connection_->busyWait = wait; }
 

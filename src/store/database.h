@@ -30,6 +30,12 @@ struct Connection;
 
 enum class OpenMode { Shared, Exclusive };
 
+// Why a statement waits, as the store tells the wait hook: another program
+// holds the database (a lock); the server does not answer (a second
+// connection could not get an answer from it either); or nothing to tell
+// (not known yet, or the engine is at work on the statement itself).
+enum class WaitReason { Unknown, OtherProgram, Server };
+
 // The file the suite's programs share, in the folder they work in.
 inline const std::string kMailsortDatabase = "mailsort.mdb";
 
@@ -132,18 +138,25 @@ class Database {
   void handOver();
 
   // While another program holds the database, a statement waits for it,
-  // calling `hook` every 20 ms or so with how long this wait has lasted, so
-  // that a window can repaint and answer its buttons (and, with 0, while a
-  // deferred index is built, which goes on whatever it returns). The hook returns false
-  // to stop waiting (Cancel confirmed): the statement then fails at once with
-  // Fault::Interrupted. A connection waits at most `wait` (60 s unless set)
-  // in all over its life; a statement that meets a lock after that fails
-  // with Fault::Busy at once, so a lock held for good costs one minute, not
-  // one per statement. On PostgreSQL the hook also runs while the server has
-  // not answered; a server that sends nothing for `silence` (60 s unless set)
-  // beyond a lock wait it was allowed fails the statement with Fault::Io and
-  // ends the session (the server rolls back what was not committed).
-  void setWaitHook(std::function<bool(std::chrono::milliseconds waited)> hook);
+  // calling `hook` every 20 ms or so with how long this wait has lasted and
+  // why it waits, so that a window can repaint and answer its buttons (and,
+  // with 0 and Unknown, while a deferred index is built, which goes on
+  // whatever it returns). The hook returns false to stop waiting (Cancel
+  // confirmed): the statement then fails at once with Fault::Interrupted. A
+  // connection waits at most `wait` (60 s unless set) in all over its life;
+  // a statement that meets a lock after that fails with Fault::Busy at once,
+  // so a lock held for good costs one minute, not one per statement. On
+  // SQLite every wait is for another program. On PostgreSQL the hook also
+  // runs while the server has not answered, with Unknown until the store
+  // has found out why: a second past the start of a wait it asks the server
+  // on a connection of its own whether another session blocks this one
+  // (OtherProgram), and a server that gives that question no answer within
+  // two seconds is one that does not answer (Server). A server that sends
+  // nothing for `silence` (60 s unless set) beyond a lock wait it was
+  // allowed fails the statement with Fault::Io and ends the session (the
+  // server rolls back what was not committed).
+  using WaitHook = std::function<bool(std::chrono::milliseconds waited, WaitReason why)>;
+  void setWaitHook(WaitHook hook);
   void setBusyWait(std::chrono::milliseconds wait);
   void setSilenceLimit(std::chrono::milliseconds silence);
   bool isOpen() const;

@@ -188,6 +188,7 @@ void PgStatement::reset() {
 
 std::shared_ptr<PgConnection> PgConnection::open(const std::string& uri, OpenMode mode) {
   std::shared_ptr<PgConnection> connection(new PgConnection());
+  connection->uri_ = uri;
   connection->name_ = describeDatabase(uri);
   if (mode == OpenMode::Exclusive) connection->busyWait = kCheckWait;
   PgHandle session = connectPostgres(uri);
@@ -312,6 +313,8 @@ void PgConnection::awaitResult() {
   PGconn* session = connection_.get();
   const auto start = Clock::now();
   auto heard = start, hooked = start;
+  std::optional<BlockingProbe> probe;
+  WaitReason why = WaitReason::Unknown;
   for (;;) {
     const int flushed = PQflush(session);  // 1: more to send
     if (flushed < 0) broken();
@@ -334,10 +337,18 @@ void PgConnection::awaitResult() {
     // The message names the limit that ended the wait.
     const auto limit = std::max<std::chrono::milliseconds>(silenceLimit, appliedWait_ + kLockGrace);
     if (now - heard >= limit) drop(silentServer(name_, limit), silentServer(name_, limit).what());
+    // Why the server keeps us waiting is asked once, a second into the
+    // wait: a lock another session holds, or a server that answers no one.
+    if (!probe && now - start >= kAskWhyAfter) probe.emplace(uri_, PQbackendPID(session), kProbeLimit);
+    if (probe && why == WaitReason::Unknown) {
+      const auto answer = probe->step();
+      if (answer == BlockingProbe::Answer::Blocked) why = WaitReason::OtherProgram;
+      if (answer == BlockingProbe::Answer::NoAnswer) why = WaitReason::Server;
+    }
     if (now - hooked < 20ms) continue;
     hooked = now;
     waiting_ = true;
-    const bool goOn = askToWait(now - start);
+    const bool goOn = askToWait(now - start, why);
     waiting_ = false;
     if (goOn) continue;
     cancelAt_ = Clock::now();

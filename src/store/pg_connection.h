@@ -153,6 +153,10 @@ class PgConnection : public Connection {
   // The part of a wait for an answer that is not counted as a wait for
   // another program's lock.
   static constexpr std::chrono::milliseconds kServerWork{1000};
+  // How long a wait lasts before the store asks the server why, and how
+  // long the server then has to answer that question.
+  static constexpr std::chrono::milliseconds kAskWhyAfter{1000};
+  static constexpr std::chrono::milliseconds kProbeLimit{2000};
   // How long a run's transaction that the server still holds open is
   // waited for before its fate is given up as unknown.
   static constexpr std::chrono::milliseconds kUndecidedWait{10000};
@@ -175,7 +179,8 @@ class PgConnection : public Connection {
   // cancel is sent and the server has kCancelWait to answer it. A server
   // that sends nothing for the silence limit (or its lock timeout and
   // kLockGrace, if longer), or that does not answer the cancel, has its
-  // session dropped.
+  // session dropped. A second into a wait a probe asks on a connection of
+  // its own why (BlockingProbe), which the hook is then told.
   void awaitResult();
   // Ends the session without waiting: `failure` is thrown, and every later
   // use fails with Fault::Io and `why`.
@@ -196,6 +201,7 @@ class PgConnection : public Connection {
   [[noreturn]] void broken();
 
   PgHandle connection_;
+  std::string uri_;       // for the probe that asks why a statement waits
   std::string name_;      // the database as messages name it
   std::string identity_;  // the server, database and schema
   std::string gateKey_;

@@ -12,6 +12,11 @@ namespace ms::store {
 
 namespace {
 
+// The connection's settings given before the URI ("dbname" is the URI).
+const char* const kConnectKeywords[] = {
+    "connect_timeout",  "keepalives",       "keepalives_idle", "keepalives_interval",
+    "keepalives_count", "tcp_user_timeout", "dbname",          nullptr};
+
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 // Host and database name of a URI, as libpq reads them (environment and
@@ -58,10 +63,8 @@ PgHandle connectPostgres(const std::string& uri) {
   // 15 s; an idle connection is probed after 30 s and then every 10 s, and
   // three probes unanswered, or data unacknowledged for 60 s, end it. Set
   // before the URI, so that the URI's own values win.
-  const char* keywords[] = {"connect_timeout",  "keepalives",       "keepalives_idle", "keepalives_interval",
-                            "keepalives_count", "tcp_user_timeout", "dbname",          nullptr};
   const char* values[] = {"15", "1", "30", "10", "3", "60000", uri.c_str(), nullptr};
-  PgHandle connection(PQconnectdbParams(keywords, values, 1));
+  PgHandle connection(PQconnectdbParams(kConnectKeywords, values, 1));
   const std::string name = describeDatabase(uri);
   if (!connection || PQstatus(connection.get()) != CONNECTION_OK) {
     std::string detail = connection ? PQerrorMessage(connection.get()) : "out of memory";
@@ -143,6 +146,50 @@ PgResult queryWithin(PGconn* connection, const std::string& sql, const std::vect
       throw silentServer(name, silence);
     }
   }
+}
+
+BlockingProbe::BlockingProbe(const std::string& uri, int backendPid, std::chrono::milliseconds limit)
+    : pid_(std::to_string(backendPid)), until_(std::chrono::steady_clock::now() + limit) {
+  const char* values[] = {"2", "1", "30", "10", "3", "2000", uri.c_str(), nullptr};
+  session_.reset(PQconnectStartParams(kConnectKeywords, values, 1));
+  if (!session_ || PQstatus(session_.get()) == CONNECTION_BAD) end(Answer::NoAnswer);
+}
+
+BlockingProbe::Answer BlockingProbe::end(Answer answer) {
+  session_.reset();
+  return answer_ = answer;
+}
+
+BlockingProbe::Answer BlockingProbe::step() {
+  if (answer_ != Answer::Pending) return answer_;
+  PGconn* session = session_.get();
+  pollfd socket{PQsocket(session), 0, 0};
+  if (!asked_) {
+    socket.events = polling_ == PGRES_POLLING_READING ? POLLIN : POLLOUT;
+    if (::poll(&socket, 1, 0) > 0) polling_ = PQconnectPoll(session);
+    if (polling_ == PGRES_POLLING_FAILED) return end(Answer::NoAnswer);
+    if (polling_ == PGRES_POLLING_OK) {
+      const char* values[] = {pid_.c_str()};
+      asked_ = PQsetnonblocking(session, 1) == 0 &&
+               PQsendQueryParams(session, "SELECT cardinality(pg_blocking_pids($1::integer))", 1, nullptr,
+                                 values, nullptr, nullptr, 0) == 1;
+      if (!asked_) return end(Answer::NoAnswer);
+    }
+  } else {
+    const int flushed = PQflush(session);
+    if (flushed < 0) return end(Answer::NoAnswer);
+    socket.events = static_cast<short>(POLLIN | (flushed ? POLLOUT : 0));
+    if (::poll(&socket, 1, 0) > 0 && (socket.revents & ~POLLOUT) && PQconsumeInput(session) != 1)
+      return end(Answer::NoAnswer);
+    if (!PQisBusy(session)) {
+      PgResult result(PQgetResult(session));
+      const bool blocked = PQresultStatus(result.get()) == PGRES_TUPLES_OK && PQntuples(result.get()) == 1 &&
+                           std::string(PQgetvalue(result.get(), 0, 0)) != "0";
+      return end(blocked ? Answer::Blocked : Answer::NotBlocked);
+    }
+  }
+  if (std::chrono::steady_clock::now() >= until_) return end(Answer::NoAnswer);
+  return Answer::Pending;
 }
 
 bool requestCancel(PGconn* connection, std::chrono::milliseconds limit) {

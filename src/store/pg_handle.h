@@ -41,6 +41,32 @@ std::string describeDatabase(const std::string& database);
 // the password), when the server is down or refuses the login.
 PgHandle connectPostgres(const std::string& uri);
 
+// A question put to the server on a short-lived connection of its own while
+// another session of this program waits: does another session block that
+// one (a lock it waits for)? Nothing in it blocks the thread: step() does
+// what can be done at once (the connection's next move, the question, the
+// answer) and tells whether the answer is in. A server that has not
+// answered within the limit, or that cannot be reached at all, has given
+// NoAnswer; a server that answered with an error has not said that the
+// session is blocked. The URI's host name is looked up when the probe
+// starts, as libpq does, and that alone may take a moment.
+class BlockingProbe {
+ public:
+  enum class Answer { Pending, Blocked, NotBlocked, NoAnswer };
+  BlockingProbe(const std::string& uri, int backendPid, std::chrono::milliseconds limit);
+  Answer step();
+
+ private:
+  Answer end(Answer answer);
+
+  PgHandle session_;
+  std::string pid_;
+  std::chrono::steady_clock::time_point until_;
+  PostgresPollingStatusType polling_ = PGRES_POLLING_WRITING;  // libpq's first move of a connection
+  bool asked_ = false;
+  Answer answer_ = Answer::Pending;
+};
+
 // Runs statements outside pipeline mode, waiting for each answer at most
 // `silence` after the server last sent anything; returns the last result.
 // Fails with Fault::Io, naming the database (`name`), when the connection is

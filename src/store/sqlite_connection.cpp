@@ -211,7 +211,7 @@ int SqliteConnection::onProgress(void* self) {
   if (now - connection->lastHook_ < 20ms) return 0;
   connection->lastHook_ = now;
   connection->waiting_ = true;
-  connection->askToWait(Clock::duration::zero());
+  connection->askToWait(Clock::duration::zero(), WaitReason::Unknown);
   connection->waiting_ = false;
   return 0;
 }
@@ -254,7 +254,7 @@ int SqliteConnection::onBusy(void* self, int attempts) {
   if (now - connection->lastHook_ >= 20ms) {
     connection->lastHook_ = now;
     connection->waiting_ = true;
-    const bool goOn = connection->askToWait(now - connection->busySince_);
+    const bool goOn = connection->askToWait(now - connection->busySince_, WaitReason::OtherProgram);
     connection->waiting_ = false;
     if (!goOn) {
       connection->interrupted_ = true;

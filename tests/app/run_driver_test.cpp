@@ -171,7 +171,7 @@ TEST(RunDriver, AWaitForAnotherProgramIsToldOnceAndEndsOnCancel) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(performRun(r.run), RunStop::Cancelled);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-  EXPECT_EQ(r.screen.waits, 1);
+  EXPECT_EQ(r.screen.reasons, std::vector<store::WaitReason>{store::WaitReason::OtherProgram});
   EXPECT_TRUE(r.run.faults.empty()) << r.run.faults.report();
   r.folder.db().exec("ROLLBACK");
 }

@@ -23,6 +23,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -429,7 +430,7 @@ TEST_P(StoreOrder, AnIndexDeferredByARunIsThereAgainAfterItsCommitOrRollback) {
   db->beginRun();
   db->deferIndex("kvwork", "Key2");
   std::vector<long> waits;
-  db->setWaitHook([&](std::chrono::milliseconds waited) {
+  db->setWaitHook([&](std::chrono::milliseconds waited, WaitReason) {
     waits.push_back(static_cast<long>(waited.count()));
     return false;
   });
@@ -671,7 +672,8 @@ TEST_P(StoreFileSharing, ASaveWaitsForAnotherProgramsWriteWithTheHookThenFailsAs
   openWork();
   rs->field("mscode");  // a read: this store holds the engine's shared lock
   int hooks = 0;
-  db->setWaitHook([&](auto) { return ++hooks > 0; });
+  std::set<WaitReason> reasons;
+  db->setWaitHook([&](auto, WaitReason why) { return reasons.insert(why), ++hooks > 0; });
   auto other = [&](const char* sql, const char* hold) {  // the sqlite3 shell, as another program
     return spawn([&, sql, hold] {
       ::execlp("sqlite3", "sqlite3", "-bail", fixture->path().c_str(), ".timeout 5000", sql,
@@ -683,6 +685,7 @@ TEST_P(StoreFileSharing, ASaveWaitsForAnotherProgramsWriteWithTheHookThenFailsAs
   save(*rs, {{"sflag", "Y"}});
   EXPECT_EQ(WEXITSTATUS(reap(writer)), 0);
   EXPECT_GT(hooks, 10);
+  EXPECT_EQ(reasons, std::set<WaitReason>{WaitReason::OtherProgram});
   db->flush();
   EXPECT_EQ(count("sflag = 'Y' AND rscode = 'x'"), 1);
 
@@ -693,22 +696,24 @@ TEST_P(StoreFileSharing, ASaveWaitsForAnotherProgramsWriteWithTheHookThenFailsAs
   reap(writer);
 }
 
-// Another program that holds the work table for good: a wait the hook
-// stops ends at once; the wait is spent once, after which a save that meets
-// the lock fails at once; the window runs meanwhile, and its idle call does
-// nothing inside the wait. Saves that failed are lost and said to be.
+// Another program that holds the work table for good: the hook is told so
+// (on PostgreSQL a second into the wait), and a wait it then stops ends at
+// once; the wait is spent once, after which a save that meets the lock
+// fails at once; the window runs meanwhile, and its idle call does nothing
+// inside the wait. Saves that failed are lost and said to be.
 TEST_P(StoreSharing, ALockHeldForGoodCostsOneWaitAndAStoppedWaitEndsAtOnce) {
   addWork(2);
   openWork();
   int hooks = 0;
   bool goOn = false;
-  db->setWaitHook([&](std::chrono::milliseconds) {
+  WaitReason told = WaitReason::Unknown;
+  db->setWaitHook([&](std::chrono::milliseconds, WaitReason why) {
     ++hooks;
+    told = why;
     db->idle();
-    return goOn;
+    return goOn || why == WaitReason::Unknown;  // stopped once told why
   });
   const auto budget = 600ms;
-  db->setBusyWait(budget);
   auto saveTook = [&](Fault expected, const char* flag) {
     const auto start = Clock::now();
     EXPECT_EQ(faultOf([&] {
@@ -721,8 +726,11 @@ TEST_P(StoreSharing, ALockHeldForGoodCostsOneWaitAndAStoppedWaitEndsAtOnce) {
   save(*rs, {{"sflag", "N"}});
   db->flush();
   fixture->exec(onSqlite() ? "BEGIN IMMEDIATE" : "BEGIN; LOCK TABLE kvwork IN EXCLUSIVE MODE");
-  EXPECT_LT(saveTook(Fault::Interrupted, "Y"), 1s);
+  db->setBusyWait(5s);
+  EXPECT_LT(saveTook(Fault::Interrupted, "Y"), onSqlite() ? 1s : 2s);
+  EXPECT_EQ(told, WaitReason::OtherProgram);
   goOn = true;
+  db->setBusyWait(budget);
   const auto waited = saveTook(Fault::Busy, "Y");
   EXPECT_GT(waited, budget - 200ms);
   EXPECT_LT(waited, budget + 500ms);
@@ -741,7 +749,8 @@ using StoreServerSharing = StoreSharing;
 // server has been silent past the limit, or at once when the hook asks
 // (the server then has two seconds to answer the cancel); the session is
 // closed and every later use fails with the loss. A session the server
-// ends is said to be lost, not a failure of the table.
+// ends is said to be lost, not a failure of the table. A server that
+// answers no one (its postmaster stopped too) is told to the hook as such.
 TEST_P(StoreServerSharing, AServerThatStopsAnsweringOrEndsTheSessionFailsTheCallWithinItsLimits) {
   addWork(2);
   const std::string newestGateHolder =
@@ -750,13 +759,19 @@ TEST_P(StoreServerSharing, AServerThatStopsAnsweringOrEndsTheSessionFailsTheCall
       "'mailsort:' || current_database() || '.' || coalesce(current_schema(), ''), 0) "
       "ORDER BY a.backend_start DESC LIMIT 1";
   struct Stopped {  // continued in every path, also when a check fails
-    explicit Stopped(pid_t stopped, bool stop) : pid(stop ? stopped : 0) {
-      if (pid) ::kill(pid, SIGSTOP);
+    explicit Stopped(std::vector<pid_t> stopped) : pids(std::move(stopped)) {
+      for (pid_t pid : pids) ::kill(pid, SIGSTOP);
     }
     ~Stopped() {
-      if (pid) ::kill(pid, SIGCONT);
+      for (pid_t pid : pids) ::kill(pid, SIGCONT);
     }
-    pid_t pid;
+    std::vector<pid_t> pids;
+  };
+  auto parentOf = [](pid_t pid) {  // the postmaster of a backend
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string field;
+    for (int i = 0; i < 4; ++i) stat >> field;
+    return static_cast<pid_t>(std::atoi(field.c_str()));
   };
   enum Server { StoppedAndCancelled, StoppedSilent, Ended };
   for (Server server : {StoppedAndCancelled, StoppedSilent, Ended}) {
@@ -764,14 +779,21 @@ TEST_P(StoreServerSharing, AServerThatStopsAnsweringOrEndsTheSessionFailsTheCall
     db = open();
     db->setBusyWait(300ms);
     db->setSilenceLimit(1s);
-    db->setWaitHook([&](std::chrono::milliseconds) { return server != StoppedAndCancelled; });
+    WaitReason told = WaitReason::Unknown;
+    db->setWaitHook([&](std::chrono::milliseconds, WaitReason why) {
+      told = why;
+      return server != StoppedAndCancelled;
+    });
     rs = db->openTable("kvwork");
     const Value pid = fixture->scalar(newestGateHolder);
     ASSERT_TRUE(pid.isNumber());
     if (server == Ended) fixture->exec("SELECT pg_terminate_backend(" + pid.text() + ")");
     const auto start = Clock::now();
     {
-      Stopped stopped(static_cast<pid_t>(pid.number()), server != Ended);
+      const auto backend = static_cast<pid_t>(pid.number());
+      Stopped stopped(server == StoppedSilent         ? std::vector<pid_t>{backend, parentOf(backend)}
+                      : server == StoppedAndCancelled ? std::vector<pid_t>{backend}
+                                                      : std::vector<pid_t>{});
       try {
         db->openTable("region");
         ADD_FAILURE() << "the call did not fail";
@@ -782,6 +804,7 @@ TEST_P(StoreServerSharing, AServerThatStopsAnsweringOrEndsTheSessionFailsTheCall
         // It gave up five seconds past its lock timeout, and says so.
         if (server == StoppedSilent) {
           EXPECT_NE(std::string(e.what()).find("sent nothing for 5 s"), std::string::npos) << e.what();
+          EXPECT_EQ(told, WaitReason::Server);
         }
       }
     }

@@ -33,7 +33,8 @@ class FakeProgress : public Progress {
   }
   Answer confirmCancel() override { return ++questions, answer; }
   void message(const std::string& text) override { messages.push_back(text); }
-  void waitingForDatabase() override {
+  void waitingForDatabase(store::WaitReason why) override {
+    reasons.push_back(why);
     if (++waits == 1 && cancelWhenWaiting) cancelPressed(run_);
   }
   // Cells 1 to `n` lit, the rest out.
@@ -46,6 +47,7 @@ class FakeProgress : public Progress {
   Answer answer = Answer::Yes;
   int yields = 0, questions = 0, cancelAtYield = 0;  // 0: never
   int waits = 0;
+  std::vector<store::WaitReason> reasons;  // of each wait told
   bool cancelWhenWaiting = false;
   std::array<bool, 21> cells{};  // 1 to 20
   std::vector<std::pair<int, bool>> calls;
