@@ -170,6 +170,7 @@ TEST(BatchRun, EndsWithTheStatusOfWhatStoppedIt) {
       {"sqlite3 mailsort.mdb 'alter table kvwork rename seq to was; alter table kvwork add seq TEXT'", "", 4,
        "seq of kvwork holds texts"},
       {"mkdir POPLAN.CSV", "", 5, "POPLAN.CSV"},
+      {"printf 'database\\tother.mdb\\n' >.mailsort-publish", "", 5, ".mailsort-publish cannot be trusted"},
       {"true", "flock -s mailsort.mdb ", 1, "Another option is currently running"},
   };
   for (const auto& [change, holder, status, message] : cases) {
