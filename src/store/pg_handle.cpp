@@ -13,9 +13,11 @@ namespace ms::store {
 namespace {
 
 // The connection's settings given before the URI ("dbname" is the URI).
-const char* const kConnectKeywords[] = {
-    "connect_timeout",  "keepalives",       "keepalives_idle", "keepalives_interval",
-    "keepalives_count", "tcp_user_timeout", "dbname",          nullptr};
+// The session is named "mailsort" in pg_stat_activity unless the URI or
+// PGAPPNAME names it, so that a job held is named by who holds it.
+const char* const kConnectKeywords[] = {"connect_timeout",           "keepalives",       "keepalives_idle",
+                                        "keepalives_interval",       "keepalives_count", "tcp_user_timeout",
+                                        "fallback_application_name", "dbname",           nullptr};
 
 bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
@@ -63,7 +65,7 @@ PgHandle connectPostgres(const std::string& uri) {
   // 15 s; an idle connection is probed after 30 s and then every 10 s, and
   // three probes unanswered, or data unacknowledged for 60 s, end it. Set
   // before the URI, so that the URI's own values win.
-  const char* values[] = {"15", "1", "30", "10", "3", "60000", uri.c_str(), nullptr};
+  const char* values[] = {"15", "1", "30", "10", "3", "60000", "mailsort", uri.c_str(), nullptr};
   PgHandle connection(PQconnectdbParams(kConnectKeywords, values, 1));
   const std::string name = describeDatabase(uri);
   if (!connection || PQstatus(connection.get()) != CONNECTION_OK) {
@@ -150,7 +152,7 @@ PgResult queryWithin(PGconn* connection, const std::string& sql, const std::vect
 
 BlockingProbe::BlockingProbe(const std::string& uri, int backendPid, std::chrono::milliseconds limit)
     : pid_(std::to_string(backendPid)), until_(std::chrono::steady_clock::now() + limit) {
-  const char* values[] = {"2", "1", "30", "10", "3", "2000", uri.c_str(), nullptr};
+  const char* values[] = {"2", "1", "30", "10", "3", "2000", "mailsort", uri.c_str(), nullptr};
   session_.reset(PQconnectStartParams(kConnectKeywords, values, 1));
   if (!session_ || PQstatus(session_.get()) == CONNECTION_BAD) end(Answer::NoAnswer);
 }
