@@ -23,7 +23,7 @@ int runBatch(const std::string& databasePath, const PrintOn& printOn) {
   watchCancelSignals();
   // Chain Mode or not, the run starts at once; the gate still holds.
   if (startGate(databasePath) == GateResult::Refused) {
-    std::fprintf(stderr, "%s\n", kGateMessage);
+    std::fprintf(stderr, "%s\n", gateRefusalMessage(databasePath).c_str());
     return kGateRefused;
   }
 

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "store/database.h"
+#include "store/lock_holder.h"
 #include "store/recordset.h"
 #include "values/fault.h"
 
@@ -10,6 +11,11 @@ namespace ms {
 
 const char* const kGateMessage =
     "Another option is currently running, wait until it has finished then try again.";
+
+std::string gateRefusalMessage(const std::string& databasePath) {
+  const std::string holders = store::lockHolders(databasePath);
+  return std::string(kGateMessage) + (holders.empty() ? "" : " The job is held by " + holders + ".");
+}
 
 GateResult startGate(const std::string& databasePath) {
   bool chain = false;

@@ -18,6 +18,11 @@ enum class GateResult {
 // The gate's message.
 extern const char* const kGateMessage;
 
+// The gate's message for `databasePath`, with a second sentence naming
+// who holds the job where the system can tell ("The job is held by flock,
+// process 4242, on this machine."). Best effort; it never waits for a lock.
+std::string gateRefusalMessage(const std::string& databasePath = store::kMailsortDatabase);
+
 // Opens `databasePath` exclusively, reads `RunAlone` of the first
 // `parmcode` record and, when it is "Y", writes `RunCodes` = "N". The file
 // is closed again before this returns. Only a database held elsewhere

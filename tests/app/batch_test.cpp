@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <tuple>
 
@@ -171,7 +172,9 @@ TEST(BatchRun, EndsWithTheStatusOfWhatStoppedIt) {
        "seq of kvwork holds texts"},
       {"mkdir POPLAN.CSV", "", 5, "POPLAN.CSV"},
       {"printf 'database\\tother.mdb\\n' >.mailsort-publish", "", 5, ".mailsort-publish cannot be trusted"},
-      {"true", "flock -s mailsort.mdb ", 1, "Another option is currently running"},
+      {"true", "flock -s mailsort.mdb ", 1,
+       "Another option is currently running, wait until it has finished then try again. "
+       "The job is held by flock, process "},
   };
   for (const auto& [change, holder, status, message] : cases) {
     SCOPED_TRACE(change);
@@ -180,6 +183,11 @@ TEST(BatchRun, EndsWithTheStatusOfWhatStoppedIt) {
     ASSERT_EQ(shellIn(dir.path(), change), 0);
     EXPECT_EQ(shellIn(dir.path(), holder + kBatch + " -C . 2>err"), status);
     EXPECT_NE(readFile(dir.file("err")).find(message), std::string::npos) << readFile(dir.file("err"));
+    if (!holder.empty()) {  // the holder named, with its process
+      EXPECT_TRUE(std::regex_search(readFile(dir.file("err")),
+                                    std::regex("held by flock, process [0-9]+, on this machine\\.\n")))
+          << readFile(dir.file("err"));
+    }
     if (status == 4) {  // refused before a record was touched
       EXPECT_EQ(sql(dir.path(), "select count(*) from kvwork where sflag = 'Y'"), "0\n");
     }
