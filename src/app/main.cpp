@@ -85,13 +85,18 @@ int runWindows(int argc, char* argv[], std::string database, const ms::CommandLi
   form2.setDateFunction([] { return ms::todayShortDate(); });
   form2.setDatabasePath(database);
 
-  // A run that met a fault of the machine or of the database has said so;
-  // the program's status then tells a script that the job is not done.
-  bool incomplete = false;
-  QObject::connect(&form2, &ms::ProgressWindow::runFailed, &app, [] { QCoreApplication::exit(1); });
+  // A run that could not start or met a fault of the machine or of the
+  // database has said so. Outside Chain Mode the Start Dialog then waits for
+  // OK or Exit again; the program's status tells a script whether the last
+  // run left the job undone.
+  bool lastRunFailed = false;
+  QObject::connect(&form2, &ms::ProgressWindow::runFailed, &app, [&form1, &lastRunFailed] {
+    lastRunFailed = true;
+    if (form1.chainMode()) QCoreApplication::exit(1);
+  });
   QObject::connect(&form2, &ms::ProgressWindow::runEnded, &app,
-                   [&form1, &incomplete](bool chainMode, bool faults) {
-                     incomplete = incomplete || faults;
+                   [&form1, &lastRunFailed](bool chainMode, bool faults) {
+                     lastRunFailed = faults;
                      if (!chainMode) return;
                      form1.close();
                      QCoreApplication::exit(0);
@@ -99,7 +104,7 @@ int runWindows(int argc, char* argv[], std::string database, const ms::CommandLi
 
   if (form1.load(database) == ms::GateResult::Refused) return 1;
   const int status = app.exec();
-  return status == 0 && incomplete ? ms::kFailed : status;
+  return status == 0 && lastRunFailed ? ms::kFailed : status;
 }
 
 // Qt's note that a session without XDG_RUNTIME_DIR (cron, ssh) gets a

@@ -87,8 +87,8 @@ ProgressWindow::ProgressWindow(QWidget* parent) : QWidget(parent) {
     if (run_) cancelPressed(*run_);
   });
 
-  // While the program waits (the cancel question, between runs), the saves
-  // of the run still reach the file every quarter second.
+  // While the program waits (the cancel question), the saves of the run
+  // still reach the file every quarter second.
   auto* idle = new QTimer(this);
   connect(idle, &QTimer::timeout, this, [this] {
     if (run_ && run_->mdb) run_->mdb->idle();
@@ -178,8 +178,13 @@ void ProgressWindow::runNow() {
   } catch (const std::exception& e) {
     running_ = false;
     setBusyPointer(false);
+    printer_.reset();
+    releaseDatabase();
     QString text = QString("Run-time error: %1").arg(QString::fromStdString(describeFailure(e)));
     showError(this, text);
+    // The window goes, as after any run: OK can start the next one.
+    close();
+    started_ = false;
     emit runFailed(text);
     return;
   }
@@ -200,6 +205,7 @@ void ProgressWindow::settleLastRun() {
       return;
     }
   } catch (const std::exception& e) {
+    releaseDatabase();
     QString text = QString("Run-time error: %1").arg(QString::fromStdString(describeFailure(e)));
     showError(this, text);
     emit runFailed(text);
@@ -214,8 +220,27 @@ void ProgressWindow::endTheRun(RunStop stop, const std::string& pagesWent) {
   RunEnd end = endRun(*run_);
   if (end.incomplete) showError(this, QString::fromStdString(run_->faults.report(run_->kept())));
   if (!end.labelProblem.empty()) showError(this, QString::fromStdString(end.labelProblem));
-  emit runEnded(end.chainMode, end.incomplete || !end.labelProblem.empty(),
-                QString::fromStdString(runStatusLine(*run_, stop, pagesWent)));
+  const QString status = QString::fromStdString(runStatusLine(*run_, stop, pagesWent));
+  releaseDatabase();
+  emit runEnded(end.chainMode, end.incomplete || !end.labelProblem.empty(), status);
+}
+
+// Between runs the window holds nothing: the run's recordsets and its
+// database are closed (on PostgreSQL the session goes, and its advisory
+// lock with it), so that another program can use the job while the window
+// waits for OK. The run's figures stay in run_.
+void ProgressWindow::releaseDatabase() {
+  if (!run_) return;
+  run_->workrs.reset();
+  run_->parmrs.reset();
+  if (!run_->mdb) return;
+  try {
+    run_->mdb->close();
+  } catch (const std::exception& e) {
+    // Nothing of a run is pending any more (it committed or was undone).
+    std::fprintf(stderr, "mailsort: %s\n", describeFailure(e).c_str());
+  }
+  run_->mdb.reset();
 }
 
 QWidget* ProgressWindow::control(Control which) const {

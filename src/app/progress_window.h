@@ -42,6 +42,7 @@ class ProgressWindow : public QWidget, public Progress {
   // it to the front.
   void showRun();
   // The state of the current (or last) run; null before the first run.
+  // Between runs its database is closed (`mdb` is null).
   RunState* runState() const { return run_.get(); }
   bool running() const { return running_; }
 
@@ -64,7 +65,9 @@ class ProgressWindow : public QWidget, public Progress {
   void settleLastRun();
 
  signals:
-  // The run left with an error before it allocated; the text names it.
+  // The run left with an error before it allocated (or what the last run
+  // left could not be settled); the text names it. The error box has been
+  // shown, the window has closed and holds nothing.
   void runFailed(const QString& error);
   // A run is over and the window has closed; `incomplete`: it met faults
   // of the machine or of the database, and has said which. `status` says in
@@ -83,6 +86,8 @@ class ProgressWindow : public QWidget, public Progress {
   // messages, runEnded.
   void endTheRun(RunStop stop, const std::string& pagesWent);
   void resetControls();
+  // Closes the run's database and recordsets: nothing is held between runs.
+  void releaseDatabase();
   QWidget* control(Control which) const;
 
   QPushButton* cmdCancel_ = nullptr;

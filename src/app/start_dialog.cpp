@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "app/command_line.h"
@@ -51,8 +52,11 @@ QPixmap envelope(int side) {
 }  // namespace
 
 std::string chooseJobWithDialogs(const std::string& missing) {
-  const QString text =
-      QString::fromStdString(missing) + " not found.\n\nChoose the job's folder or its database file.";
+  std::error_code code;
+  const bool there = std::filesystem::exists(missing, code);
+  const QString text = QString::fromStdString(missing) +
+                       (there ? " is not a Mailsort Database" : " not found") +
+                       ".\n\nChoose the job's folder or its database file.";
   std::fprintf(stderr, "%s\n", QString(text).replace("\n\n", " ").toLocal8Bit().constData());
   if (QGuiApplication::platformName() == QLatin1String("offscreen")) return {};
   const QString start = QString::fromStdString(std::filesystem::path(missing).parent_path().string());
@@ -129,9 +133,11 @@ StartDialog::StartDialog(ProgressWindow* progressWindow, QWidget* parent)
   lblStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   place(lblStatus_, 240, kStatusTop, kWidth - 480, kStatusHeight);
   showRunStatus({});  // none yet: the dialog at its own size
-  if (progressWindow_)
+  if (progressWindow_) {
     connect(progressWindow_, &ProgressWindow::runEnded, this,
             [this](bool, bool, const QString& status) { showRunStatus(status); });
+    connect(progressWindow_, &ProgressWindow::runFailed, this, &StartDialog::runFailed);
+  }
 }
 
 void StartDialog::showRunStatus(const QString& status) {
@@ -151,25 +157,62 @@ GateResult StartDialog::load(const std::string& databasePath) {
       move(centredPosition(area.width(), area.height(), width(), height()) + area.topLeft());
     }
   }
+  databasePath_ = databasePath;
   GateResult result = startGate(databasePath);
+  enter(result);
+  // Once the program runs: what a killed run left is settled before OK.
+  if (result == GateResult::Wait && progressWindow_)
+    QMetaObject::invokeMethod(progressWindow_, &ProgressWindow::settleLastRun, Qt::QueuedConnection);
+  return result;
+}
+
+void StartDialog::enter(GateResult result) {
   switch (result) {
-    case GateResult::Refused:
-      showExclamation(this, kGateMessage);
+    case GateResult::Refused: {
+      const QString message = QString::fromStdString(gateRefusalMessage(databasePath_));
+      showExclamation(this, message);
+      showRunStatus(message);
       break;
+    }
     case GateResult::ChainMode:
       // Switched off for the length of the run; the run ends the program.
+      chainMode_ = true;
       setEnabled(false);
       hide();
       progressWindow_->showRun();
       break;
     case GateResult::Wait:
       show();
-      // Once the program runs: what a killed run left is settled before OK.
-      if (progressWindow_)
-        QMetaObject::invokeMethod(progressWindow_, &ProgressWindow::settleLastRun, Qt::QueuedConnection);
       break;
   }
-  return result;
+}
+
+void StartDialog::runFailed(const QString& error) {
+  if (chainMode_) return;  // Chain Mode ends the program as it always has
+  showRunStatus(error);
+  show();
+  raise();
+  activateWindow();
+  // A job that cannot be opened at all: the file is gone, or is not an
+  // SQLite database (SQLite's files begin with "SQLite format 3" and a 0).
+  namespace fs = std::filesystem;
+  if (store::isPostgresUri(databasePath_)) return;
+  const std::string place = fs::absolute(databasePath_).string();
+  std::string start;
+  if (std::ifstream file(place, std::ios::binary); file) {
+    start.resize(16);
+    file.read(start.data(), 16);
+    start.resize(static_cast<std::size_t>(file.gcount()));
+  }
+  if (start == std::string("SQLite format 3\0", 16)) return;
+  std::string database = place;
+  if (!askForJob(place, database) || !findJob(database)) {
+    close();  // the chooser's Exit ends the program, as the dialog's Exit does
+    return;
+  }
+  progressWindow_->setDatabasePath(database);
+  showRunStatus({});  // the message was about the job left behind
+  load(database);
 }
 
 bool StartDialog::findJob(std::string& database) {
@@ -182,18 +225,40 @@ bool StartDialog::findJob(std::string& database) {
       database = place;
       return true;
     }
-    const std::string chosen = chooser_ ? chooser_(place) : std::string();
-    if (chosen.empty()) return false;
-    const bool folder = fs::is_directory(chosen, code);
-    std::string error;
-    if (!enterDirectory(folder ? chosen : fs::absolute(chosen).parent_path().string(), error)) {
-      std::fprintf(stderr, "mailsort: %s\n", error.c_str());
-      continue;
-    }
-    if (!folder) database = fs::absolute(chosen).filename().string();
+    if (!askForJob(place, database)) return false;
   }
 }
 
-void StartDialog::okPressed() { progressWindow_->showRun(); }
+bool StartDialog::askForJob(const std::string& place, std::string& database) {
+  namespace fs = std::filesystem;
+  const std::string chosen = chooser_ ? chooser_(place) : std::string();
+  if (chosen.empty()) return false;
+  std::error_code code;
+  const bool folder = fs::is_directory(chosen, code);
+  std::string error;
+  if (!enterDirectory(folder ? chosen : fs::absolute(chosen).parent_path().string(), error)) {
+    std::fprintf(stderr, "mailsort: %s\n", error.c_str());
+    return true;  // asked again
+  }
+  // A folder holds the database of the same name (a path named whole is
+  // looked for by its name there); a file is the database.
+  if (!folder)
+    database = fs::absolute(chosen).filename().string();
+  else if (fs::path(database).is_absolute())
+    database = fs::path(database).filename().string();
+  return true;
+}
+
+void StartDialog::okPressed() {
+  if (progressWindow_->isVisible()) {
+    progressWindow_->showRun();  // only brought forward
+    return;
+  }
+  const GateResult result = startGate(databasePath_);
+  if (result == GateResult::Wait)
+    progressWindow_->showRun();
+  else
+    enter(result);  // refused, or Chain Mode's run
+}
 
 }  // namespace ms

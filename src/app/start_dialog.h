@@ -51,8 +51,27 @@ class StartDialog : public QWidget {
   void showRunStatus(const QString& status);
   QString runStatus() const;
 
+  // The dialog found Chain Mode (at its load or on OK): the run ends the
+  // program.
+  bool chainMode() const { return chainMode_; }
+
  private:
+  // OK: the gate is asked again (the window holds nothing while it waits,
+  // so another program may have taken the job meanwhile), then the run.
   void okPressed();
+  // What the gate answered: the refusal in a box and in the status line,
+  // Chain Mode's run, or the dialog shown.
+  void enter(GateResult result);
+  // Outside Chain Mode a run that could not start comes back here with its
+  // message in the status line; when the job cannot be opened at all (the
+  // file is gone or is not a database) the chooser asks for another.
+  void runFailed(const QString& error);
+  // Asks the chooser once about `place` and goes there; false when the user
+  // gave up.
+  bool askForJob(const std::string& place, std::string& database);
+
+  std::string databasePath_ = store::kMailsortDatabase;
+  bool chainMode_ = false;
 
   ProgressWindow* progressWindow_;
   JobChooser chooser_ = chooseJobWithDialogs;

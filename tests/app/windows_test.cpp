@@ -86,7 +86,12 @@ TEST_F(Windows, AFigureIsPaintedOnlyWhenItChangesAndCancelStopsBeforeTheNextReco
   auto* figure = form2.findChild<QLabel*>("lblPerc2");
   form2.setVisible(Control::lblPerc2, true);
   form2.show();
-  processUntil([&] { return form2.runState() != nullptr; });  // its run fails at once: no database
+  // Its run fails at once (no database) and the window closes: the figure
+  // is watched in a window of its own.
+  processUntil([&] { return form2.runState() != nullptr && !form2.isVisible(); });
+  figure->setParent(nullptr);
+  figure->show();
+  processUntil([] { return false; }, 100);  // shown and painted once
   figure->installEventFilter(&paints);
   // Painted at once, or (within 20 ms of the last) when the window system runs.
   for (const char* text : {"12.34", "12.34", "12.35", "12.35"}) form2.setCaption(Control::lblPerc2, text);
@@ -101,6 +106,9 @@ TEST_F(Windows, AFigureIsPaintedOnlyWhenItChangesAndCancelStopsBeforeTheNextReco
   EXPECT_EQ(step->text(), "waiting for another program");
   form2.setCaption(Control::lblPerc2, "12.36");
   EXPECT_EQ(step->text(), "percent complete (step 1 of 2)");
+  figure->removeEventFilter(&paints);
+  figure->hide();
+  figure->setParent(&form2);
 
   struct Confirming : ProgressWindow {
     void yield() override {  // Cancel is pressed 30 ms into the allocation
@@ -152,6 +160,50 @@ TEST_F(Windows, StartDialogWaitsForOkAndRunsOnceAtATime) {
   ok->click();  // a second run
   ASSERT_TRUE(processUntil([&] { return ended > 1; }));
   EXPECT_EQ(ended, 2);
+}
+
+// Outside Chain Mode an error sends the operator back to the Start Dialog
+// with its message under the buttons, and the window holds nothing while
+// it waits: a batch run can use the job. A job that cannot be opened at all
+// brings the chooser, and OK then runs the job chosen.
+TEST_F(Windows, AnErrorSendsTheOperatorBackToTheStartDialogAndAnIdleWindowHoldsNothing) {
+  JobFolder good;
+  good.db().insertParameters({{"RunAlone", "N"}});
+  const std::string home = std::filesystem::canonical(good.path()).string();
+  JobFolder folder;  // the current one: parmcode holds no record
+  const std::string missing = (std::filesystem::current_path() / "mailsort.mdb").string();
+  StartDialog form1(&form2);
+  std::vector<std::string> asked;
+  form1.setJobChooser([&](const std::string& place) { return asked.push_back(place), home; });
+  int failed = 0, ended = 0;
+  QObject::connect(&form2, &ProgressWindow::runFailed, [&] { ++failed; });
+  QObject::connect(&form2, &ProgressWindow::runEnded, [&] { ++ended; });
+  ASSERT_EQ(form1.load(), GateResult::Wait);
+  auto* ok = form1.findChild<QPushButton*>("cmdOK");
+
+  ok->click();
+  ASSERT_TRUE(processUntil([&] { return failed == 1; }));
+  EXPECT_FALSE(form2.isVisible());
+  EXPECT_TRUE(form1.isVisible());
+  EXPECT_TRUE(form1.runStatus().contains("parmcode holds no record")) << form1.runStatus().toStdString();
+  EXPECT_TRUE(asked.empty());                // the job could be opened
+  EXPECT_EQ(startGate(), GateResult::Wait);  // nothing held
+
+  // The file gone: the chooser names it, and the job chosen is the one OK runs.
+  std::filesystem::remove("mailsort.mdb");
+  ok->click();
+  ASSERT_TRUE(processUntil([&] { return failed == 2; }));
+  ASSERT_EQ(asked, std::vector<std::string>{missing});
+  EXPECT_EQ(std::filesystem::current_path().string(), home);
+  EXPECT_TRUE(form1.isVisible());
+  ok->click();
+  ASSERT_TRUE(processUntil([&] { return ended == 1; }));
+  EXPECT_TRUE(form1.isVisible());
+  EXPECT_EQ(form1.runStatus().left(10), "Finished: ") << form1.runStatus().toStdString();
+  // While the dialog waits for OK a batch run in the same folder goes through.
+  EXPECT_FALSE(form2.runState()->mdb);
+  ASSERT_EQ(testing::shellIn(home, "'" MAILSORT_BINARY_DIR "/mailsort' --batch --no-print 2>batch.err"), 0)
+      << testing::readFile(home + "/batch.err");
 }
 
 // A run killed after its commit left its journal: before OK the Start
