@@ -39,7 +39,7 @@ namespace {
 // The dialog's client area, in twips.
 constexpr int kWidth = 6360;
 // The job's and the printer's lines under the texts, and the buttons under them.
-constexpr int kJobTop = 2580, kJobHeight = 2160;
+constexpr int kJobTop = 2580, kJobHeight = 1800;
 constexpr int kButtonsTop = kJobTop + kJobHeight + 180;
 constexpr int kHeight = kButtonsTop + 375 + 345;
 // The status of the last run, two lines under the buttons, and the height
@@ -320,7 +320,7 @@ void StartDialog::fillPrinters() {
   }
   for (const std::string& name : names)
     cboPrinter_->addItem(QString::fromStdString(name), QString::fromStdString(name));
-  cboPrinter_->addItem("no printer: the pages only in MAILSORT.PDF", QVariant());
+  cboPrinter_->addItem("no printer (MAILSORT.PDF only)", QVariant());
 
   cboPrinter_->setEnabled(!fixedPrinter_);
   cboPrinter_->setToolTip(fixedPrinter_ ? "Chosen on the command line" : "Where the run prints");
@@ -368,8 +368,8 @@ void StartDialog::showHelp() {
   auto* box = new QMessageBox(QMessageBox::Information, "Print Line List and Sort: Help",
                               "The manual is the manual page mailsort(1): type\n\n"
                               "    man mailsort\n\n"
-                              "in a terminal. The README, with the printing, PostgreSQL and "
-                              "Post Office files described, is\n\n" +
+                              "in a terminal. The README, on printing, PostgreSQL and the "
+                              "Post Office files:\n\n" +
                                   QString(kInstalledReadme) +
                                   (installed ? QString() : "\n\n(where the package puts it; not installed here)"),
                               QMessageBox::Close, this);
