@@ -78,10 +78,13 @@ int runWindows(int argc, char* argv[], std::string database, const ms::CommandLi
   ms::StartDialog form1(&form2);
   if (!form1.findJob(database)) return 0;  // no job chosen: ends as Exit does
 
-  // Every run prints on the printer chosen (the default one unless told),
-  // and always saves the same pages as MAILSORT.PDF beside the PO files.
+  // Every run prints on the printer chosen (--printer or --no-print, or
+  // else the Start Dialog's choice, the default queue unless the user chose
+  // another), and always saves the same pages as MAILSORT.PDF beside the PO
+  // files.
+  if (line.noPrint || !line.printer.empty()) form1.fixPrinter(printOn(line));
   form2.setPrinterFactory(
-      [print = printOn(line)] { return std::make_unique<ms::QtPageSink>("MAILSORT.PDF", print); });
+      [&form1] { return std::make_unique<ms::QtPageSink>("MAILSORT.PDF", form1.printOn()); });
   form2.setDateFunction([] { return ms::todayShortDate(); });
   form2.setDatabasePath(database);
 

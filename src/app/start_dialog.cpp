@@ -1,35 +1,56 @@
 #include "app/start_dialog.h"
 
+#include <QComboBox>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFont>
+#include <QFormLayout>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
+#include <QShortcut>
+#include <QUrl>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
 #include "app/command_line.h"
+#include "app/job_summary.h"
 #include "app/message_box.h"
 #include "app/progress_window.h"
+#include "app/run_summary.h"
 #include "app/window_geometry.h"
 #include "store/pg_handle.h"
 
 namespace ms {
 
+const char* const kInstalledReadme = "/usr/share/doc/mailsort/README.md";
+
 namespace {
 
 // The dialog's client area, in twips.
 constexpr int kWidth = 6360;
-constexpr int kHeight = 3480;
+// The job's and the printer's lines under the texts, and the buttons under them.
+constexpr int kJobTop = 2580, kJobHeight = 1800;
+constexpr int kButtonsTop = kJobTop + kJobHeight + 180;
+constexpr int kHeight = kButtonsTop + 375 + 345;
 // The status of the last run, two lines under the buttons, and the height
 // of the dialog that shows it.
-constexpr int kStatusTop = 3300, kStatusHeight = 600, kHeightWithStatus = 4080;
+constexpr int kStatusTop = kButtonsTop + 540, kStatusHeight = 600, kHeightWithStatus = kStatusTop + 780;
+
+// The settings that keep the printer chosen, and their key (absent: the
+// default queue; empty: no printer).
+constexpr const char* kPrinterKey = "printer";
+QSettings settings() { return QSettings("mailsort", "mailsort"); }
 
 // The picture beside the title: a letter, drawn to the size of the box.
 QPixmap envelope(int side) {
@@ -116,15 +137,69 @@ StartDialog::StartDialog(ProgressWindow* progressWindow, QWidget* parent)
   label3->setWordWrap(true);
   place(label3, 1440, 1860, 4680, 600);
 
+  // The job and the printer, under the texts: a rule, then one line each.
+  auto* rule = new QFrame(this);
+  rule->setFrameShape(QFrame::HLine);
+  rule->setFrameShadow(QFrame::Sunken);
+  place(rule, 240, kJobTop - 90, kWidth - 480, 30);
+  auto* job = new QWidget(this);
+  job->setObjectName("fraJob");
+  place(job, 240, kJobTop, kWidth - 480, kJobHeight);
+  jobLines_ = new QFormLayout(job);
+  jobLines_->setContentsMargins(0, 0, 0, 0);
+  jobLines_->setVerticalSpacing(twipsToPixels(45, dpi));
+  jobLines_->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+  jobLines_->setLabelAlignment(Qt::AlignLeft);
+  auto line = [&](const char* name, const QString& caption) {
+    auto* value = new QLabel(job);
+    value->setObjectName(name);
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    jobLines_->addRow(caption, value);
+    return value;
+  };
+  lblPlaceValue_ = line("lblJobPlace", "Folder:");
+  lblPlace_ = qobject_cast<QLabel*>(jobLines_->labelForField(lblPlaceValue_));
+  lblCompany_ = line("lblCompanyName", "Company Name:");
+  lblJobRef_ = line("lblJobRef", "JobRef:");
+  lblService_ = line("lblService", "service:");
+  lblAddresses_ = line("lblAddresses", "Addresses:");
+  lblUnread_ = new QLabel(job);
+  lblUnread_->setObjectName("lblJobUnread");
+  lblUnread_->setWordWrap(true);
+  lblUnread_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  jobLines_->addRow(lblUnread_);
+  jobLines_->setRowVisible(lblUnread_, false);
+  cboPrinter_ = new QComboBox(job);
+  cboPrinter_->setObjectName("cboPrinter");
+  cboPrinter_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  cboPrinter_->setMinimumContentsLength(16);
+  jobLines_->addRow("Printer:", cboPrinter_);
+  connect(cboPrinter_, &QComboBox::activated, this, &StartDialog::printerChosen);
+
+  // Help and About on the left, OK and Exit on the right.
+  constexpr int kButton = 1215, kGap = 120;
+  cmdHelp_ = new QPushButton("Help", this);
+  cmdHelp_->setObjectName("cmdHelp");
+  cmdHelp_->setToolTip("Where the manual is (F1)");
+  place(cmdHelp_, 240, kButtonsTop, kButton, 375);
+  connect(cmdHelp_, &QPushButton::clicked, this, &StartDialog::showHelp);
+  auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
+  connect(f1, &QShortcut::activated, this, &StartDialog::showHelp);
+
+  cmdAbout_ = new QPushButton("About", this);
+  cmdAbout_->setObjectName("cmdAbout");
+  place(cmdAbout_, 240 + kButton + kGap, kButtonsTop, kButton, 375);
+  connect(cmdAbout_, &QPushButton::clicked, this, &StartDialog::showAbout);
+
   cmdOK_ = new QPushButton("OK", this);
   cmdOK_->setObjectName("cmdOK");
-  place(cmdOK_, 1800, 2760, 1215, 375);
+  place(cmdOK_, kWidth - 240 - 2 * kButton - kGap, kButtonsTop, kButton, 375);
   cmdOK_->setDefault(true);
   connect(cmdOK_, &QPushButton::clicked, this, &StartDialog::okPressed);
 
   cmdCancel_ = new QPushButton("Exit", this);
   cmdCancel_->setObjectName("cmdCancel");
-  place(cmdCancel_, 3360, 2760, 1215, 375);
+  place(cmdCancel_, kWidth - 240 - kButton, kButtonsTop, kButton, 375);
   connect(cmdCancel_, &QPushButton::clicked, this, &QWidget::close);
 
   lblStatus_ = new QLabel(this);
@@ -158,6 +233,7 @@ GateResult StartDialog::load(const std::string& databasePath) {
     }
   }
   databasePath_ = databasePath;
+  fillPrinters();
   GateResult result = startGate(databasePath);
   enter(result);
   // Once the program runs: what a killed run left is settled before OK.
@@ -182,6 +258,7 @@ void StartDialog::enter(GateResult result) {
       progressWindow_->showRun();
       break;
     case GateResult::Wait:
+      showJob(databasePath_);
       show();
       break;
   }
@@ -259,6 +336,136 @@ void StartDialog::okPressed() {
     progressWindow_->showRun();
   else
     enter(result);  // refused, or Chain Mode's run
+}
+
+PrinterQueues cupsQueues() {
+  PrinterQueues queues;
+  for (const QString& name : QPrinterInfo::availablePrinterNames())
+    queues.names.push_back(name.toStdString());
+  queues.defaultName = QPrinterInfo::defaultPrinterName().toStdString();
+  return queues;
+}
+
+void StartDialog::setFitting(QLabel* label, const QString& text) {
+  jobLines_->activate();
+  const int room = std::max(label->width(), jobLines_->geometry().width() / 2);
+  label->setText(label->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
+  label->setToolTip(label->text() == text ? QString() : text);
+}
+
+void StartDialog::showJob(const std::string& database) { showJob(readJobSummary(database)); }
+
+void StartDialog::showJob(const JobSummary& job) {
+  const bool postgres = job.place.starts_with("PostgreSQL");
+  lblPlace_->setText(postgres ? "Database:" : "Folder:");
+  setFitting(lblPlaceValue_, QString::fromStdString(job.place));
+  for (QLabel* value : {lblCompany_, lblJobRef_, lblService_, lblAddresses_})
+    jobLines_->setRowVisible(value, job.read);
+  jobLines_->setRowVisible(lblUnread_, !job.read);
+  if (!job.read) {
+    lblUnread_->setText("The job cannot be read: " + QString::fromStdString(job.problem));
+    return;
+  }
+  setFitting(lblCompany_, QString::fromStdString(job.company));
+  setFitting(lblJobRef_, QString::fromStdString(job.jobRef));
+  QString service = QString::fromStdString(job.service);
+  if (!job.format.empty()) service += (service.isEmpty() ? "" : ", ") + QString::fromStdString(job.format);
+  setFitting(lblService_, service);
+  lblAddresses_->setText(QString::fromStdString(groupedNumber(static_cast<double>(job.addresses))));
+}
+
+void StartDialog::fillPrinters() {
+  const PrinterQueues queues = lister_ ? lister_() : PrinterQueues{};
+  std::vector<std::string> names = queues.names;
+  std::sort(names.begin(), names.end());
+  cboPrinter_->clear();
+  if (!queues.defaultName.empty()) {
+    cboPrinter_->addItem(QString::fromStdString(queues.defaultName) + " (the default)",
+                         QString::fromStdString(queues.defaultName));
+    std::erase(names, queues.defaultName);
+  }
+  for (const std::string& name : names)
+    cboPrinter_->addItem(QString::fromStdString(name), QString::fromStdString(name));
+  cboPrinter_->addItem("no printer (MAILSORT.PDF only)", QVariant());
+
+  cboPrinter_->setEnabled(!fixedPrinter_);
+  cboPrinter_->setToolTip(fixedPrinter_ ? "Chosen on the command line" : "Where the run prints");
+  int chosen = 0;  // the default queue, or no printer when there is none
+  if (fixedPrinter_ || settings().contains(kPrinterKey)) {
+    const PrintOn want = fixedPrinter_ ? *fixedPrinter_
+                         : settings().value(kPrinterKey).toString().isEmpty()
+                             ? PrintOn::nowhere()
+                             : PrintOn::queueNamed(settings().value(kPrinterKey).toString().toStdString());
+    if (want.kind == PrintOn::Nowhere) {
+      chosen = cboPrinter_->count() - 1;
+    } else if (want.kind == PrintOn::Queue) {
+      const int at = cboPrinter_->findData(QString::fromStdString(want.queue));
+      if (at >= 0)
+        chosen = at;
+      else if (fixedPrinter_)  // a queue that only the command line names (an instance)
+        cboPrinter_->insertItem(chosen = 0, QString::fromStdString(want.queue),
+                                QString::fromStdString(want.queue));
+      // a remembered queue that is gone: the default one again
+    }
+  }
+  cboPrinter_->setCurrentIndex(chosen);
+}
+
+void StartDialog::fixPrinter(const PrintOn& printOn) {
+  fixedPrinter_ = printOn;
+  fillPrinters();
+}
+
+PrintOn StartDialog::printOn() const {
+  if (fixedPrinter_) return *fixedPrinter_;
+  if (cboPrinter_->count() == 0) return {};  // not filled yet: the default queue
+  const QVariant queue = cboPrinter_->currentData();
+  if (!queue.isValid()) return PrintOn::nowhere();
+  return PrintOn::queueNamed(queue.toString().toStdString());
+}
+
+void StartDialog::printerChosen(int index) {
+  if (fixedPrinter_) return;
+  const QVariant queue = cboPrinter_->itemData(index);
+  settings().setValue(kPrinterKey, queue.isValid() ? queue.toString() : QString());
+}
+
+void StartDialog::showHelp() {
+  const bool installed = std::filesystem::exists(kInstalledReadme);
+  auto* box =
+      new QMessageBox(QMessageBox::Information, "Print Line List and Sort: Help",
+                      "The manual is the manual page mailsort(1): type\n\n"
+                      "    man mailsort\n\n"
+                      "in a terminal. The README, on printing, PostgreSQL and the "
+                      "Post Office files:\n\n" +
+                          QString(kInstalledReadme) +
+                          (installed ? QString() : "\n\n(where the package puts it; not installed here)"),
+                      QMessageBox::Close, this);
+  box->setObjectName("msgHelp");
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  if (installed) {
+    QPushButton* open = box->addButton("Open the README", QMessageBox::ActionRole);
+    open->setObjectName("cmdOpenReadme");
+    connect(open, &QPushButton::clicked, box,
+            [] { QDesktopServices::openUrl(QUrl::fromLocalFile(kInstalledReadme)); });
+  }
+  box->setDefaultButton(QMessageBox::Close);
+  box->open();
+}
+
+void StartDialog::showAbout() {
+  QString version = QString::fromStdString(versionText()).trimmed();
+  auto* box = new QMessageBox(QMessageBox::NoIcon, "About mailsort",
+                              "<b>" + version.toHtmlEscaped() +
+                                  "</b><p>Print Line List and Sort: allocates a coded address file to Royal "
+                                  "Mail Mailsort selections and prints the Post Office paperwork for it.</p>"
+                                  "<p>MIT licence, the mailsort authors.</p>",
+                              QMessageBox::Close, this);
+  box->setObjectName("msgAbout");
+  box->setTextFormat(Qt::RichText);
+  box->setIconPixmap(envelope(64));
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
 }
 
 }  // namespace ms

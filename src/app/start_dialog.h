@@ -6,11 +6,17 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "app/qt_page_sink.h"
 #include "app/start_gate.h"
 
+class QComboBox;
+class QFormLayout;
 class QLabel;
+class QMessageBox;
 class QPushButton;
 
 namespace ms {
@@ -25,6 +31,22 @@ using JobChooser = std::function<std::string(const std::string& missing)>;
 // The question and the platform's file dialogs. Without a screen (the
 // offscreen platform) it writes the question to standard error and gives up.
 std::string chooseJobWithDialogs(const std::string& missing);
+
+struct JobSummary;
+
+// The printer queues there are: their names, and the default one's (empty
+// when there is none).
+struct PrinterQueues {
+  std::vector<std::string> names;
+  std::string defaultName;
+};
+using QueueLister = std::function<PrinterQueues()>;
+
+// The CUPS queues, as QtPageSink finds them (a QGuiApplication must exist).
+PrinterQueues cupsQueues();
+
+// Where the manual and the README of the installed package are.
+extern const char* const kInstalledReadme;
 
 class StartDialog : public QWidget {
   Q_OBJECT
@@ -45,6 +67,29 @@ class StartDialog : public QWidget {
   // program ends as Exit ends it.
   bool findJob(std::string& database);
   void setJobChooser(JobChooser chooser) { chooser_ = std::move(chooser); }
+
+  // Under the texts: the job's place, `Company Name`, `JobRef`, `service`
+  // and format, and the number of addresses (read with a look that holds
+  // nothing once it returns), or a line saying why the job cannot be read.
+  // load() shows the job it was given.
+  void showJob(const std::string& database);
+  void showJob(const JobSummary& job);
+
+  // The printer line: the queues `lister` gives (the default one first),
+  // then "no printer". load() fills it; the choice made there is kept in
+  // the user's settings (organisation and application "mailsort") for the
+  // next start.
+  void setQueueLister(QueueLister lister) { lister_ = std::move(lister); }
+  void fillPrinters();
+  // The choice of --printer or --no-print: shown, and the line disabled.
+  void fixPrinter(const PrintOn& printOn);
+  // Where the run that OK starts prints.
+  PrintOn printOn() const;
+
+  // Help (F1): where the manual is, with a button that opens the README when
+  // it is installed. About: the program's name and version. Neither waits.
+  void showHelp();
+  void showAbout();
 
   // Shows how the last run ended in a line under the buttons (the dialog
   // grows to hold it); the empty text takes it away.
@@ -72,12 +117,29 @@ class StartDialog : public QWidget {
 
   std::string databasePath_ = store::kMailsortDatabase;
   bool chainMode_ = false;
+  void printerChosen(int index);
+  // Sets `label` to `text`, shortened in the middle to fit its width (the
+  // whole text in its tool tip).
+  void setFitting(QLabel* label, const QString& text);
 
   ProgressWindow* progressWindow_;
   JobChooser chooser_ = chooseJobWithDialogs;
+  QueueLister lister_ = cupsQueues;
+  std::optional<PrintOn> fixedPrinter_;
   QLabel* picture1_ = nullptr;
+  QFormLayout* jobLines_ = nullptr;
+  QLabel* lblPlace_ = nullptr;
+  QLabel* lblPlaceValue_ = nullptr;
+  QLabel* lblCompany_ = nullptr;
+  QLabel* lblJobRef_ = nullptr;
+  QLabel* lblService_ = nullptr;
+  QLabel* lblAddresses_ = nullptr;
+  QLabel* lblUnread_ = nullptr;
+  QComboBox* cboPrinter_ = nullptr;
   QPushButton* cmdOK_ = nullptr;
   QPushButton* cmdCancel_ = nullptr;
+  QPushButton* cmdHelp_ = nullptr;
+  QPushButton* cmdAbout_ = nullptr;
   QLabel* lblStatus_ = nullptr;
 };
 

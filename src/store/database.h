@@ -28,7 +28,11 @@ namespace ms::store {
 class Recordset;
 struct Connection;
 
-enum class OpenMode { Shared, Exclusive };
+// Look: a shared open for reading only, as the Start Dialog takes a look at
+// the job: the store writes nothing (the journal mode is left as it is, a
+// save fails), hands no gate over, and waits for a lock only as briefly as
+// the exclusive check does.
+enum class OpenMode { Shared, Exclusive, Look };
 
 // Why a statement waits, as the store tells the wait hook: another program
 // holds the database (a lock); the server does not answer (a second

@@ -63,7 +63,7 @@ void forgetIfUnused(std::map<FileKey, FileUse>::iterator found) {
 
 }  // namespace
 
-std::unique_ptr<FileLock> FileLock::acquire(const std::string& path, bool exclusive) {
+std::unique_ptr<FileLock> FileLock::acquire(const std::string& path, bool exclusive, bool look) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     int error = errno;
@@ -103,7 +103,7 @@ std::unique_ptr<FileLock> FileLock::acquire(const std::string& path, bool exclus
   }
   FileUse& use = uses()[key];
   ++use.held;
-  if (!exclusive && use.gateFd >= 0) {  // the run is in: the check it followed lets go
+  if (!exclusive && !look && use.gateFd >= 0) {  // the run is in: the check it followed lets go
     lockGate(use.gateFd, F_UNLCK);
     use.released.push_back(use.gateFd);
     use.gateFd = -1;

@@ -29,14 +29,16 @@ class FileLock {
  public:
   // Fails with Fault::InUse ("database in use") when the lock or, for an
   // exclusive one, the gate byte is held elsewhere; Fault::NotFound when the
-  // file is missing.
-  static std::unique_ptr<FileLock> acquire(const std::string& path, bool exclusive);
+  // file is missing. A shared lock that is only a look (`look`) leaves a
+  // gate byte handed over in place: it is not the run's own open.
+  static std::unique_ptr<FileLock> acquire(const std::string& path, bool exclusive, bool look = false);
   ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
   // Keeps the gate byte of an exclusive lock after the lock goes, until this
-  // process next takes a shared lock on the same file (or ends).
+  // process next takes a shared lock on the same file that is not a look
+  // (or ends).
   void handOver() { handOver_ = true; }
 
   // The first bytes of the file, up to `size`, read through the lock's own

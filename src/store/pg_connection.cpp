@@ -190,7 +190,7 @@ std::shared_ptr<PgConnection> PgConnection::open(const std::string& uri, OpenMod
   std::shared_ptr<PgConnection> connection(new PgConnection());
   connection->uri_ = uri;
   connection->name_ = describeDatabase(uri);
-  if (mode == OpenMode::Exclusive) connection->busyWait = kCheckWait;
+  if (mode != OpenMode::Shared) connection->busyWait = kCheckWait;
   PgHandle session = connectPostgres(uri);
   PGconn* raw = session.get();
   const std::string& name = connection->name_;
@@ -205,7 +205,10 @@ std::shared_ptr<PgConnection> PgConnection::open(const std::string& uri, OpenMod
                                             : "SELECT pg_try_advisory_lock_shared($1::bigint)";
   if (scalar(raw, take, connection->gateKey_, name) != "t") throw RunError(Fault::InUse, "database in use");
   // The run that follows a check now holds the gate itself.
-  if (!connection->exclusive_) handedOver().erase(connection->gateKey_);
+  if (mode == OpenMode::Shared) handedOver().erase(connection->gateKey_);
+  // A look writes nothing: the server refuses any save in its transactions.
+  if (mode == OpenMode::Look)
+    scalar(raw, "SELECT set_config('default_transaction_read_only', 'on', false)", "", name);
   // From here on nothing blocks inside libpq: what cannot be sent at once
   // waits in its buffer, and every wait polls the socket with a limit.
   if (PQsetnonblocking(raw, 1) != 0 || PQenterPipelineMode(raw) != 1)

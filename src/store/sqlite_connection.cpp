@@ -52,10 +52,10 @@ std::shared_ptr<SqliteConnection> SqliteConnection::open(const std::string& path
   (void)configured;
   std::shared_ptr<SqliteConnection> connection(new SqliteConnection());
   connection->path_ = path;
-  if (mode == OpenMode::Exclusive) connection->busyWait = kCheckWait;
+  if (mode != OpenMode::Shared) connection->busyWait = kCheckWait;
 
   // The lock first: a file held elsewhere is never touched.
-  connection->lock_ = FileLock::acquire(path, mode == OpenMode::Exclusive);
+  connection->lock_ = FileLock::acquire(path, mode == OpenMode::Exclusive, mode == OpenMode::Look);
   requireDatabaseFile(path, *connection->lock_);
 
   connection->db_ = openHandle(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
@@ -89,6 +89,12 @@ std::shared_ptr<SqliteConnection> SqliteConnection::open(const std::string& path
   // the old mode), the file keeps its journal: the open does not wait.
   // A file without a table is no Mailsort Database (yet): nothing is
   // written into it here, not even the mode.
+  // A look writes nothing: the file keeps its mode, and the engine refuses
+  // any save on this connection.
+  if (mode == OpenMode::Look) {
+    sqlite3_exec(db, "PRAGMA query_only = ON", nullptr, nullptr, nullptr);
+    return connection;
+  }
   sqlite3_busy_handler(db, nullptr, nullptr);
   if (!connection->empty_) sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
   sqlite3_busy_handler(db, &SqliteConnection::onBusy, connection.get());

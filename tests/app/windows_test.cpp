@@ -6,15 +6,25 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
+#include "app/job_summary.h"
 #include "app/progress_window.h"
 #include "app/run_fixture.h"
 #include "app/start_dialog.h"
@@ -259,6 +269,152 @@ TEST_F(Windows, WithoutAJobTheStartDialogAsksForAFolderOrAFile) {
     EXPECT_EQ(database, (home / "mailsort.mdb").string());
     EXPECT_EQ(form1.load(database), GateResult::Wait);
   }
+}
+
+// The Start Dialog's job and printer lines, with a queue list of the test's
+// own and the user's settings in a folder of the test's own.
+class StartDialogLines : public Windows {
+ protected:
+  void SetUp() override {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(config_.path()));
+    QSettings("mailsort", "mailsort").clear();
+  }
+  // A dialog loaded in the job folder, with the queues "office" (the
+  // default), "b-queue" and "a-queue".
+  std::unique_ptr<StartDialog> loaded(std::vector<std::string> queues = {"b-queue", "office", "a-queue"},
+                                      const std::optional<PrintOn>& fixed = {}) {
+    auto form1 = std::make_unique<StartDialog>(&form2);
+    form1->setQueueLister([queues] {
+      PrinterQueues list{queues, {}};
+      if (std::find(queues.begin(), queues.end(), "office") != queues.end()) list.defaultName = "office";
+      return list;
+    });
+    if (fixed) form1->fixPrinter(*fixed);
+    EXPECT_EQ(form1->load(), GateResult::Wait);
+    return form1;
+  }
+  static QString text(StartDialog& form1, const char* name) {
+    auto* label = form1.findChild<QLabel*>(name);
+    return label && label->isVisibleTo(&form1) ? label->text() : "(hidden)";
+  }
+  static QStringList printers(StartDialog& form1) {
+    auto* combo = form1.findChild<QComboBox*>("cboPrinter");
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+    return items;
+  }
+  static QComboBox* combo(StartDialog& form1) { return form1.findChild<QComboBox*>("cboPrinter"); }
+  static std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  }
+  testing::TempDir config_;
+};
+
+TEST_F(StartDialogLines, ShowTheJobAndThePrinterTheRunWillUse) {
+  JobFolder folder;
+  folder.db().insertParameters({{"RunAlone", "N"},
+                                {"Company Name", "Acme Mailing Ltd"},
+                                {"JobRef", "J-2024-117"},
+                                {"service", "M1"},
+                                {"Mailsort120", "Y"},
+                                {"Format", "LL"}});
+  folder.addJob({"AB1", "AB1", "AB2"});
+  auto form1 = loaded();
+  EXPECT_EQ(text(*form1, "lblJobPlace").toStdString(), std::filesystem::current_path().string());
+  EXPECT_EQ(text(*form1, "lblCompanyName"), "Acme Mailing Ltd");
+  EXPECT_EQ(text(*form1, "lblJobRef"), "J-2024-117");
+  EXPECT_EQ(text(*form1, "lblService"), "M1 120, Large Letter");  // as the Planning Report names them
+  EXPECT_EQ(text(*form1, "lblAddresses"), "3");
+  EXPECT_EQ(text(*form1, "lblJobUnread"), "(hidden)");
+  // The default queue first, the others in order, then no printer.
+  EXPECT_EQ(printers(*form1), QStringList({"office (the default)", "a-queue", "b-queue",
+                                           "no printer (MAILSORT.PDF only)"}));
+  EXPECT_TRUE(combo(*form1)->isEnabled());
+  EXPECT_EQ(form1->printOn().kind, PrintOn::Queue);
+  EXPECT_EQ(form1->printOn().queue, "office");
+  // No queue at all: no printer is all there is.
+  EXPECT_EQ(printers(*loaded({})), QStringList({"no printer (MAILSORT.PDF only)"}));
+  // Help and About answer at once, without waiting.
+  form1->showHelp();
+  auto* help = form1->findChild<QMessageBox*>("msgHelp");
+  ASSERT_NE(help, nullptr);
+  EXPECT_TRUE(help->text().contains("man mailsort"));
+  EXPECT_TRUE(help->text().contains(kInstalledReadme));
+  form1->showAbout();
+  auto* about = form1->findChild<QMessageBox*>("msgAbout");
+  ASSERT_NE(about, nullptr);
+  EXPECT_TRUE(about->text().contains(QString::fromStdString(versionText()).trimmed()));
+}
+
+// The job is read with a look: nothing is written to the file, nothing is
+// left beside it, and nothing is held afterwards. A job that cannot be read
+// says so in a line of its own.
+TEST_F(StartDialogLines, AJobIsReadWithoutWritingAndOneThatCannotBeReadSaysSo) {
+  JobFolder folder;
+  folder.db().insertParameters({{"RunAlone", "N"}, {"JobRef", "J1"}});
+  const std::string before = fileBytes("mailsort.mdb");
+  const JobSummary job = readJobSummary("mailsort.mdb");
+  EXPECT_TRUE(job.read) << job.problem;
+  EXPECT_EQ(job.jobRef, "J1");
+  EXPECT_EQ(job.format, "Letter");
+  EXPECT_TRUE(fileBytes("mailsort.mdb") == before) << "the look wrote into the file";  // not even its mode
+  EXPECT_FALSE(std::filesystem::exists("mailsort.mdb-wal"));
+  EXPECT_EQ(startGate(), GateResult::Wait);  // nothing held
+
+  StartDialog form1(&form2);
+  const int other = ::open("mailsort.mdb", O_RDONLY);  // another program's run
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  form1.showJob(std::string("mailsort.mdb"));
+  ::close(other);
+  EXPECT_EQ(text(form1, "lblJobUnread"), "The job cannot be read: another program holds it");
+  EXPECT_EQ(text(form1, "lblCompanyName"), "(hidden)");
+  folder.db().exec("DROP TABLE kvwork");
+  form1.showJob(std::string("mailsort.mdb"));
+  EXPECT_TRUE(text(form1, "lblJobUnread").startsWith("The job cannot be read: Table 'kvwork' not found"))
+      << text(form1, "lblJobUnread").toStdString();
+}
+
+// The printer chosen is remembered for the next start; a queue that has
+// gone gives the default one again.
+TEST_F(StartDialogLines, ThePrinterChosenIsRememberedForTheNextStart) {
+  JobFolder folder;
+  folder.db().insertParameters({{"RunAlone", "N"}});
+  {
+    auto form1 = loaded();
+    combo(*form1)->setCurrentIndex(2);
+    emit combo(*form1)->activated(2);  // as the user chooses it
+  }
+  auto form1 = loaded();
+  EXPECT_EQ(combo(*form1)->currentText(), "b-queue");
+  EXPECT_EQ(form1->printOn().queue, "b-queue");
+  combo(*form1)->setCurrentIndex(3);
+  emit combo(*form1)->activated(3);
+  EXPECT_EQ(loaded()->printOn().kind, PrintOn::Nowhere);
+  auto again = loaded();
+  combo(*again)->setCurrentIndex(1);
+  emit combo(*again)->activated(1);
+  EXPECT_EQ(loaded({"b-queue", "office"})->printOn().queue, "office");  // a-queue has gone
+}
+
+// --printer and --no-print win over the choice remembered: the line shows
+// theirs, and cannot be changed.
+TEST_F(StartDialogLines, PrinterOrNoPrintOnTheCommandLineWins) {
+  JobFolder folder;
+  folder.db().insertParameters({{"RunAlone", "N"}});
+  QSettings("mailsort", "mailsort").setValue("printer", "b-queue");
+  EXPECT_EQ(loaded()->printOn().queue, "b-queue");
+  auto none = loaded({"b-queue", "office"}, PrintOn::nowhere());
+  EXPECT_EQ(none->printOn().kind, PrintOn::Nowhere);
+  EXPECT_EQ(combo(*none)->currentText(), "no printer (MAILSORT.PDF only)");
+  EXPECT_FALSE(combo(*none)->isEnabled());
+  auto named = loaded({"b-queue", "office", "a-queue"}, PrintOn::queueNamed("a-queue"));
+  EXPECT_EQ(named->printOn().queue, "a-queue");
+  EXPECT_EQ(combo(*named)->currentText(), "a-queue");
+  EXPECT_FALSE(combo(*named)->isEnabled());
+  EXPECT_EQ(QSettings("mailsort", "mailsort").value("printer").toString(), "b-queue");  // kept for later
 }
 
 TEST(StartGate, RefusesWhileHeldAndInChainModeClearsOnlyRunCodes) {
