@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -29,7 +30,8 @@ const std::string kBin = MAILSORT_BINARY_DIR;
 // No display and a platform that would need one: a batch run must not care.
 const std::string kBatch = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb timeout 300 '" + kBin +
                            "/mailsort' --batch --no-print";
-const std::string kOutputs[] = {"POFILE.DAT", "POLINE.CSV", "POADDR.CSV", "POPLAN.CSV", "MAILSORT.PDF"};
+const std::string kOutputs[] = {"POFILE.DAT", "POLINE.CSV", "POADDR.CSV", "POPLAN.CSV", "UNMATCHED.CSV",
+                                "MAILSORT.PDF"};
 
 // The rows of a query on the database in `dir`, as the sqlite3 shell lists them.
 std::string sql(const std::string& dir, const std::string& query) {
@@ -232,7 +234,7 @@ TEST(BatchRun, FinishesTellingItsProgressAndWhatItDid) {
   auto n = [&](int field) { return groupedNumber(std::stod(plan[field])); };
   for (const std::string& line : std::vector<std::string>{
            "The run finished in ", ", in " + fs::canonical(finished.path()).string() + ":\n",
-           "\n  20,000 addresses processed, " + n(9) + " of them not matched\n",
+           "\n  20,000 addresses processed, " + n(9) + " of them not matched (listed in UNMATCHED.CSV)\n",
            "\n  " + n(19) + " direct selections (" + n(20) + " items), " + n(23) + " residue selections (" +
                n(24) + " items)\n",
            "\n  " + groupedNumber(std::stod(plan[22]) + std::stod(plan[26])) + " Mailsort bags (" + n(22) +
@@ -240,6 +242,13 @@ TEST(BatchRun, FinishesTellingItsProgressAndWhatItDid) {
            "\n  POADDR.CSV ", " " + groupedNumber(fs::file_size(finished.file("POADDR.CSV"))) + " bytes\n",
            "\n  not printed (--no-print): the pages are in MAILSORT.PDF\n"})
     EXPECT_NE(said.find(line), std::string::npos) << line << said;
+  // UNMATCHED.CSV: the code "1" records of POADDR.CSV, as it has them, as many as not matched.
+  std::string codeOne;
+  for (const std::string& address : splitLines(readFile(finished.file("POADDR.CSV"))))
+    if (address.ends_with(",\"1\"")) codeOne += address + "\r\n";
+  EXPECT_EQ(readFile(finished.file("UNMATCHED.CSV")), codeOne);
+  EXPECT_EQ(std::count(codeOne.begin(), codeOne.end(), '\n'), std::stol(plan[9]));
+  EXPECT_GT(std::stol(plan[9]), 0);
 }
 
 // On a terminal the line is rewritten in place, and the step's last figure
