@@ -11,8 +11,10 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/command_line.h"
 #include "app/message_box.h"
 #include "app/run_driver.h"
+#include "app/run_log.h"
 #include "app/run_summary.h"
 #include "app/window_geometry.h"
 
@@ -180,6 +182,7 @@ void ProgressWindow::runNow() {
     setBusyPointer(false);
     QString text = QString("Run-time error: %1").arg(QString::fromStdString(describeFailure(e)));
     showError(this, text);
+    logRun(failedRunLogLine(*run_, describeFailure(e), kFailed, databasePath_));
     emit runFailed(text);
     return;
   }
@@ -214,8 +217,16 @@ void ProgressWindow::endTheRun(RunStop stop, const std::string& pagesWent) {
   RunEnd end = endRun(*run_);
   if (end.incomplete) showError(this, QString::fromStdString(run_->faults.report(run_->kept())));
   if (!end.labelProblem.empty()) showError(this, QString::fromStdString(end.labelProblem));
+  logRun(runLogLine(*run_, stop, runStatus(stop, end), databasePath_));
   emit runEnded(end.chainMode, end.incomplete || !end.labelProblem.empty(),
                 QString::fromStdString(runStatusLine(*run_, stop, pagesWent)));
+}
+
+// The record of the run; one that cannot be written is said and changes
+// nothing of the run.
+void ProgressWindow::logRun(const std::string& line) {
+  if (const std::string problem = appendRunLog(line); !problem.empty())
+    showExclamation(this, QString::fromStdString(problem));
 }
 
 QWidget* ProgressWindow::control(Control which) const {
