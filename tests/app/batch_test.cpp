@@ -344,6 +344,15 @@ TEST(BatchRun, FinishesTellingItsProgressAndWhatItDid) {
   }
 }
 
+// The log's texts: quotes, backslashes and control characters escaped,
+// UTF-8 kept, a byte that is not UTF-8 made U+FFFD.
+TEST(RunLog, JsonStringsEscapeWhatTheyMustAndKeepUtf8) {
+  EXPECT_EQ(jsonString("a\"b\\c\n\t\x01\x7f"), "\"a\\\"b\\\\c\\n\\t\\u0001\\u007f\"");
+  EXPECT_EQ(jsonString("Ren\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xAE"), "\"Ren\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xAE\"");
+  EXPECT_EQ(jsonString("\xE9t\xC3"), "\"\xEF\xBF\xBDt\xEF\xBF\xBD\"");
+  EXPECT_EQ(jsonString("\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");  // no surrogates
+}
+
 // On a terminal the line is rewritten in place, and the step's last figure
 // ends it whatever the pace of the figures.
 TEST(BatchRun, RewritesOneLineOnATerminal) {
