@@ -44,7 +44,8 @@ int runBatch(const std::string& databasePath, const PrintOn& printOn) {
     progress.setBusyPointer(false);
     std::fprintf(stderr, "Run-time error: %s\nThe run did not start: nothing was changed.\n",
                  describeFailure(e).c_str());
-    if (const std::string problem = appendRunLog(failedRunLogLine(run, describeFailure(e), kFailed, databasePath));
+    if (const std::string problem =
+            appendRunLog(failedRunLogLine(run, describeFailure(e), kFailed, databasePath));
         !problem.empty())
       std::fprintf(stderr, "%s\n", problem.c_str());
     return kFailed;

@@ -177,7 +177,8 @@ LastRun settle(RunState& run, Publication& publication) {
     run.chainMode = journal.handOver != kNoHandOver;
     run.labelsAsked = journal.handOver == kHandOverWithLabels;
     try {
-      if (auto parameters = run.mdb->openTable("parmcode"); !parameters->eof()) run.jobref = jobRef(*parameters);
+      if (auto parameters = run.mdb->openTable("parmcode"); !parameters->eof())
+        run.jobref = jobRef(*parameters);
     } catch (...) {
       // The record of the run goes without it.
     }

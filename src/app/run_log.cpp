@@ -157,7 +157,9 @@ std::string faultsOf(const RunState& run) {
   std::string faults = "[";
   for (const FaultLog::Entry& entry : run.faults.entries()) {
     JsonObject fault;
-    fault.text("where", entry.where).text("what", entry.what).figure("count", static_cast<double>(entry.count));
+    fault.text("where", entry.where)
+        .text("what", entry.what)
+        .figure("count", static_cast<double>(entry.count));
     faults += (faults.size() > 1 ? "," : "") + fault.str();
   }
   return faults + "]";

@@ -8,7 +8,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -36,8 +35,8 @@ const std::string kBin = MAILSORT_BINARY_DIR;
 // No display and a platform that would need one: a batch run must not care.
 const std::string kBatch = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb timeout 300 '" + kBin +
                            "/mailsort' --batch --no-print";
-const std::string kOutputs[] = {"POFILE.DAT", "POLINE.CSV", "POADDR.CSV", "POPLAN.CSV", "UNMATCHED.CSV",
-                                "MAILSORT.PDF"};
+const std::string kOutputs[] = {"POFILE.DAT", "POLINE.CSV",    "POADDR.CSV",
+                                "POPLAN.CSV", "UNMATCHED.CSV", "MAILSORT.PDF"};
 
 // The rows of a query on the database in `dir`, as the sqlite3 shell lists them.
 std::string sql(const std::string& dir, const std::string& query) {
@@ -306,18 +305,20 @@ TEST(BatchRun, FinishesTellingItsProgressAndWhatItDid) {
   EXPECT_EQ(figure(log["matched"]), n(10));
   EXPECT_EQ(figure(log["notMatched"]), n(9));
   EXPECT_EQ(figure(log["direct"]["selections"]) + " " + figure(log["direct"]["items"]), n(19) + " " + n(20));
-  EXPECT_EQ(figure(log["residue"]["selections"]) + " " + figure(log["residue"]["items"]), n(23) + " " + n(24));
+  EXPECT_EQ(figure(log["residue"]["selections"]) + " " + figure(log["residue"]["items"]),
+            n(23) + " " + n(24));
   EXPECT_EQ(figure(log["bags"]["direct"]) + " " + figure(log["bags"]["residue"]), n(22) + " " + n(26));
   EXPECT_NE(said.find("\n  " + figure(log["bags"]["total"]) + " Mailsort bags ("), std::string::npos);
   // The costs as the Planning Report printed them.
   ASSERT_EQ(shellIn(finished.path(), "pdftotext -layout MAILSORT.PDF report.txt"), 0);
   const std::string report = readFile(finished.file("report.txt"));
-  for (const auto& [label, key] : {std::pair{"Total Cost ", "mailsortCost"},
-                                   std::pair{"Equivalent without Mailsort ", "standardCost"},
-                                   std::pair{"Mailsort saving ", "saving"}}) {
+  for (const auto& [label, key] :
+       {std::pair{"Total Cost ", "mailsortCost"}, std::pair{"Equivalent without Mailsort ", "standardCost"},
+        std::pair{"Mailsort saving ", "saving"}}) {
     std::string printed;  // the figure ending the line that starts with the label
     for (const std::string& line : splitLines(report))
-      if (line.find_first_not_of(' ') != std::string::npos && line.substr(line.find_first_not_of(' ')).starts_with(label))
+      if (line.find_first_not_of(' ') != std::string::npos &&
+          line.substr(line.find_first_not_of(' ')).starts_with(label))
         printed = line.substr(line.find_last_of(' ') + 1);
     EXPECT_FALSE(printed.empty()) << label;
     EXPECT_EQ(text(log[key]), printed) << label;
@@ -348,7 +349,8 @@ TEST(BatchRun, FinishesTellingItsProgressAndWhatItDid) {
 // UTF-8 kept, a byte that is not UTF-8 made U+FFFD.
 TEST(RunLog, JsonStringsEscapeWhatTheyMustAndKeepUtf8) {
   EXPECT_EQ(jsonString("a\"b\\c\n\t\x01\x7f"), "\"a\\\"b\\\\c\\n\\t\\u0001\\u007f\"");
-  EXPECT_EQ(jsonString("Ren\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xAE"), "\"Ren\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xAE\"");
+  EXPECT_EQ(jsonString("Ren\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xAE"),
+            "\"Ren\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xAE\"");
   EXPECT_EQ(jsonString("\xE9t\xC3"), "\"\xEF\xBF\xBDt\xEF\xBF\xBD\"");
   EXPECT_EQ(jsonString("\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");  // no surrogates
 }
