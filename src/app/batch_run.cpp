@@ -10,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/qt_page_sink.h"
 #include "app/run_driver.h"
+#include "app/run_log.h"
 #include "app/run_summary.h"
 #include "app/short_date.h"
 #include "app/start_gate.h"
@@ -43,6 +44,10 @@ int runBatch(const std::string& databasePath, const PrintOn& printOn) {
     progress.setBusyPointer(false);
     std::fprintf(stderr, "Run-time error: %s\nThe run did not start: nothing was changed.\n",
                  describeFailure(e).c_str());
+    if (const std::string problem =
+            appendRunLog(failedRunLogLine(run, describeFailure(e), kFailed, databasePath));
+        !problem.empty())
+      std::fprintf(stderr, "%s\n", problem.c_str());
     return kFailed;
   }
   const std::string pagesWent = printer->whereThePagesWent();
@@ -53,17 +58,12 @@ int runBatch(const std::string& databasePath, const PrintOn& printOn) {
   if (end.incomplete) std::fprintf(stderr, "%s\n", run.faults.report(run.kept()).c_str());
   std::fputs(runSummary(run, stop, pagesWent, took.count()).c_str(), stderr);
   if (!end.labelProblem.empty()) std::fprintf(stderr, "%s\n", end.labelProblem.c_str());
-  if (end.incomplete || !end.labelProblem.empty()) return kFailed;
-  switch (stop) {
-    case RunStop::Refused:
-      return kRefusedJob;
-    case RunStop::Cancelled:
-      return kCancelled;
-    case RunStop::Finished:
-    case RunStop::Recovered:
-      break;
-  }
-  return kFinished;
+  // The record of the run; one that cannot be written is said and changes
+  // nothing of the run, nor its status.
+  const int status = runStatus(stop, end);
+  if (const std::string problem = appendRunLog(runLogLine(run, stop, status, databasePath)); !problem.empty())
+    std::fprintf(stderr, "%s\n", problem.c_str());
+  return status;
 }
 
 }  // namespace ms

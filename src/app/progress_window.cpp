@@ -11,8 +11,10 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "app/command_line.h"
 #include "app/message_box.h"
 #include "app/run_driver.h"
+#include "app/run_log.h"
 #include "app/run_summary.h"
 #include "app/window_geometry.h"
 
@@ -182,6 +184,7 @@ void ProgressWindow::runNow() {
     releaseDatabase();
     QString text = QString("Run-time error: %1").arg(QString::fromStdString(describeFailure(e)));
     showError(this, text);
+    logRun(failedRunLogLine(*run_, describeFailure(e), kFailed, databasePath_));
     // The window goes, as after any run: OK can start the next one.
     close();
     started_ = false;
@@ -221,6 +224,7 @@ void ProgressWindow::endTheRun(RunStop stop, const std::string& pagesWent) {
   if (end.incomplete) showError(this, QString::fromStdString(run_->faults.report(run_->kept())));
   if (!end.labelProblem.empty()) showError(this, QString::fromStdString(end.labelProblem));
   const QString status = QString::fromStdString(runStatusLine(*run_, stop, pagesWent));
+  logRun(runLogLine(*run_, stop, runStatus(stop, end), databasePath_));
   releaseDatabase();
   emit runEnded(end.chainMode, end.incomplete || !end.labelProblem.empty(), status);
 }
@@ -241,6 +245,13 @@ void ProgressWindow::releaseDatabase() {
     std::fprintf(stderr, "mailsort: %s\n", describeFailure(e).c_str());
   }
   run_->mdb.reset();
+}
+
+// The record of the run; one that cannot be written is said and changes
+// nothing of the run.
+void ProgressWindow::logRun(const std::string& line) {
+  if (const std::string problem = appendRunLog(line); !problem.empty())
+    showExclamation(this, QString::fromStdString(problem));
 }
 
 QWidget* ProgressWindow::control(Control which) const {

@@ -85,6 +85,8 @@ class ProgressWindow : public QWidget, public Progress {
   // The end of a run that has left performRun: the label program, the
   // messages, runEnded.
   void endTheRun(RunStop stop, const std::string& pagesWent);
+  // Appends `line` to the folder's MAILSORT.LOG; says so when it cannot.
+  void logRun(const std::string& line);
   void resetControls();
   // Closes the run's database and recordsets: nothing is held between runs.
   void releaseDatabase();

@@ -330,6 +330,12 @@ std::string QtPageSink::whereThePagesWent() const {
          ", and kept in " + pdf;
 }
 
+std::string QtPageSink::printedOn() const {
+  return toPrinter() && *pagesSent_ > 0 ? devices_.back()->name : std::string();
+}
+
+int QtPageSink::pagesPrinted() const { return toPrinter() ? *pagesSent_ : 0; }
+
 bool QtPageSink::toPrinter() const { return devices_.size() > 1; }
 
 }  // namespace ms

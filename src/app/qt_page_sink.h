@@ -71,6 +71,8 @@ class QtPageSink : public PageSink {
   // "3 pages printed on office, and kept in MAILSORT.PDF" once the pages
   // were sent; otherwise why they are only in the PDF.
   std::string whereThePagesWent() const override;
+  std::string printedOn() const override;
+  int pagesPrinted() const override;
 
   // Whether a printer receives the job as well.
   bool toPrinter() const;

@@ -42,6 +42,8 @@ class PrinterSwap {
   ~PrinterSwap() { run_.printer = saved_; }
   PrinterSwap(const PrinterSwap&) = delete;
   PrinterSwap& operator=(const PrinterSwap&) = delete;
+  // The caller's sink.
+  PageSink* sink() const { return saved_; }
 
  private:
   RunState& run_;
@@ -154,7 +156,18 @@ void endPrintJob(RunState& run, RunPrintJob& job, Publication& publication) {
   attempt([&] { run.progress->setBusyPointer(false); });
 }
 
+// The Job Parameters' JobRef, for the record of the run; empty when it
+// cannot be read (the run itself does not depend on it).
+std::string jobRef(store::Recordset& parameters) noexcept {
+  try {
+    return parameters.field("JobRef").textOrEmpty();
+  } catch (...) {
+    return {};
+  }
+}
+
 LastRun settle(RunState& run, Publication& publication) {
+  run.database = run.mdb->identity();
   Journal journal;
   const LastRun last = publication.recover(
       run.mdb->identity(), [&](const std::string& token) { return run.mdb->runCommitted(token); }, &journal);
@@ -163,6 +176,12 @@ LastRun settle(RunState& run, Publication& publication) {
     run.files = publication.placed();
     run.chainMode = journal.handOver != kNoHandOver;
     run.labelsAsked = journal.handOver == kHandOverWithLabels;
+    try {
+      if (auto parameters = run.mdb->openTable("parmcode"); !parameters->eof())
+        run.jobref = jobRef(*parameters);
+    } catch (...) {
+      // The record of the run goes without it.
+    }
   }
   return last;
 }
@@ -353,6 +372,7 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   run.parmrs = run.mdb->openTable("parmcode");
   if (run.parmrs->eof())
     throw RunError(Fault::NotFound, "parmcode holds no record: the job has no Job Parameters", "parmcode");
+  run.jobref = jobRef(*run.parmrs);
 
   getseq(run);
   if (cannotRank(run)) {
@@ -404,6 +424,12 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   if (!run.stopping()) allocateAndPrint(run);
 
   endPrintJob(run, job, publication);
+  if (PageSink* sink = swap.sink()) {
+    // Where the pages went, for the record of the run.
+    run.pageswent = sink->whereThePagesWent();
+    run.printedon = sink->printedOn();
+    run.pagesprinted = sink->pagesPrinted();
+  }
   return run.cancelflag == "Y" ? RunStop::Cancelled : RunStop::Finished;
 }
 

@@ -75,7 +75,7 @@ std::string runSummary(const RunState& run, RunStop stop, const std::string& pag
     return text + " (" + duration(seconds) + ")\n";
   std::string text = "The run finished in " + duration(seconds) + ", in " + currentFolder() + ":\n";
   text += "  " + counted(run.processed, "address", "addresses") + " processed, " +
-          groupedNumber(run.notmatched) + " of them not matched\n";
+          groupedNumber(run.notmatched) + " of them not matched (listed in UNMATCHED.CSV)\n";
   text += "  " + counted(run.dirsels, "direct selection", "direct selections") + " (" +
           counted(run.diritems, "item", "items") + "), " +
           counted(run.ressels, "residue selection", "residue selections") + " (" +

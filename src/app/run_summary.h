@@ -11,9 +11,10 @@ namespace ms {
 
 struct RunState;
 
-// For a finished run: the time taken, the folder, the addresses processed,
-// the direct and residue selections with their items, the bags, each file
-// put in place with its size, and `pagesWent` (where the pages went). For a
+// For a finished run: the time taken, the folder, the addresses processed
+// and not matched (where those are listed), the direct and residue
+// selections with their items, the bags, each file put in place with its
+// size, and `pagesWent` (where the pages went). For a
 // run that did not finish: what was kept and what to do. Each line ends
 // with a newline.
 std::string runSummary(const RunState& run, RunStop stop, const std::string& pagesWent, double seconds);

@@ -62,6 +62,10 @@ struct RunState {
 
   // Totals of the planning report.
   double pclevel = 0, totsels = 0, totitems = 0, totbags = 0;
+  // The costs as the planning report printed them, blanks trimmed ("1234.56",
+  // ".50"): its "Total Cost" (the Mailsort cost), "Equivalent without
+  // Mailsort" (the standard cost) and "Mailsort saving". Empty until printed.
+  std::string mailsortcost, standardcost, mailsortsaving;
 
   // The screen and the printer of this run (not owned).
   Progress* progress = nullptr;
@@ -85,6 +89,14 @@ struct RunState {
   bool labelsAsked = false;
   // The files it put in place (whole paths), once published.
   std::vector<std::string> files;
+  // For the record of the run: the database as its journal names it, the
+  // Job Parameters' JobRef, and where the pages went (the line the operator
+  // is shown; the queue they were sent to, empty for none, and how many).
+  std::string database;
+  std::string jobref;
+  std::string pageswent;
+  std::string printedon;
+  int pagesprinted = 0;
 
   // The date printed at the head of the reports, in the system's short date
   // format; set by whoever starts the run.

@@ -4,6 +4,11 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +19,7 @@
 #include "app/batch_progress.h"
 #include "app/command_line.h"
 #include "app/run_fixture.h"
+#include "app/run_log.h"
 #include "app/run_summary.h"
 #include "mailsort_version.h"
 #include "support/fixture_db.h"
@@ -30,13 +36,24 @@ const std::string kBin = MAILSORT_BINARY_DIR;
 // No display and a platform that would need one: a batch run must not care.
 const std::string kBatch = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb timeout 300 '" + kBin +
                            "/mailsort' --batch --no-print";
-const std::string kOutputs[] = {"POFILE.DAT", "POLINE.CSV", "POADDR.CSV", "POPLAN.CSV", "MAILSORT.PDF"};
+const std::string kOutputs[] = {"POFILE.DAT", "POLINE.CSV",    "POADDR.CSV",
+                                "POPLAN.CSV", "UNMATCHED.CSV", "MAILSORT.PDF"};
 
 // The rows of a query on the database in `dir`, as the sqlite3 shell lists them.
 std::string sql(const std::string& dir, const std::string& query) {
   shellIn(dir, "sqlite3 mailsort.mdb \"" + query + "\" >query.out 2>&1");
   return readFile(dir + "/query.out");
 }
+
+// The last line of MAILSORT.LOG in `dir` as a JSON object (none when it is
+// not one).
+QJsonObject lastLogLine(const std::string& dir) {
+  const auto lines = splitLines(readFile(dir + "/MAILSORT.LOG"));
+  if (lines.empty()) return {};
+  return QJsonDocument::fromJson(QByteArray::fromStdString(lines.back())).object();
+}
+
+std::string text(const QJsonValue& value) { return value.toString().toStdString(); }
 
 // A generated Chain Mode job in `dir`.
 void makeJob(const std::string& dir, int records) {
@@ -175,18 +192,32 @@ TEST(BatchRun, EndsWithTheStatusOfWhatStoppedIt) {
       {"true", "flock -s mailsort.mdb ", 1,
        "Another option is currently running, wait until it has finished then try again. "
        "The job is held by flock, process "},
+      {"mkdir MAILSORT.LOG", "", 0, "/MAILSORT.LOG (Is a directory); the run is as said above"},
   };
   for (const auto& [change, holder, status, message] : cases) {
     SCOPED_TRACE(change);
     testing::TempDir dir;
     makeJob(dir.path(), 100);
     ASSERT_EQ(shellIn(dir.path(), change), 0);
+    // A line of an earlier run, which every run after it leaves as it is.
+    const bool logged = !fs::exists(dir.file("MAILSORT.LOG"));
+    if (logged) {
+      ASSERT_EQ(shellIn(dir.path(), "echo '{\"earlier\":1}' >MAILSORT.LOG"), 0);
+    }
     EXPECT_EQ(shellIn(dir.path(), holder + kBatch + " -C . 2>err"), status);
     EXPECT_NE(readFile(dir.file("err")).find(message), std::string::npos) << readFile(dir.file("err"));
     if (!holder.empty()) {  // the holder named, with its process
       EXPECT_TRUE(std::regex_search(readFile(dir.file("err")),
                                     std::regex("held by flock, process [0-9]+, on this machine\\.\n")))
           << readFile(dir.file("err"));
+    }
+    if (logged) {  // every run past the gate adds its line, with its status
+      const auto lines = splitLines(readFile(dir.file("MAILSORT.LOG")));
+      ASSERT_EQ(lines.size(), status == 1 ? 1u : 2u);
+      EXPECT_EQ(lines[0], "{\"earlier\":1}");
+      if (status != 1) {
+        EXPECT_EQ(lastLogLine(dir.path())["status"].toInt(-1), status) << lines[1];
+      }
     }
     if (status == 4) {  // refused before a record was touched
       EXPECT_EQ(sql(dir.path(), "select count(*) from kvwork where sflag = 'Y'"), "0\n");
@@ -205,7 +236,11 @@ TEST(BatchRun, EndsWithTheStatusOfWhatStoppedIt) {
   EXPECT_NE(err.find("Cannot connect to the PostgreSQL database jobs on 127.0.0.1"), std::string::npos)
       << err;
   EXPECT_EQ(err.find("s3cret"), std::string::npos) << err;
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);  // err alone
+  // err and the record of the run that did not start, without the password
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+  EXPECT_EQ(readFile(dir.file("MAILSORT.LOG")).find("s3cret"), std::string::npos);
+  EXPECT_EQ(text(lastLogLine(dir.path())["database"]), "PostgreSQL database jobs on 127.0.0.1");
+  EXPECT_EQ(text(lastLogLine(dir.path())["outcome"]), "error");
 }
 
 // A Regional Sequencing job run to its end without a display: one progress
@@ -240,7 +275,7 @@ TEST(BatchRun, FinishesTellingItsProgressAndWhatItDid) {
   auto n = [&](int field) { return groupedNumber(std::stod(plan[field])); };
   for (const std::string& line : std::vector<std::string>{
            "The run finished in ", ", in " + fs::canonical(finished.path()).string() + ":\n",
-           "\n  20,000 addresses processed, " + n(9) + " of them not matched\n",
+           "\n  20,000 addresses processed, " + n(9) + " of them not matched (listed in UNMATCHED.CSV)\n",
            "\n  " + n(19) + " direct selections (" + n(20) + " items), " + n(23) + " residue selections (" +
                n(24) + " items)\n",
            "\n  " + groupedNumber(std::stod(plan[22]) + std::stod(plan[26])) + " Mailsort bags (" + n(22) +
@@ -248,6 +283,84 @@ TEST(BatchRun, FinishesTellingItsProgressAndWhatItDid) {
            "\n  POADDR.CSV ", " " + groupedNumber(fs::file_size(finished.file("POADDR.CSV"))) + " bytes\n",
            "\n  not printed (--no-print): the pages are in MAILSORT.PDF\n"})
     EXPECT_NE(said.find(line), std::string::npos) << line << said;
+  // UNMATCHED.CSV: the code "1" records of POADDR.CSV, as it has them, as many as not matched.
+  std::string codeOne;
+  for (const std::string& address : splitLines(readFile(finished.file("POADDR.CSV"))))
+    if (address.ends_with(",\"1\"")) codeOne += address + "\r\n";
+  EXPECT_EQ(readFile(finished.file("UNMATCHED.CSV")), codeOne);
+  EXPECT_EQ(std::count(codeOne.begin(), codeOne.end(), '\n'), std::stol(plan[9]));
+  EXPECT_GT(std::stol(plan[9]), 0);
+
+  // MAILSORT.LOG: one line, the run as POPLAN.CSV, the summary, the printed
+  // report and the files themselves have it.
+  ASSERT_EQ(splitLines(readFile(finished.file("MAILSORT.LOG"))).size(), 1u);
+  const QJsonObject log = lastLogLine(finished.path());
+  ASSERT_FALSE(log.isEmpty()) << readFile(finished.file("MAILSORT.LOG"));
+  const std::string folder = fs::canonical(finished.path()).string();
+  EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$")
+                  .match(log["time"].toString())
+                  .hasMatch())
+      << text(log["time"]);
+  EXPECT_FALSE(text(log["user"]).empty());
+  EXPECT_FALSE(text(log["host"]).empty());
+  EXPECT_EQ(text(log["folder"]), folder);
+  EXPECT_EQ(text(log["database"]), folder + "/mailsort.mdb");
+  EXPECT_EQ(text(log["jobRef"]), plan[5]);
+  EXPECT_EQ(text(log["outcome"]), "finished");
+  EXPECT_EQ(log["status"].toInt(-1), 0);
+  auto figure = [&](const QJsonValue& value) { return groupedNumber(value.toDouble(-1)); };
+  EXPECT_EQ(figure(log["addresses"]), n(6));
+  EXPECT_EQ(figure(log["matched"]), n(10));
+  EXPECT_EQ(figure(log["notMatched"]), n(9));
+  EXPECT_EQ(figure(log["direct"]["selections"]) + " " + figure(log["direct"]["items"]), n(19) + " " + n(20));
+  EXPECT_EQ(figure(log["residue"]["selections"]) + " " + figure(log["residue"]["items"]),
+            n(23) + " " + n(24));
+  EXPECT_EQ(figure(log["bags"]["direct"]) + " " + figure(log["bags"]["residue"]), n(22) + " " + n(26));
+  EXPECT_NE(said.find("\n  " + figure(log["bags"]["total"]) + " Mailsort bags ("), std::string::npos);
+  // The costs as the Planning Report printed them.
+  ASSERT_EQ(shellIn(finished.path(), "pdftotext -layout MAILSORT.PDF report.txt"), 0);
+  const std::string report = readFile(finished.file("report.txt"));
+  for (const auto& [label, key] :
+       {std::pair{"Total Cost ", "mailsortCost"}, std::pair{"Equivalent without Mailsort ", "standardCost"},
+        std::pair{"Mailsort saving ", "saving"}}) {
+    std::string printed;  // the figure ending the line that starts with the label
+    for (const std::string& line : splitLines(report))
+      if (line.find_first_not_of(' ') != std::string::npos &&
+          line.substr(line.find_first_not_of(' ')).starts_with(label))
+        printed = line.substr(line.find_last_of(' ') + 1);
+    EXPECT_FALSE(printed.empty()) << label;
+    EXPECT_EQ(text(log[key]), printed) << label;
+  }
+  EXPECT_TRUE(log["printer"].isNull());
+  EXPECT_EQ(log["pages"].toInt(-1), 0);
+  EXPECT_NE(said.find("\n  " + text(log["printing"]) + "\n"), std::string::npos) << text(log["printing"]);
+  EXPECT_EQ(log["faults"].toArray().size(), 0);
+  // Each file put in place, in the summary's order, with its size and SHA-256.
+  const QJsonArray files = log["files"].toArray();
+  ASSERT_EQ(files.size(), static_cast<qsizetype>(std::size(kOutputs)));
+  for (qsizetype i = 0; i < files.size(); ++i) {
+    const std::string name = kOutputs[i];
+    SCOPED_TRACE(name);
+    EXPECT_EQ(text(files[i]["name"]), name);
+    EXPECT_EQ(files[i]["bytes"].toDouble(), static_cast<double>(fs::file_size(finished.file(name))));
+    const std::string bytes = groupedNumber(files[i]["bytes"].toDouble());
+    const std::size_t listed = said.find("\n  " + name + " ");
+    ASSERT_NE(listed, std::string::npos) << said;
+    const std::string line = said.substr(listed + 1, said.find('\n', listed + 1) - listed - 1);
+    EXPECT_TRUE(line.ends_with(" " + bytes + " bytes")) << line;
+    ASSERT_EQ(shellIn(finished.path(), "sha256sum " + name + " >sum"), 0);
+    EXPECT_EQ(text(files[i]["sha256"]), readFile(finished.file("sum")).substr(0, 64));
+  }
+}
+
+// The log's texts: quotes, backslashes and control characters escaped,
+// UTF-8 kept, a byte that is not UTF-8 made U+FFFD.
+TEST(RunLog, JsonStringsEscapeWhatTheyMustAndKeepUtf8) {
+  EXPECT_EQ(jsonString("a\"b\\c\n\t\x01\x7f"), "\"a\\\"b\\\\c\\n\\t\\u0001\\u007f\"");
+  EXPECT_EQ(jsonString("Ren\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xAE"),
+            "\"Ren\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xAE\"");
+  EXPECT_EQ(jsonString("\xE9t\xC3"), "\"\xEF\xBF\xBDt\xEF\xBF\xBD\"");
+  EXPECT_EQ(jsonString("\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");  // no surrogates
 }
 
 // On a terminal the line is rewritten in place, and the step's last figure

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -22,7 +23,7 @@ using testing::Engine;
 using testing::readFile;
 
 const std::string kBin = MAILSORT_BINARY_DIR;
-const char* const kPoFiles[] = {"POFILE.DAT", "POLINE.CSV", "POADDR.CSV", "POPLAN.CSV"};
+const char* const kPoFiles[] = {"POFILE.DAT", "POLINE.CSV", "POADDR.CSV", "POPLAN.CSV", "UNMATCHED.CSV"};
 const char* const kRows[] = {
     "SELECT * FROM bags ORDER BY 1",
     "SELECT seq, mscode, sflag, rgcode, \"RunAlone\", \"RunReports\" FROM kvwork, parmcode "
@@ -97,6 +98,11 @@ TEST_P(KilledAtTheCommit, OneMoreStartLeavesTheFinishedRunOrRunsItWhole) {
             committed)
       << said;
   EXPECT_TRUE(job.state() == finished(engine)) << said;
+  // The killed run left no line in the log; the start that ended it, one.
+  const std::string log = readFile(job.dir.file("MAILSORT.LOG"));
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+  EXPECT_NE(log.find(committed ? "\"outcome\":\"recovered\"" : "\"outcome\":\"finished\""), std::string::npos)
+      << log;
   EXPECT_TRUE(testing::labelProgramStartedIn(job.dir.path(), 5));
   for (const auto& entry : fs::directory_iterator(job.dir.path()))
     EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();

@@ -23,6 +23,10 @@ class PageSink {
   // Where the pages of the ended job went, in a line for the operator; empty
   // where the sink has nothing to tell.
   virtual std::string whereThePagesWent() const { return {}; }
+  // The printer queue the pages of the ended job were sent to, and how
+  // many; empty and 0 where they were sent to none.
+  virtual std::string printedOn() const { return {}; }
+  virtual int pagesPrinted() const { return 0; }
 };
 
 }  // namespace ms

@@ -105,8 +105,8 @@ std::string Journal::text() const {
 }
 
 const std::vector<std::string>& Publication::outputNames() {
-  static const std::vector<std::string> names = {"POFILE.DAT", "POLINE.CSV", "POADDR.CSV", "POPLAN.CSV",
-                                                 "MAILSORT.PDF"};
+  static const std::vector<std::string> names = {"POFILE.DAT", "POLINE.CSV",    "POADDR.CSV",
+                                                 "POPLAN.CSV", "UNMATCHED.CSV", "MAILSORT.PDF"};
   return names;
 }
 

@@ -197,6 +197,7 @@ void LineReport::takeGroup() {
 // False when the pass could not move on to the next record.
 bool LineReport::turn() {
   if (lastturn_ != "Y") attempt([&] { files_.writeAddress(work()); });
+  const double notmatched = run_.notmatched;
 
   if (groupcode_ != "1") {
     // Postcode or post-town level of every record that has a match.
@@ -223,6 +224,8 @@ bool LineReport::turn() {
     if (lastturn_ != "Y") run_.notmatched += 1;
     countPostcodeLevel();
   }
+  // An address counted as not matched is listed in UNMATCHED.CSV too.
+  if (lastturn_ != "Y" && run_.notmatched > notmatched) attempt([&] { files_.writeUnmatched(); });
 
   if (!advance(work(), "kvwork")) return false;
   if (test([&] { return work().eof() && lastturn_ == "N"; })) {

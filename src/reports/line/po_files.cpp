@@ -28,17 +28,25 @@ void PoFiles::open() {
   attempt([&] { pofile_.open("POFILE.DAT"); });
   attempt([&] { poline_.open("POLINE.CSV"); });
   attempt([&] { poaddr_.open("POADDR.CSV"); });
+  attempt([&] { unmatched_.open("UNMATCHED.CSV"); });
 }
 
 void PoFiles::writeAddress(store::Recordset& work) {
   // One record for every address: the fields keep their room from record to record.
   address_.resize(11);
+  addressMade_ = false;
   std::size_t n = 0;
   for (const char* name : kAddressFields) quoteInto(address_[n++], work.field(name).textOrEmpty());
   quoteInto(address_[n++], "");
   quoteInto(address_[n++], "");
   quoteInto(address_[n], work.field("mscode").textOrEmpty());
+  addressMade_ = true;
   poaddr_.writeRecord(address_);
+}
+
+void PoFiles::writeUnmatched() {
+  if (!addressMade_) throw RunError(Fault::Engine, "the address could not be read", "kvwork");
+  unmatched_.writeRecord(address_);
 }
 
 void PoFiles::writeLine(const std::string& code, const std::string& description, const std::string& items,
@@ -56,6 +64,7 @@ void PoFiles::close() {
   attempt([&] { pofile_.close(); });
   attempt([&] { poline_.close(); });
   attempt([&] { poaddr_.close(); });
+  attempt([&] { unmatched_.close(); });
 }
 
 }  // namespace ms

@@ -213,16 +213,24 @@ void printCosts(RunState& run, ReportLines& out, double suitable, const FixedFie
   out.line(" ");
 
   attempt([&] { totalcost = rounded(run, sltotal - dirdisc - resdisc + stdcost - m120disc + franking, 2); });
-  out.line("Total Cost                                   " + amount(totalcost, ".00", 10).str());
+  const FixedField totalField = amount(totalcost, ".00", 10);
+  out.line("Total Cost                                   " + totalField.str());
   out.line(" ");
 
   attempt([&] { equivalent = rounded(run, stdrate / 100 * run.processed, 2); });
-  out.line("Equivalent without Mailsort                  " + amount(equivalent, ".00", 10).str());
+  const FixedField equivalentField = amount(equivalent, ".00", 10);
+  out.line("Equivalent without Mailsort                  " + equivalentField.str());
   out.line(" ");
 
   saving = equivalent - totalcost;
   attempt([&] { saving = rounded(run, saving, 2); });
-  out.line("Mailsort saving                              " + amount(saving, ".00", 10).str());
+  const FixedField savingField = amount(saving, ".00", 10);
+  out.line("Mailsort saving                              " + savingField.str());
+
+  // Kept as printed, for the record of the run.
+  run.mailsortcost = trim(totalField.str());
+  run.standardcost = trim(equivalentField.str());
+  run.mailsortsaving = trim(savingField.str());
 }
 
 }  // namespace ms

@@ -197,6 +197,7 @@ TEST(LineReport, RecordsAllNotMatched) {
             (std::vector<double>{120, 120, 120, 0, 0}));
   EXPECT_EQ(job.file("POFILE.DAT"), "");
   EXPECT_EQ(job.file("POLINE.CSV"), "\"None\",\"Letter Post\",\"120\",\"120\",\"3\",\"3\"\r\n");
+  EXPECT_EQ(job.file("UNMATCHED.CSV"), job.file("POADDR.CSV"));  // every address, listed
   EXPECT_EQ(job.bags(), (std::vector<std::string>{"3/-/123/0/99000001"}));
 }
 
@@ -250,6 +251,8 @@ TEST(LineReport, SeqColumnOnlyUnderRegionalSequencing) {
                                         sel("23456", "YORK", 3, 5, 1, 2, on ? "12" : ""),
                                         sel("None", "Letter Post", 1, 6, 1, 3, on ? "99" : nullptr), kEnd}));
     EXPECT_EQ(job.fileLines("POLINE.CSV")[0], "\"12345\",\"LONDON\",\"2\",\"2\",\"1\",\"1\"");
+    // The code "1" record alone is listed as not matched, as POADDR.CSV has it.
+    EXPECT_EQ(job.fileLines("UNMATCHED.CSV"), std::vector<std::string>{job.fileLines("POADDR.CSV").back()});
   }
 }
 
@@ -258,7 +261,7 @@ TEST(LineReport, EmptyWorkTableAndItemsPerBagBelowOne) {
   empty.run();
   EXPECT_EQ(empty.page(1).size(), 9u);
   EXPECT_EQ(empty.page(1).back(), kEnd);
-  EXPECT_EQ(empty.file("POLINE.CSV") + empty.file("POADDR.CSV"), "");
+  EXPECT_EQ(empty.file("POLINE.CSV") + empty.file("POADDR.CSV") + empty.file("UNMATCHED.CSV"), "");
   EXPECT_EQ(empty.progress.yields, 0);
   LineRun zero;  // never loops
   zero.add("11111", "FIRST", 3, {.seq = 1});

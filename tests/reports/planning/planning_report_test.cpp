@@ -143,6 +143,10 @@ TEST(PlanningReport, WholePageOfAPlainLetterJob) {
   EXPECT_EQ(job.sink.pageCount(), 1);
   EXPECT_EQ(job.sink.endDocCount(), 1);
   EXPECT_TRUE(job.sink.afterEnd().empty());
+  // The costs kept for the record of the run, as printed.
+  EXPECT_EQ(
+      (std::vector<std::string>{job.state.mailsortcost, job.state.standardcost, job.state.mailsortsaving}),
+      (std::vector<std::string>{"50.56", "42.00", "-8.56"}));
   EXPECT_EQ(job.poplan(),
             (std::vector<std::string>{"DB2007R1", "M2",     "     3", "Letter", "95",     "J1001",  "   200",
                                       "   150",   "    30", "    20", "   180", "150",    "  75.0", "30",
