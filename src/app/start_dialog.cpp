@@ -1,6 +1,7 @@
 #include "app/start_dialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include "app/command_line.h"
 #include "app/message_box.h"
 #include "app/progress_window.h"
+#include "app/reprint.h"
 #include "app/window_geometry.h"
 #include "store/pg_handle.h"
 
@@ -46,6 +48,22 @@ QPixmap envelope(int side) {
   painter.fillRect(QRectF(body.right() - side * 0.16, body.top() + side * 0.05, side * 0.1, side * 0.12),
                    QColor(200, 30, 40));
   return pixmap;
+}
+
+// The status as the label shows it: an option name ("--no-print", "-C")
+// holds together, the line wraps between words only. Qt would break after
+// any hyphen; a word joiner (U+2060, drawn as nothing) after each hyphen
+// of a word that starts with one keeps it whole.
+QString unbrokenOptions(QString text) {
+  constexpr QChar kWordJoiner(0x2060);
+  for (qsizetype at = 0; at < text.size(); ++at) {
+    const bool wordStart = at == 0 || text[at - 1].isSpace() || text[at - 1] == QLatin1Char('(') ||
+                           text[at - 1] == QLatin1Char('"');
+    if (!wordStart || text[at] != QLatin1Char('-')) continue;
+    for (; at < text.size() && !text[at].isSpace(); ++at)
+      if (text[at] == QLatin1Char('-')) text.insert(++at, kWordJoiner);
+  }
+  return text;
 }
 
 }  // namespace
@@ -123,6 +141,12 @@ StartDialog::StartDialog(ProgressWindow* progressWindow, QWidget* parent)
   place(cmdCancel_, 3360, 2760, 1215, 375);
   connect(cmdCancel_, &QPushButton::clicked, this, &QWidget::close);
 
+  cmdPrintAgain_ = new QPushButton("Print Again", this);
+  cmdPrintAgain_->setObjectName("cmdPrintAgain");
+  place(cmdPrintAgain_, 240, 2760, 1215, 375);
+  cmdPrintAgain_->hide();
+  connect(cmdPrintAgain_, &QPushButton::clicked, this, &StartDialog::printAgainPressed);
+
   lblStatus_ = new QLabel(this);
   lblStatus_->setObjectName("lblStatus");
   lblStatus_->setWordWrap(true);
@@ -132,17 +156,18 @@ StartDialog::StartDialog(ProgressWindow* progressWindow, QWidget* parent)
   if (progressWindow_)
     connect(progressWindow_, &ProgressWindow::runEnded, this,
             [this](bool, bool, const QString& status) { showRunStatus(status); });
+  if (progressWindow_) connect(progressWindow_, &ProgressWindow::runEnded, this, &StartDialog::offerPrintAgain);
 }
 
 void StartDialog::showRunStatus(const QString& status) {
   const double dpi = logicalDpiX();
-  lblStatus_->setText(status);
+  lblStatus_->setText(unbrokenOptions(status));
   lblStatus_->setVisible(!status.isEmpty());
   setFixedSize(twipsToPixels(kWidth, dpi),
                twipsToPixels(status.isEmpty() ? kHeight : kHeightWithStatus, dpi));
 }
 
-QString StartDialog::runStatus() const { return lblStatus_->text(); }
+QString StartDialog::runStatus() const { return QString(lblStatus_->text()).remove(QChar(0x2060)); }
 
 GateResult StartDialog::load(const std::string& databasePath) {
   if (!isMinimized() && !isMaximized()) {
@@ -163,6 +188,7 @@ GateResult StartDialog::load(const std::string& databasePath) {
       progressWindow_->showRun();
       break;
     case GateResult::Wait:
+      offerPrintAgain();
       show();
       // Once the program runs: what a killed run left is settled before OK.
       if (progressWindow_)
@@ -195,5 +221,14 @@ bool StartDialog::findJob(std::string& database) {
 }
 
 void StartDialog::okPressed() { progressWindow_->showRun(); }
+
+void StartDialog::offerPrintAgain() { cmdPrintAgain_->setVisible(QFileInfo::exists("MAILSORT.PDF")); }
+
+void StartDialog::printAgainPressed() {
+  const Reprinted done = reprint(printOn_);
+  std::fprintf(stderr, "%s\n", done.message.c_str());
+  showRunStatus(QString::fromStdString(done.status == kFinished ? "Printed again: " + done.message + "."
+                                                                 : "Not printed again: " + done.message + "."));
+}
 
 }  // namespace ms

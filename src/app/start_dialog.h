@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "app/qt_page_sink.h"
 #include "app/start_gate.h"
 
 class QLabel;
@@ -51,8 +52,15 @@ class StartDialog : public QWidget {
   void showRunStatus(const QString& status);
   QString runStatus() const;
 
+  // The printer "Print Again" sends MAILSORT.PDF to: the one runs print on.
+  void setPrintOn(const PrintOn& printOn) { printOn_ = printOn; }
+
  private:
   void okPressed();
+  // "Print Again": MAILSORT.PDF to the printer, and where the pages went in
+  // the status line. The button shows while the folder holds the PDF.
+  void printAgainPressed();
+  void offerPrintAgain();
 
   ProgressWindow* progressWindow_;
   JobChooser chooser_ = chooseJobWithDialogs;
@@ -60,6 +68,8 @@ class StartDialog : public QWidget {
   QPushButton* cmdOK_ = nullptr;
   QPushButton* cmdCancel_ = nullptr;
   QLabel* lblStatus_ = nullptr;
+  QPushButton* cmdPrintAgain_ = nullptr;
+  PrintOn printOn_;
 };
 
 }  // namespace ms

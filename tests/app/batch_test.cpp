@@ -62,6 +62,11 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
       {{"--no-print"}, "on no printer"},
       {{"--printer="}, "error"},
       {{"--printer", "office", "--no-print"}, "error"},
+      {{"--reprint", "-C", "job"}, "reprint in job"},
+      {{"--reprint", "--printer", "office"}, "reprint on office"},
+      {{"--reprint", "--no-print"}, "error"},
+      {{"--no-print", "--reprint"}, "error"},
+      {{"--reprint", "--batch"}, "error"},
       {{"--database="}, "error"},
       {{"-C"}, "error"},
       {{"--directory", ""}, "error"},
@@ -75,7 +80,7 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
         !line.error.empty()
             ? "error"
             : std::string(line.help ? "help " : "") + (line.version ? "version " : "") +
-                  (line.batch ? "batch " : "") + (line.directory.empty() ? "" : "in " + line.directory) +
+                  (line.batch ? "batch " : "") + (line.reprint ? "reprint " : "") + (line.directory.empty() ? "" : "in " + line.directory) +
                   (line.database == "mailsort.mdb" ? "" : " with " + line.database) +
                   (line.qtOptions.isEmpty() ? "" : "qt " + line.qtOptions.join(' ').toStdString()) +
                   (line.printer.empty() ? "" : "on " + line.printer) + (line.noPrint ? "on no printer" : "");
@@ -127,6 +132,15 @@ TEST(CommandLine, ProgramsAnswerHelpVersionAndUsageErrors) {
       {"env -u WAYLAND_DISPLAY DISPLAY=:97 QT_QPA_PLATFORM=xcb mailsort", 2,
        "mailsort: no window can be opened (the display :97 cannot be reached); --batch runs the job"},
       {"mailsort --batch --printer nosuch", 2, "no printer queue named \"nosuch\""},
+      // Printing again: MAILSORT.PDF as it is, on a queue; no database needed.
+      {"mailsort --reprint -C sub", 5, "mailsort: " + here + "/sub/MAILSORT.PDF not found"},
+      {"mailsort --reprint --no-print", 2, "--reprint and --no-print"},
+      {"mailsort --reprint -platform offscreen", 2, "Qt's options are for the window, not --reprint"},
+      {"mailsort --reprint --printer nosuch", 2, "no printer queue named \"nosuch\""},
+      {"sh -c 'touch sub/MAILSORT.PDF && exec mailsort --reprint -C sub'", 5,
+       "mailsort: no printer queue to print on: the system has no default queue"},
+      {"flock -x sub mailsort --reprint -C sub", 1,
+       "mailsort: another run is writing its files in " + here + "/sub: print again when it has finished"},
       // No job here: the question names the path; unanswered, the program ends as Exit ends it.
       {"mailsort -platform offscreen -reverse -style fusion -display :9", 0,
        here + "/mailsort.mdb not found."},

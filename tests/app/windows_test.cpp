@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QTextLayout>
 #include <QTimer>
 #include <filesystem>
 #include <string>
@@ -179,6 +180,54 @@ TEST_F(Windows, StartDialogFinishesTheFilesOfARunKilledAfterItsCommit) {
                                                  " had finished; its files have now been put in place.");
   EXPECT_TRUE(std::filesystem::exists("POFILE.DAT"));
   EXPECT_FALSE(form2.isVisible());
+}
+
+// "Print Again" shows while the folder holds MAILSORT.PDF, and says in the
+// status line where the pages went (the tests find no printer queue).
+TEST_F(Windows, StartDialogOffersToPrintAgainOnceThereArePages) {
+  JobFolder folder;
+  folder.db().insertParameters({{"RunAlone", "N"}});
+  StartDialog form1(&form2);
+  auto* again = form1.findChild<QPushButton*>("cmdPrintAgain");
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(form1.load(), GateResult::Wait);
+  EXPECT_FALSE(again->isVisible());
+  { OutputFile pdf; ::close(pdf.create("MAILSORT.PDF")); pdf.putInPlace(); }
+  bool ended = false;
+  QObject::connect(&form2, &ProgressWindow::runEnded, [&] { ended = true; });
+  form1.findChild<QPushButton*>("cmdOK")->click();
+  ASSERT_TRUE(processUntil([&] { return ended; }));
+  EXPECT_TRUE(again->isVisible());
+  again->click();
+  EXPECT_EQ(form1.runStatus().toStdString(),
+            "Not printed again: no printer queue to print on: the system has no default queue and "
+            "--printer names none (lpstat -e lists the queues).");
+}
+
+// The status line wraps between words, never inside an option name, at
+// any width the label may have.
+TEST_F(Windows, TheStatusLineNeverBreaksAnOptionName) {
+  StartDialog form1(&form2);
+  const QString said =
+      "Finished: 200,000 addresses, 1,180 Mailsort bags; not printed (--no-print): the pages are in "
+      "MAILSORT.PDF.";
+  form1.showRunStatus(said);
+  EXPECT_EQ(form1.runStatus(), said);
+  auto* label = form1.findChild<QLabel*>("lblStatus");
+  const QString shown = label->text();
+  const qsizetype option = shown.indexOf("(-");
+  const qsizetype optionEnd = shown.indexOf(')', option);
+  for (int width = 120; width <= label->width(); width += 2) {
+    QTextLayout layout(shown, label->font());
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+      line.setLineWidth(width);
+    layout.endLayout();
+    for (int i = 1; i < layout.lineCount(); ++i) {
+      const int start = layout.lineAt(i).textStart();
+      EXPECT_FALSE(start > option && start <= optionEnd) << width << ": " << shown.mid(start).toStdString();
+    }
+  }
 }
 
 // Where no job is found the Start Dialog asks for one, naming the path it
