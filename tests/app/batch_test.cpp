@@ -285,7 +285,7 @@ TEST(Install, PutsEveryFileInThePrefix) {
   for (const char* file :
        {"bin/mailsort", "bin/mailsort-sample", "share/man/man1/mailsort.1",
         "share/applications/mailsort.desktop", "share/doc/mailsort/README.md", "share/doc/mailsort/LICENSE",
-        "share/doc/mailsort/schema.sql", "share/doc/mailsort/schema-postgresql.sql"})
+        "share/doc/mailsort/schema.sql", "share/doc/mailsort/schema-postgresql.sql", "share/doc/mailsort/store.md"})
     EXPECT_TRUE(fs::exists(prefix.file(file))) << file;
   EXPECT_NE(
       readFile(prefix.file("share/applications/mailsort.desktop")).find("Name=Print Line List and Sort\n"),
