@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
+#include <utility>
 
 #include "app/command_line.h"
 #include "reports/common/output_file.h"
@@ -55,6 +56,13 @@ std::string paperOf(const std::string& pdf) {
   return size.isValid() && size.id() != QPageSize::Custom ? size.key().toStdString() : std::string();
 }
 
+Reprinted refused(int status, std::string why) {
+  Reprinted done;
+  done.status = status;
+  done.message = std::move(why);
+  return done;
+}
+
 }  // namespace
 
 int pdfPages(const std::string& pdf) {
@@ -73,21 +81,21 @@ int pdfPages(const std::string& pdf) {
 
 Reprinted reprint(const PrintOn& printOn) {
   std::error_code code;
-  const std::string pdfPath =
-      (std::filesystem::current_path(code) / kPdfName).lexically_normal().string();
+  const std::string pdfPath = (std::filesystem::current_path(code) / kPdfName).lexically_normal().string();
   try {
     // No run replaces the file while it is sent.
     Publication lock;
     if (::access(Publication::kJournalName, F_OK) == 0)
-      return {kFailed, "the last run in " + lock.folderPath() +
-                           " was cut short while putting its files in place, and " + kPdfName +
-                           " may not be its pages: start mailsort in the folder to settle it, then print "
-                           "again"};
+      return refused(kFailed,
+                     "the last run in " + lock.folderPath() +
+                         " was cut short while putting its files in place, and " + kPdfName +
+                         " may not be its pages: start mailsort in the folder to settle it, then print "
+                         "again");
     std::string pdf;
     if (!readWhole(kPdfName, pdf)) {
       if (errno == ENOENT)
-        return {kFailed, pdfPath + " not found: only a finished run keeps its pages there"};
-      return {kFailed, pdfPath + " cannot be read: " + systemMessage(errno)};
+        return refused(kFailed, pdfPath + " not found: only a finished run keeps its pages there");
+      return refused(kFailed, pdfPath + " cannot be read: " + systemMessage(errno));
     }
     QPrinterInfo queue;
     if (printOn.kind == PrintOn::Queue)
@@ -95,21 +103,24 @@ Reprinted reprint(const PrintOn& printOn) {
     else if (printOn.kind == PrintOn::DefaultQueue)
       queue = QPrinterInfo::defaultPrinter();
     if (queue.isNull())
-      return {kFailed, printOn.kind == PrintOn::Queue     ? missingQueue(printOn.queue)
-                       : printOn.kind == PrintOn::Nowhere ? std::string("no printer queue to print on: --no-print chose none")
-                                                          : std::string("no printer queue to print on: the system has no "
-                                                                        "default queue and --printer names none (lpstat -e "
-                                                                        "lists the queues)")};
+      return refused(kFailed, printOn.kind == PrintOn::Queue ? missingQueue(printOn.queue)
+                              : printOn.kind == PrintOn::Nowhere
+                                  ? std::string("no printer queue to print on: --no-print chose none")
+                                  : std::string("no printer queue to print on: there is no default "
+                                                "queue and --printer names none"));
     const int pages = pdfPages(pdf);
-    if (pages == 0) return {kFailed, pdfPath + " is not a whole PDF: nothing was sent"};
+    if (pages == 0) return refused(kFailed, pdfPath + " is not a whole PDF: nothing was sent");
     const std::string name = queue.printerName().toStdString();
     printPdfFile(name, kPdfName, paperOf(pdf));
-    return {kFinished, std::to_string(pages) + (pages == 1 ? " page" : " pages") + " printed on " + name +
-                           ", from " + pdfPath};
+    return {kFinished,
+            std::to_string(pages) + (pages == 1 ? " page" : " pages") + " printed on " + name + ", from " +
+                pdfPath,
+            pages, name};
   } catch (const RunError& failure) {
     if (failure.fault() == Fault::InUse)
-      return {kGateRefused, std::string(failure.what()) + ": print again when it has finished"};
-    return {kFailed, std::string(failure.what()) + (failure.where().empty() ? "" : " (" + failure.where() + ")")};
+      return refused(kGateRefused, std::string(failure.what()) + ": print again when it has finished");
+    return refused(
+        kFailed, std::string(failure.what()) + (failure.where().empty() ? "" : " (" + failure.where() + ")"));
   }
 }
 

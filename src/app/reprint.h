@@ -16,6 +16,8 @@ namespace ms {
 struct Reprinted {
   int status = 0;       // BatchStatus: kFinished, kGateRefused (a run writes in the folder), kFailed
   std::string message;  // what went where, or why nothing was sent
+  int pages = 0;        // sent, and the queue they went to
+  std::string queue;
 };
 
 // Sends MAILSORT.PDF of the current folder to `printOn` (the default queue,

@@ -156,7 +156,8 @@ StartDialog::StartDialog(ProgressWindow* progressWindow, QWidget* parent)
   if (progressWindow_)
     connect(progressWindow_, &ProgressWindow::runEnded, this,
             [this](bool, bool, const QString& status) { showRunStatus(status); });
-  if (progressWindow_) connect(progressWindow_, &ProgressWindow::runEnded, this, &StartDialog::offerPrintAgain);
+  if (progressWindow_)
+    connect(progressWindow_, &ProgressWindow::runEnded, this, &StartDialog::offerPrintAgain);
 }
 
 void StartDialog::showRunStatus(const QString& status) {
@@ -227,8 +228,12 @@ void StartDialog::offerPrintAgain() { cmdPrintAgain_->setVisible(QFileInfo::exis
 void StartDialog::printAgainPressed() {
   const Reprinted done = reprint(printOn_);
   std::fprintf(stderr, "%s\n", done.message.c_str());
-  showRunStatus(QString::fromStdString(done.status == kFinished ? "Printed again: " + done.message + "."
-                                                                 : "Not printed again: " + done.message + "."));
+  // The line under the buttons has room for two lines: the folder goes without saying.
+  showRunStatus(QString::fromStdString(done.status == kFinished
+                                           ? "Printed again: " + std::to_string(done.pages) +
+                                                 (done.pages == 1 ? " page" : " pages") +
+                                                 " of MAILSORT.PDF on " + done.queue + "."
+                                           : "Not printed again: " + done.message + "."));
 }
 
 }  // namespace ms

@@ -80,7 +80,8 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
         !line.error.empty()
             ? "error"
             : std::string(line.help ? "help " : "") + (line.version ? "version " : "") +
-                  (line.batch ? "batch " : "") + (line.reprint ? "reprint " : "") + (line.directory.empty() ? "" : "in " + line.directory) +
+                  (line.batch ? "batch " : "") + (line.reprint ? "reprint " : "") +
+                  (line.directory.empty() ? "" : "in " + line.directory) +
                   (line.database == "mailsort.mdb" ? "" : " with " + line.database) +
                   (line.qtOptions.isEmpty() ? "" : "qt " + line.qtOptions.join(' ').toStdString()) +
                   (line.printer.empty() ? "" : "on " + line.printer) + (line.noPrint ? "on no printer" : "");
@@ -138,7 +139,7 @@ TEST(CommandLine, ProgramsAnswerHelpVersionAndUsageErrors) {
       {"mailsort --reprint -platform offscreen", 2, "Qt's options are for the window, not --reprint"},
       {"mailsort --reprint --printer nosuch", 2, "no printer queue named \"nosuch\""},
       {"sh -c 'touch sub/MAILSORT.PDF && exec mailsort --reprint -C sub'", 5,
-       "mailsort: no printer queue to print on: the system has no default queue"},
+       "mailsort: no printer queue to print on: there is no default queue and --printer names none"},
       {"flock -x sub mailsort --reprint -C sub", 1,
        "mailsort: another run is writing its files in " + here + "/sub: print again when it has finished"},
       // No job here: the question names the path; unanswered, the program ends as Exit ends it.
@@ -282,10 +283,10 @@ TEST(BatchRun, RewritesOneLineOnATerminal) {
 TEST(Install, PutsEveryFileInThePrefix) {
   testing::TempDir prefix;
   ASSERT_EQ(shellIn(prefix.path(), "'" CMAKE_COMMAND "' --install '" + kBin + "' --prefix . >/dev/null"), 0);
-  for (const char* file :
-       {"bin/mailsort", "bin/mailsort-sample", "share/man/man1/mailsort.1",
-        "share/applications/mailsort.desktop", "share/doc/mailsort/README.md", "share/doc/mailsort/LICENSE",
-        "share/doc/mailsort/schema.sql", "share/doc/mailsort/schema-postgresql.sql", "share/doc/mailsort/store.md"})
+  for (const char* file : {"bin/mailsort", "bin/mailsort-sample", "share/man/man1/mailsort.1",
+                           "share/applications/mailsort.desktop", "share/doc/mailsort/README.md",
+                           "share/doc/mailsort/LICENSE", "share/doc/mailsort/schema.sql",
+                           "share/doc/mailsort/schema-postgresql.sql", "share/doc/mailsort/store.md"})
     EXPECT_TRUE(fs::exists(prefix.file(file))) << file;
   EXPECT_NE(
       readFile(prefix.file("share/applications/mailsort.desktop")).find("Name=Print Line List and Sort\n"),

@@ -192,7 +192,11 @@ TEST_F(Windows, StartDialogOffersToPrintAgainOnceThereArePages) {
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(form1.load(), GateResult::Wait);
   EXPECT_FALSE(again->isVisible());
-  { OutputFile pdf; ::close(pdf.create("MAILSORT.PDF")); pdf.putInPlace(); }
+  {
+    OutputFile pdf;
+    ::close(pdf.create("MAILSORT.PDF"));
+    pdf.putInPlace();
+  }
   bool ended = false;
   QObject::connect(&form2, &ProgressWindow::runEnded, [&] { ended = true; });
   form1.findChild<QPushButton*>("cmdOK")->click();
@@ -200,8 +204,8 @@ TEST_F(Windows, StartDialogOffersToPrintAgainOnceThereArePages) {
   EXPECT_TRUE(again->isVisible());
   again->click();
   EXPECT_EQ(form1.runStatus().toStdString(),
-            "Not printed again: no printer queue to print on: the system has no default queue and "
-            "--printer names none (lpstat -e lists the queues).");
+            "Not printed again: no printer queue to print on: there is no default queue and --printer "
+            "names none.");
 }
 
 // The status line wraps between words, never inside an option name, at
