@@ -8,7 +8,11 @@
 # and not) then run with mailsort --batch --printer QUEUE; each must say that
 # its pages were printed on that queue, and the text of each printed file
 # (pdftotext -layout) must equal that of the run's MAILSORT.PDF, page for
-# page. The queue and a cupsd started here are removed at the end.
+# page. Then mailsort --reprint --printer QUEUE sends the kept MAILSORT.PDF
+# again: it must say how many pages went to the queue, change no file of
+# the job, and the queue must print those pages again (counted with
+# pdfinfo, the text equal page for page). The queue and a cupsd started
+# here are removed at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(cd "${1:-build}" && pwd)
@@ -52,6 +56,28 @@ folders=("$out" /var/spool/cups-pdf/ANONYMOUS)
 # a blank here and there but never changes a word, a line or a page.
 text() { pdftotext -layout "$1" - | sed 's/  */ /g'; }
 
+# Waits for the queue to empty, then finds among the files printed since
+# $work/mark one with the pages and text of $job/MAILSORT.PDF (other
+# programs may print meanwhile) and removes it. $1 is the job's printer
+# field, $2 what the check was.
+printed_as() {
+  for _ in $(seq 120); do [ -z "$(lpstat -o "$queue" 2>/dev/null)" ] && break; sleep 0.5; done
+  local match= printed
+  while read -r printed; do
+    if [ "$(text "$printed")" = "$(text "$job/MAILSORT.PDF")" ] &&
+       [ "$(pdfinfo "$printed" | grep Pages)" = "$(pdfinfo "$job/MAILSORT.PDF" | grep Pages)" ]; then
+      match=$printed
+      rm -f "$printed"
+    fi
+  done < <(find "${folders[@]}" -name '*.pdf' -newer "$work/mark" 2>/dev/null)
+  if [ -n "$match" ]; then
+    echo "CUPS check, printer \"$1\"$2: the printed file has the text of MAILSORT.PDF, page for page"
+  else
+    echo "CUPS check, printer \"$1\"$2: FAILED: no file printed to $queue equals MAILSORT.PDF" >&2
+    return 1
+  fi
+}
+
 status=0
 for printer in N L; do
   job=$work/$printer
@@ -65,21 +91,27 @@ for printer in N L; do
     echo "CUPS check, printer \"$printer\": FAILED: the run did not say its $pages pages were printed on $queue" >&2
     status=1
   fi
-  for _ in $(seq 120); do [ -z "$(lpstat -o "$queue" 2>/dev/null)" ] && break; sleep 0.5; done
-  # Other programs may print meanwhile: one of the new files must be ours.
-  match=
-  while read -r printed; do
-    if [ "$(text "$printed")" = "$(text "$job/MAILSORT.PDF")" ] &&
-       [ "$(pdfinfo "$printed" | grep Pages)" = "$(pdfinfo "$job/MAILSORT.PDF" | grep Pages)" ]; then
-      match=$printed
-      rm -f "$printed"
+  printed_as "$printer" "" || status=1
+
+  # Printing again: the same pages, nothing of the job changed.
+  [ "$printer" = L ] || continue
+  (cd "$job" && sha256sum mailsort.mdb PO* MAILSORT.PDF) >"$work/before"
+  touch "$work/mark"
+  if "$build/mailsort" --reprint -C "$job" --printer "$queue" 2>"$job/said-again"; then
+    if ! grep -qx "$pages pages printed on $queue, from $(cd "$job" && pwd -P)/MAILSORT.PDF" "$job/said-again"; then
+      echo "CUPS check, reprint: FAILED: it did not say its $pages pages were printed on $queue" >&2
+      cat "$job/said-again" >&2
+      status=1
     fi
-  done < <(find "${folders[@]}" -name '*.pdf' -newer "$work/mark" 2>/dev/null)
-  if [ -n "$match" ]; then
-    echo "CUPS check, printer \"$printer\": the printed file has the text of MAILSORT.PDF, page for page"
   else
-    echo "CUPS check, printer \"$printer\": FAILED: no file printed to $queue equals MAILSORT.PDF" >&2
+    echo "CUPS check, reprint: FAILED: mailsort --reprint ended with status $?" >&2
+    cat "$job/said-again" >&2
     status=1
   fi
+  if ! (cd "$job" && sha256sum --quiet -c "$work/before"); then
+    echo "CUPS check, reprint: FAILED: the job's files changed" >&2
+    status=1
+  fi
+  printed_as "$printer" ", printed again" || status=1
 done
 exit $status

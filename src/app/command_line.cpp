@@ -45,6 +45,13 @@ const char* const kHelpText =
     "                         instead of the default one; a queue that does not\n"
     "                         exist is a usage error\n"
     "      --no-print         print on no printer: the pages are only in MAILSORT.PDF\n"
+    "      --reprint          send MAILSORT.PDF, the pages of the last finished run,\n"
+    "                         to the printer again (the default queue, or the one\n"
+    "                         --printer names) and change nothing else: no display\n"
+    "                         and no database needed. Status 0 when sent, 1 when a\n"
+    "                         run is writing its files in the folder, 2 for a usage\n"
+    "                         error, 5 when there is no MAILSORT.PDF or no queue,\n"
+    "                         or the pages could not be sent\n"
     "Every run keeps its pages in MAILSORT.PDF and, unless told otherwise, prints\n"
     "them on the system's default queue when there is one. The Job Parameters'\n"
     "printer field still chooses the type size.\n"
@@ -128,7 +135,8 @@ CommandLine parseCommandLine(const QStringList& arguments, QtOptions qt) {
   const QCommandLineOption batch("batch", "");
   const QCommandLineOption printer("printer", "", "NAME");
   const QCommandLineOption noPrint("no-print", "");
-  parser.addOptions({help, version, directory, database, batch, printer, noPrint});
+  const QCommandLineOption reprint("reprint", "");
+  parser.addOptions({help, version, directory, database, batch, printer, noPrint, reprint});
   for (const QtOption& option : kQtOptions)
     if (qt == QtOptions::Present || option.mayBeLeft)
       parser.addOption(QCommandLineOption(option.name, "", option.value ? "VALUE" : QString()));
@@ -157,6 +165,9 @@ CommandLine parseCommandLine(const QStringList& arguments, QtOptions qt) {
     if (line.printer.empty()) line.error = "--printer needs the name of a queue";
     if (line.noPrint) line.error = "--printer and --no-print: give one or the other";
   }
+  line.reprint = parser.isSet(reprint);
+  if (line.reprint && line.noPrint) line.error = "--reprint and --no-print: --reprint prints, on a printer";
+  if (line.reprint && line.batch) line.error = "--reprint and --batch: give one or the other";
   if (qt == QtOptions::Present) {
     for (const QtOption& option : kQtOptions)
       if (parser.isSet(option.name)) line.qtOptions << QString("-") + option.name;

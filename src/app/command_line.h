@@ -1,5 +1,5 @@
 // The program's command line: -h/--help, -v/--version, -C/--directory DIR,
-// --database, --batch, --printer NAME and --no-print, and with a window Qt's
+// --database, --batch, --reprint, --printer NAME and --no-print, and with a window Qt's
 // standard options (-platform, -style, -reverse...). Without arguments the
 // program starts as it always has.
 #pragma once
@@ -25,6 +25,7 @@ struct CommandLine {
   bool help = false;
   bool version = false;
   bool batch = false;
+  bool reprint = false;                             // --reprint: MAILSORT.PDF to the printer again
   std::string directory;                            // empty: the current directory
   std::string database = store::kMailsortDatabase;  // the Mailsort Database: a file or a PostgreSQL URI
   std::string printer;                              // --printer NAME: the CUPS queue; empty: the default

@@ -18,6 +18,7 @@
 #include "app/command_line.h"
 #include "app/progress_window.h"
 #include "app/qt_page_sink.h"
+#include "app/reprint.h"
 #include "app/short_date.h"
 #include "app/start_dialog.h"
 #include "app/start_gate.h"
@@ -128,6 +129,19 @@ int runWithoutWindow(int argc, char* argv[], const std::string& database, const 
   return ms::runBatch(database, printOn(line));
 }
 
+// mailsort --reprint: MAILSORT.PDF to the printer again, with no window,
+// no display and no database.
+int reprintWithoutWindow(int argc, char* argv[], const ms::CommandLine& line) {
+  qtMessages = qInstallMessageHandler(quietBatchMessages);
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  QGuiApplication::setApplicationName("mailsort");
+  if (const std::string missing = missingPrinter(line); !missing.empty()) return usageError(missing);
+  const ms::Reprinted done = ms::reprint(printOn(line));
+  std::fprintf(stderr, done.status == ms::kFinished ? "%s\n" : "mailsort: %s\n", done.message.c_str());
+  return done.status;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -153,14 +167,15 @@ int main(int argc, char* argv[]) {
     return 0;
   }
   // The batch run has no window for Qt's options to act on.
-  if (line.batch && !line.qtOptions.isEmpty())
-    return usageError(line.qtOptions.join(", ").toStdString() +
-                      ": Qt's options are for the window, not --batch");
+  if ((line.batch || line.reprint) && !line.qtOptions.isEmpty())
+    return usageError(line.qtOptions.join(", ").toStdString() + ": Qt's options are for the window, not " +
+                      (line.batch ? "--batch" : "--reprint"));
   std::string error;
   if (!line.directory.empty() && !ms::enterDirectory(line.directory, error)) {
     std::fprintf(stderr, "mailsort: %s\n", error.c_str());
     return ms::kUsageError;
   }
+  if (line.reprint) return reprintWithoutWindow(argc, argv, line);
   const std::string database = ms::databasePlace(line.database, error);
   if (!error.empty()) {
     std::fprintf(stderr, "mailsort: %s\n", error.c_str());

@@ -99,18 +99,13 @@ bool redate(const std::string& path, const QDateTime& when) {
 // Sends the pages in `file` to the printer `queue` as one job and removes
 // the file.
 void sendToPrinter(const std::string& queue, const std::string& file, const std::string& media) {
-  cups_option_t* options = nullptr;
-  int count = cupsAddOption("media", media.c_str(), 0, &options);
-  count = cupsAddOption("sides", "one-sided", count, &options);
-  // An instance ("queue/instance") prints on its queue.
-  const std::string destination = queue.substr(0, queue.find('/'));
-  const int job = cupsPrintFile(destination.c_str(), file.c_str(), kDocName, count, options);
-  cupsFreeOptions(count, options);
+  try {
+    printPdfFile(queue, file, media);
+  } catch (...) {
+    ::unlink(file.c_str());
+    throw;
+  }
   ::unlink(file.c_str());
-  if (job == 0)
-    throw RunError(Fault::Io,
-                   std::string("the pages could not be sent to the printer: ") + cupsLastErrorString(),
-                   queue);
 }
 
 // Throws the first of `faults` and records the others, so that each device
@@ -122,6 +117,20 @@ void fail(const std::vector<RunError>& faults) {
 }
 
 }  // namespace
+
+void printPdfFile(const std::string& queue, const std::string& file, const std::string& media) {
+  cups_option_t* options = nullptr;
+  int count = media.empty() ? 0 : cupsAddOption("media", media.c_str(), 0, &options);
+  count = cupsAddOption("sides", "one-sided", count, &options);
+  // An instance ("queue/instance") prints on its queue.
+  const std::string destination = queue.substr(0, queue.find('/'));
+  const int job = cupsPrintFile(destination.c_str(), file.c_str(), kDocName, count, options);
+  cupsFreeOptions(count, options);
+  if (job == 0)
+    throw RunError(Fault::Io,
+                   std::string("the pages could not be sent to the printer: ") + cupsLastErrorString(),
+                   queue);
+}
 
 std::string missingQueue(const std::string& name) {
   if (!QPrinterInfo::printerInfo(QString::fromStdString(name)).isNull()) return {};

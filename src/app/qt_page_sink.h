@@ -37,6 +37,12 @@ struct PrintOn {
 // exist.
 std::string missingQueue(const std::string& name);
 
+// Sends the PDF file `file` to the CUPS queue `queue` as one job, on the
+// paper `media` (a page size key, "A4"), one-sided; an instance
+// ("queue/instance") prints on its queue. The file stays. Fails with
+// Fault::Io naming the queue when CUPS does not take the job.
+void printPdfFile(const std::string& queue, const std::string& file, const std::string& media);
+
 class QtPageSink : public PageSink {
  public:
   // The job starts with the first line or new page; a QGuiApplication must

@@ -3,10 +3,12 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QFormLayout>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
@@ -27,6 +29,7 @@
 #include "app/job_summary.h"
 #include "app/message_box.h"
 #include "app/progress_window.h"
+#include "app/reprint.h"
 #include "app/run_summary.h"
 #include "app/window_geometry.h"
 #include "store/pg_handle.h"
@@ -68,6 +71,22 @@ QPixmap envelope(int side) {
   painter.fillRect(QRectF(body.right() - side * 0.16, body.top() + side * 0.05, side * 0.1, side * 0.12),
                    QColor(200, 30, 40));
   return pixmap;
+}
+
+// The status as the label shows it: an option name ("--no-print", "-C")
+// holds together, the line wraps between words only. Qt would break after
+// any hyphen; a word joiner (U+2060, drawn as nothing) after each hyphen
+// of a word that starts with one keeps it whole.
+QString unbrokenOptions(QString text) {
+  constexpr QChar kWordJoiner(0x2060);
+  for (qsizetype at = 0; at < text.size(); ++at) {
+    const bool wordStart = at == 0 || text[at - 1].isSpace() || text[at - 1] == QLatin1Char('(') ||
+                           text[at - 1] == QLatin1Char('"');
+    if (!wordStart || text[at] != QLatin1Char('-')) continue;
+    for (; at < text.size() && !text[at].isSpace(); ++at)
+      if (text[at] == QLatin1Char('-')) text.insert(++at, kWordJoiner);
+  }
+  return text;
 }
 
 }  // namespace
@@ -169,12 +188,22 @@ StartDialog::StartDialog(ProgressWindow* progressWindow, QWidget* parent)
   lblUnread_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   jobLines_->addRow(lblUnread_);
   jobLines_->setRowVisible(lblUnread_, false);
-  cboPrinter_ = new QComboBox(job);
+  // The printer, and beside it "Print Again" once the folder holds pages.
+  auto* printer = new QWidget(job);
+  auto* printerLine = new QHBoxLayout(printer);
+  printerLine->setContentsMargins(0, 0, 0, 0);
+  cboPrinter_ = new QComboBox(printer);
   cboPrinter_->setObjectName("cboPrinter");
   cboPrinter_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   cboPrinter_->setMinimumContentsLength(16);
-  jobLines_->addRow("Printer:", cboPrinter_);
+  printerLine->addWidget(cboPrinter_, 1);
+  cmdPrintAgain_ = new QPushButton("Print Again", printer);
+  cmdPrintAgain_->setObjectName("cmdPrintAgain");
+  cmdPrintAgain_->hide();
+  printerLine->addWidget(cmdPrintAgain_);
+  jobLines_->addRow("Printer:", printer);
   connect(cboPrinter_, &QComboBox::activated, this, &StartDialog::printerChosen);
+  connect(cmdPrintAgain_, &QPushButton::clicked, this, &StartDialog::printAgainPressed);
 
   // Help and About on the left, OK and Exit on the right.
   constexpr int kButton = 1215, kGap = 120;
@@ -212,18 +241,19 @@ StartDialog::StartDialog(ProgressWindow* progressWindow, QWidget* parent)
     connect(progressWindow_, &ProgressWindow::runEnded, this,
             [this](bool, bool, const QString& status) { showRunStatus(status); });
     connect(progressWindow_, &ProgressWindow::runFailed, this, &StartDialog::runFailed);
+    connect(progressWindow_, &ProgressWindow::runEnded, this, &StartDialog::offerPrintAgain);
   }
 }
 
 void StartDialog::showRunStatus(const QString& status) {
   const double dpi = logicalDpiX();
-  lblStatus_->setText(status);
+  lblStatus_->setText(unbrokenOptions(status));
   lblStatus_->setVisible(!status.isEmpty());
   setFixedSize(twipsToPixels(kWidth, dpi),
                twipsToPixels(status.isEmpty() ? kHeight : kHeightWithStatus, dpi));
 }
 
-QString StartDialog::runStatus() const { return lblStatus_->text(); }
+QString StartDialog::runStatus() const { return QString(lblStatus_->text()).remove(QChar(0x2060)); }
 
 GateResult StartDialog::load(const std::string& databasePath) {
   if (!isMinimized() && !isMaximized()) {
@@ -259,6 +289,7 @@ void StartDialog::enter(GateResult result) {
       break;
     case GateResult::Wait:
       showJob(databasePath_);
+      offerPrintAgain();
       show();
       break;
   }
@@ -466,6 +497,19 @@ void StartDialog::showAbout() {
   box->setIconPixmap(envelope(64));
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
+}
+
+void StartDialog::offerPrintAgain() { cmdPrintAgain_->setVisible(QFileInfo::exists("MAILSORT.PDF")); }
+
+void StartDialog::printAgainPressed() {
+  const Reprinted done = reprint(printOn());
+  std::fprintf(stderr, "%s\n", done.message.c_str());
+  // The line under the buttons has room for two lines: the folder goes without saying.
+  showRunStatus(QString::fromStdString(done.status == kFinished
+                                           ? "Printed again: " + std::to_string(done.pages) +
+                                                 (done.pages == 1 ? " page" : " pages") +
+                                                 " of MAILSORT.PDF on " + done.queue + "."
+                                           : "Not printed again: " + done.message + "."));
 }
 
 }  // namespace ms

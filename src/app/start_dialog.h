@@ -121,6 +121,11 @@ class StartDialog : public QWidget {
   // Sets `label` to `text`, shortened in the middle to fit its width (the
   // whole text in its tool tip).
   void setFitting(QLabel* label, const QString& text);
+  // "Print Again": MAILSORT.PDF to the printer runs print on, and where
+  // the pages went in the status line. The button shows while the folder
+  // holds the PDF.
+  void printAgainPressed();
+  void offerPrintAgain();
 
   ProgressWindow* progressWindow_;
   JobChooser chooser_ = chooseJobWithDialogs;
@@ -141,6 +146,7 @@ class StartDialog : public QWidget {
   QPushButton* cmdHelp_ = nullptr;
   QPushButton* cmdAbout_ = nullptr;
   QLabel* lblStatus_ = nullptr;
+  QPushButton* cmdPrintAgain_ = nullptr;
 };
 
 }  // namespace ms

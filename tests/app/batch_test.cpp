@@ -80,6 +80,11 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
       {{"--no-print"}, "on no printer"},
       {{"--printer="}, "error"},
       {{"--printer", "office", "--no-print"}, "error"},
+      {{"--reprint", "-C", "job"}, "reprint in job"},
+      {{"--reprint", "--printer", "office"}, "reprint on office"},
+      {{"--reprint", "--no-print"}, "error"},
+      {{"--no-print", "--reprint"}, "error"},
+      {{"--reprint", "--batch"}, "error"},
       {{"--database="}, "error"},
       {{"-C"}, "error"},
       {{"--directory", ""}, "error"},
@@ -93,7 +98,8 @@ TEST(CommandLine, ReadsEveryOptionAndRefusesWhatItDoesNotKnow) {
         !line.error.empty()
             ? "error"
             : std::string(line.help ? "help " : "") + (line.version ? "version " : "") +
-                  (line.batch ? "batch " : "") + (line.directory.empty() ? "" : "in " + line.directory) +
+                  (line.batch ? "batch " : "") + (line.reprint ? "reprint " : "") +
+                  (line.directory.empty() ? "" : "in " + line.directory) +
                   (line.database == "mailsort.mdb" ? "" : " with " + line.database) +
                   (line.qtOptions.isEmpty() ? "" : "qt " + line.qtOptions.join(' ').toStdString()) +
                   (line.printer.empty() ? "" : "on " + line.printer) + (line.noPrint ? "on no printer" : "");
@@ -145,6 +151,15 @@ TEST(CommandLine, ProgramsAnswerHelpVersionAndUsageErrors) {
       {"env -u WAYLAND_DISPLAY DISPLAY=:97 QT_QPA_PLATFORM=xcb mailsort", 2,
        "mailsort: no window can be opened (the display :97 cannot be reached); --batch runs the job"},
       {"mailsort --batch --printer nosuch", 2, "no printer queue named \"nosuch\""},
+      // Printing again: MAILSORT.PDF as it is, on a queue; no database needed.
+      {"mailsort --reprint -C sub", 5, "mailsort: " + here + "/sub/MAILSORT.PDF not found"},
+      {"mailsort --reprint --no-print", 2, "--reprint and --no-print"},
+      {"mailsort --reprint -platform offscreen", 2, "Qt's options are for the window, not --reprint"},
+      {"mailsort --reprint --printer nosuch", 2, "no printer queue named \"nosuch\""},
+      {"sh -c 'touch sub/MAILSORT.PDF && exec mailsort --reprint -C sub'", 5,
+       "mailsort: no printer queue to print on: there is no default queue and --printer names none"},
+      {"flock -x sub mailsort --reprint -C sub", 1,
+       "mailsort: another run is writing its files in " + here + "/sub: print again when it has finished"},
       // No job here: the question names the path; unanswered, the program ends as Exit ends it.
       {"mailsort -platform offscreen -reverse -style fusion -display :9", 0,
        here + "/mailsort.mdb not found."},
@@ -389,10 +404,10 @@ TEST(BatchRun, RewritesOneLineOnATerminal) {
 TEST(Install, PutsEveryFileInThePrefix) {
   testing::TempDir prefix;
   ASSERT_EQ(shellIn(prefix.path(), "'" CMAKE_COMMAND "' --install '" + kBin + "' --prefix . >/dev/null"), 0);
-  for (const char* file :
-       {"bin/mailsort", "bin/mailsort-sample", "share/man/man1/mailsort.1",
-        "share/applications/mailsort.desktop", "share/doc/mailsort/README.md", "share/doc/mailsort/LICENSE",
-        "share/doc/mailsort/schema.sql", "share/doc/mailsort/schema-postgresql.sql"})
+  for (const char* file : {"bin/mailsort", "bin/mailsort-sample", "share/man/man1/mailsort.1",
+                           "share/applications/mailsort.desktop", "share/doc/mailsort/README.md",
+                           "share/doc/mailsort/LICENSE", "share/doc/mailsort/schema.sql",
+                           "share/doc/mailsort/schema-postgresql.sql", "share/doc/mailsort/store.md"})
     EXPECT_TRUE(fs::exists(prefix.file(file))) << file;
   EXPECT_NE(
       readFile(prefix.file("share/applications/mailsort.desktop")).find("Name=Print Line List and Sort\n"),

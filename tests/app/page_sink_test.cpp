@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/qt_page_sink.h"
+#include "app/reprint.h"
 #include "support/fixture_db.h"
 #include "values/fault.h"
 #include "values/text_rules.h"
@@ -118,6 +119,11 @@ TEST_F(QtPageSinkTest, PagesBreakByThemselvesAndOnRequest) {
   sink.endDoc();
   sink.printLine("after the end");
   EXPECT_EQ(sink.page(), 3);
+  // What --reprint says it sent: the pages of the PDF as it is, and none of
+  // a PDF cut short.
+  const std::string written = testing::readFile(pdf);
+  EXPECT_EQ(pdfPages(written), 3);
+  EXPECT_EQ(pdfPages(written.substr(0, written.size() / 2)), 0);
   if (!havePdfToText()) return;
   const std::string text = pdfText();
   EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 3);

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QTextLayout>
 #include <QTimer>
 #include <algorithm>
 #include <filesystem>
@@ -243,6 +244,57 @@ TEST_F(Windows, StartDialogFinishesTheFilesOfARunKilledAfterItsCommit) {
   EXPECT_FALSE(form2.isVisible());
 }
 
+// "Print Again" shows while the folder holds MAILSORT.PDF, and says in the
+// status line where the pages went (the tests find no printer queue).
+TEST_F(Windows, StartDialogOffersToPrintAgainOnceThereArePages) {
+  JobFolder folder;
+  folder.db().insertParameters({{"RunAlone", "N"}});
+  StartDialog form1(&form2);
+  auto* again = form1.findChild<QPushButton*>("cmdPrintAgain");
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(form1.load(), GateResult::Wait);
+  EXPECT_FALSE(again->isVisible());
+  {
+    OutputFile pdf;
+    ::close(pdf.create("MAILSORT.PDF"));
+    pdf.putInPlace();
+  }
+  bool ended = false;
+  QObject::connect(&form2, &ProgressWindow::runEnded, [&] { ended = true; });
+  form1.findChild<QPushButton*>("cmdOK")->click();
+  ASSERT_TRUE(processUntil([&] { return ended; }));
+  EXPECT_TRUE(again->isVisible());
+  again->click();
+  EXPECT_EQ(form1.runStatus().toStdString(),
+            "Not printed again: no printer queue to print on: the printer chosen is none.");
+}
+
+// The status line wraps between words, never inside an option name, at
+// any width the label may have.
+TEST_F(Windows, TheStatusLineNeverBreaksAnOptionName) {
+  StartDialog form1(&form2);
+  const QString said =
+      "Finished: 200,000 addresses, 1,180 Mailsort bags; not printed (--no-print): the pages are in "
+      "MAILSORT.PDF.";
+  form1.showRunStatus(said);
+  EXPECT_EQ(form1.runStatus(), said);
+  auto* label = form1.findChild<QLabel*>("lblStatus");
+  const QString shown = label->text();
+  const qsizetype option = shown.indexOf("(-");
+  const qsizetype optionEnd = shown.indexOf(')', option);
+  for (int width = 120; width <= label->width(); width += 2) {
+    QTextLayout layout(shown, label->font());
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+      line.setLineWidth(width);
+    layout.endLayout();
+    for (int i = 1; i < layout.lineCount(); ++i) {
+      const int start = layout.lineAt(i).textStart();
+      EXPECT_FALSE(start > option && start <= optionEnd) << width << ": " << shown.mid(start).toStdString();
+    }
+  }
+}
+
 // Where no job is found the Start Dialog asks for one, naming the path it
 // tried, and goes on in the folder chosen, or the folder of the file chosen.
 TEST_F(Windows, WithoutAJobTheStartDialogAsksForAFolderOrAFile) {
@@ -330,8 +382,8 @@ TEST_F(StartDialogLines, ShowTheJobAndThePrinterTheRunWillUse) {
   EXPECT_EQ(text(*form1, "lblAddresses"), "3");
   EXPECT_EQ(text(*form1, "lblJobUnread"), "(hidden)");
   // The default queue first, the others in order, then no printer.
-  EXPECT_EQ(printers(*form1), QStringList({"office (the default)", "a-queue", "b-queue",
-                                           "no printer (MAILSORT.PDF only)"}));
+  EXPECT_EQ(printers(*form1),
+            QStringList({"office (the default)", "a-queue", "b-queue", "no printer (MAILSORT.PDF only)"}));
   EXPECT_TRUE(combo(*form1)->isEnabled());
   EXPECT_EQ(form1->printOn().kind, PrintOn::Queue);
   EXPECT_EQ(form1->printOn().queue, "office");
