@@ -3,20 +3,13 @@
 #include <exception>
 #include <filesystem>
 
+#include "reports/line/line_layout.h"
 #include "store/database.h"
 #include "store/pg_handle.h"
 #include "store/recordset.h"
 #include "values/fault.h"
 
 namespace ms {
-
-std::string mailFormatName(const std::string& code) {
-  if (code == "LE") return "Letter";
-  if (code == "LL") return "Large Letter";
-  if (code == "A3") return "A3 Packet";
-  if (code == "PK") return "Packet";
-  return code;
-}
 
 namespace {
 
@@ -55,7 +48,10 @@ JobSummary readJobSummary(const std::string& database) {
       job.jobRef = text(*parm, "JobRef");
       job.service = text(*parm, "service");
       if (text(*parm, "Mailsort120") == "Y") job.service += " 120";
-      job.format = mailFormatName(text(*parm, "Format"));
+      // As the reports name it; a code they do not name is shown as it is.
+      const std::string code = text(*parm, "Format");
+      const std::string name = mailFormatName(Value(code));
+      job.format = name.empty() ? code : name;
     }
     job.addresses = db->openTable("kvwork")->recordCount();
     db->close();

@@ -11,20 +11,15 @@
 namespace ms {
 
 struct JobSummary {
-  std::string place;     // the job's folder, or the PostgreSQL database and schema
-  bool read = false;     // false: `problem` says why the job could not be read
+  std::string place;  // the job's folder, or the PostgreSQL database and schema
+  bool read = false;  // false: `problem` says why the job could not be read
   std::string problem;
-  std::string company;   // `Company Name`
-  std::string jobRef;    // `JobRef`
-  std::string service;   // `service`, with " 120" for a Mailsort 120 job, as the Planning Report prints it
-  std::string format;    // `Format` as the Planning Report names it ("Letter", ...); else the code
+  std::string company;  // `Company Name`
+  std::string jobRef;   // `JobRef`
+  std::string service;  // `service`, with " 120" for a Mailsort 120 job, as the Planning Report prints it
+  std::string format;   // `Format` as the Planning Report names it ("Letter", ...); else the code
   std::int64_t addresses = 0;  // the records of `kvwork`
 };
-
-// The mail format's name as the Planning Report prints it under "Mail
-// Format" (src/reports/planning/planning_report.cpp); a code it does not
-// name is given as it is.
-std::string mailFormatName(const std::string& code);
 
 // Reads the job in `database` (a file path or a PostgreSQL URI). Never
 // fails: a job that cannot be read comes back with `read` false.
