@@ -417,10 +417,11 @@ void StartDialog::fillPrinters() {
   }
   for (const std::string& name : names)
     cboPrinter_->addItem(QString::fromStdString(name), QString::fromStdString(name));
-  cboPrinter_->addItem("no printer (MAILSORT.PDF only)", QVariant());
+  cboPrinter_->addItem("no printer", QVariant());
 
   cboPrinter_->setEnabled(!fixedPrinter_);
-  cboPrinter_->setToolTip(fixedPrinter_ ? "Chosen on the command line" : "Where the run prints");
+  cboPrinter_->setToolTip(fixedPrinter_ ? "Chosen on the command line"
+                                        : "Where the run prints; its pages are kept in MAILSORT.PDF too");
   int chosen = 0;  // the default queue, or no printer when there is none
   if (fixedPrinter_ || settings().contains(kPrinterKey)) {
     const PrintOn want = fixedPrinter_ ? *fixedPrinter_

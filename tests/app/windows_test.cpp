@@ -383,12 +383,12 @@ TEST_F(StartDialogLines, ShowTheJobAndThePrinterTheRunWillUse) {
   EXPECT_EQ(text(*form1, "lblJobUnread"), "(hidden)");
   // The default queue first, the others in order, then no printer.
   EXPECT_EQ(printers(*form1),
-            QStringList({"office (the default)", "a-queue", "b-queue", "no printer (MAILSORT.PDF only)"}));
+            QStringList({"office (the default)", "a-queue", "b-queue", "no printer"}));
   EXPECT_TRUE(combo(*form1)->isEnabled());
   EXPECT_EQ(form1->printOn().kind, PrintOn::Queue);
   EXPECT_EQ(form1->printOn().queue, "office");
   // No queue at all: no printer is all there is.
-  EXPECT_EQ(printers(*loaded({})), QStringList({"no printer (MAILSORT.PDF only)"}));
+  EXPECT_EQ(printers(*loaded({})), QStringList({"no printer"}));
   // Help and About answer at once, without waiting.
   form1->showHelp();
   auto* help = form1->findChild<QMessageBox*>("msgHelp");
@@ -460,7 +460,7 @@ TEST_F(StartDialogLines, PrinterOrNoPrintOnTheCommandLineWins) {
   EXPECT_EQ(loaded()->printOn().queue, "b-queue");
   auto none = loaded({"b-queue", "office"}, PrintOn::nowhere());
   EXPECT_EQ(none->printOn().kind, PrintOn::Nowhere);
-  EXPECT_EQ(combo(*none)->currentText(), "no printer (MAILSORT.PDF only)");
+  EXPECT_EQ(combo(*none)->currentText(), "no printer");
   EXPECT_FALSE(combo(*none)->isEnabled());
   auto named = loaded({"b-queue", "office", "a-queue"}, PrintOn::queueNamed("a-queue"));
   EXPECT_EQ(named->printOn().queue, "a-queue");
