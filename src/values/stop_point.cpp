@@ -21,10 +21,10 @@ struct StopAt {
 StopAt parse(const char* text) {
   StopAt at;
   if (!text || !*text) return at;
-  std::string spec = text;
-  if (const auto colon = spec.find(':'); colon != std::string::npos) {
-    std::string signals = spec.substr(colon + 1) + ":";
-    spec.erase(colon);
+  std::string place = text;
+  if (const auto colon = place.find(':'); colon != std::string::npos) {
+    std::string signals = place.substr(colon + 1) + ":";
+    place.erase(colon);
     for (std::size_t end; (end = signals.find(':')) != std::string::npos; signals.erase(0, end + 1)) {
       const std::string signal = signals.substr(0, end);
       at.signals.push_back(signal == "TERM"  ? SIGTERM
@@ -34,11 +34,11 @@ StopAt parse(const char* text) {
     }
   }
   if (at.signals.empty()) at.signals.push_back(SIGKILL);
-  if (const auto sign = spec.find('@'); sign != std::string::npos) {
-    at.count = std::strtod(spec.c_str() + sign + 1, nullptr);
-    spec.erase(sign);
+  if (const auto sign = place.find('@'); sign != std::string::npos) {
+    at.count = std::strtod(place.c_str() + sign + 1, nullptr);
+    place.erase(sign);
   }
-  at.name = spec;
+  at.name = place;
   at.armed = true;
   return at;
 }
