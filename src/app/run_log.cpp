@@ -7,7 +7,6 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -15,8 +14,8 @@
 #include <filesystem>
 
 #include "app/command_line.h"
+#include "app/run_summary.h"
 #include "reports/common/output_file.h"
-#include "reports/common/publication.h"
 #include "run/run_state.h"
 #include "store/pg_handle.h"
 #include "values/text_rules.h"
@@ -136,16 +135,11 @@ std::string outcomeOf(const RunState& run, RunStop stop) {
 // In the summary's order, the PDF last.
 std::string filesOf(const RunState& run) {
   std::string files = "[";
-  for (const std::string& name : Publication::outputNames()) {
-    const auto placed = std::find_if(run.files.begin(), run.files.end(), [&](const std::string& path) {
-      return std::filesystem::path(path).filename() == name;
-    });
-    if (placed == run.files.end()) continue;
-    const std::string& path = *placed;
+  for (const auto& [name, path] : placedInOrder(run)) {
     struct stat info {};
     const bool there = ::stat(path.c_str(), &info) == 0;
     JsonObject file;
-    file.text("name", std::filesystem::path(path).filename().string())
+    file.text("name", name)
         .raw("bytes", there ? std::to_string(info.st_size) : "null")
         .textOrNull("sha256", fileSha256(path));
     files += (files.size() > 1 ? "," : "") + file.str();

@@ -53,6 +53,17 @@ std::string recoveredMessage(const std::string& folder) {
   return "The last run in " + folder + " had finished; its files have now been put in place.";
 }
 
+std::vector<std::pair<std::string, std::string>> placedInOrder(const RunState& run) {
+  std::vector<std::pair<std::string, std::string>> placed;
+  for (const std::string& name : Publication::outputNames()) {
+    const auto file = std::find_if(run.files.begin(), run.files.end(), [&](const std::string& path) {
+      return std::filesystem::path(path).filename() == name;
+    });
+    if (file != run.files.end()) placed.emplace_back(name, *file);
+  }
+  return placed;
+}
+
 std::string groupedNumber(double value) {
   if (!std::isfinite(value)) return std::to_string(value);
   std::string digits = std::to_string(static_cast<long long>(std::llround(std::fabs(value))));
@@ -82,13 +93,7 @@ std::string runSummary(const RunState& run, RunStop stop, const std::string& pag
           counted(run.resitems, "item", "items") + ")\n";
   text += "  " + counted(run.dirbags + run.resbags, "Mailsort bag", "Mailsort bags") + " (" +
           groupedNumber(run.dirbags) + " direct, " + groupedNumber(run.resbags) + " residue)\n";
-  // In the order the Post Office reads them, the PDF last.
-  for (const std::string& name : Publication::outputNames()) {
-    const auto file = std::find_if(run.files.begin(), run.files.end(), [&](const std::string& path) {
-      return std::filesystem::path(path).filename() == name;
-    });
-    if (file == run.files.end()) continue;
-    const std::string& path = *file;
+  for (const auto& [name, path] : placedInOrder(run)) {
     struct stat info {};
     const double size = ::stat(path.c_str(), &info) == 0 ? static_cast<double>(info.st_size) : 0;
     char line[160];

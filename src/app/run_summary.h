@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/run_driver.h"
 
@@ -25,6 +27,10 @@ std::string runStatusLine(const RunState& run, RunStop stop, const std::string& 
 // What a start says when it found that the last run in `folder` had
 // committed, and put its files in place.
 std::string recoveredMessage(const std::string& folder);
+
+// The files the run put in place, in the order the Post Office reads them
+// (the PDF last): each name with its whole path.
+std::vector<std::pair<std::string, std::string>> placedInOrder(const RunState& run);
 
 // 1234567 as "1,234,567".
 std::string groupedNumber(double value);
