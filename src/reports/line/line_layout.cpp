@@ -1,5 +1,6 @@
 #include "reports/line/line_layout.h"
 
+#include "reports/common/mail_format.h"
 #include "reports/common/page_sink.h"
 
 namespace ms {
@@ -38,12 +39,8 @@ std::string lineTitle(const std::string& date, int page) {
 
 std::string mailFormatName(const Value& format) {
   if (!format.isText()) return "";
-  const std::string code = format.textOrEmpty();
-  if (code == "LE") return "Letter";
-  if (code == "LL") return "Large Letter";
-  if (code == "A3") return "A3 Packet";
-  if (code == "PK") return "Packet";
-  return "";
+  const MailFormat* known = findMailFormat(format.textOrEmpty());
+  return known ? std::string(known->name) : "";
 }
 
 double bodyFontSize(bool longPages) { return longPages ? 8 : 9; }

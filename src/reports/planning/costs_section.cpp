@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "reports/common/mail_format.h"
 #include "reports/planning/figure_field.h"
 #include "reports/planning/job_parameters.h"
 #include "reports/planning/price_lookup.h"
@@ -82,10 +83,9 @@ double rounded(RunState& run, double value, std::uint8_t places) {
 // any other format. The tests are made in this order; a test that fails
 // enters its branch.
 std::string tariffFamily(RunState& run) {
-  for (const char* code : {"LE", "LL", "A3", "PK"}) {
-    if (test([&] { return jobParameterIs(run, "Format", code); }))
-      return std::string(code) == "LE" ? "Le" : code;
-  }
+  for (const MailFormat& format : kMailFormats)
+    if (test([&] { return jobParameterIs(run, "Format", std::string(format.code)); }))
+      return std::string(format.tariffPrefix);
   return {};
 }
 

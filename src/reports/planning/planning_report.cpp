@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "reports/common/mail_format.h"
 #include "reports/common/record_file.h"
 #include "reports/planning/costs_section.h"
 #include "reports/planning/figure_field.h"
@@ -58,14 +59,12 @@ void planrep(RunState& run) {
   fillRight(selectionField, [&] { return parameter("selection").text(); });
   fillRight(bundleField, [&] { return parameter("bundlemax").text(); });
   fillRight(weightField, [&] { return parameter("weight").text(); });
-  if (test([&] { return jobParameterIs(run, "Format", "LE"); }))
-    formatName = "Letter";
-  else if (test([&] { return jobParameterIs(run, "Format", "LL"); }))
-    formatName = "Large Letter";
-  else if (test([&] { return jobParameterIs(run, "Format", "A3"); }))
-    formatName = "A3 Packet";
-  else if (test([&] { return jobParameterIs(run, "Format", "PK"); }))
-    formatName = "Packet";
+  // Tested in the table's order; a test that fails enters its branch.
+  for (const MailFormat& format : kMailFormats)
+    if (test([&] { return jobParameterIs(run, "Format", std::string(format.code)); })) {
+      formatName = format.name;
+      break;
+    }
   fillRight(jobRefField, [&] { return parameter("JobRef").text(); });
 
   out.heading("Mailsort Parameters");

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "reports/common/mail_format.h"
 #include "reports/planning/job_parameters.h"
 #include "run/run_state.h"
 #include "store/database.h"
@@ -41,14 +42,27 @@ void getprc(RunState& run) {
   std::unique_ptr<store::Recordset> prices = run.mdb->openTable("poprice");
   prices->moveFirst();
 
-  if (jobParameterIs(run, "Format", "LE")) {
-    takeStep(run, *prices, "LeW1Fst", "LeW1Snd");
-  } else if (jobParameterIs(run, "Format", "LL")) {
-    if (!walkSteps(run, *prices, "LLWgt", "LLW", 3)) takeStep(run, *prices, "LLW4Fst", "LLW4Snd");
-  } else {
-    // Packets, A3 packets and any other format; above the last limit no
-    // price is set.
-    walkSteps(run, *prices, "PKWgt", "PKW", 9);
+  // Packets, A3 packets and any other format are priced by the packet
+  // steps; the formats with steps of their own are tested in the table's
+  // order.
+  StandardSteps steps = StandardSteps::Packet;
+  for (const MailFormat& format : kMailFormats)
+    if (format.standardSteps != StandardSteps::Packet &&
+        jobParameterIs(run, "Format", std::string(format.code))) {
+      steps = format.standardSteps;
+      break;
+    }
+  switch (steps) {
+    case StandardSteps::Letter:
+      takeStep(run, *prices, "LeW1Fst", "LeW1Snd");
+      break;
+    case StandardSteps::LargeLetter:
+      if (!walkSteps(run, *prices, "LLWgt", "LLW", 3)) takeStep(run, *prices, "LLW4Fst", "LLW4Snd");
+      break;
+    case StandardSteps::Packet:
+      // Above the last limit no price is set.
+      walkSteps(run, *prices, "PKWgt", "PKW", 9);
+      break;
   }
 }
 
