@@ -25,7 +25,7 @@ enum class Fault {
   NoCurrentRecord,  // a field read or an edit with the cursor at EOF/BOF
   Engine,           // anything else the database engine refuses (a duplicate key, say)
   Interrupted,      // a wait for the database that the run gave up (Cancel): the run ends as cancelled
-  // Faults of the machine or of the database's structure: recorded.
+  // Faults of the machine or of the database's structure, and the program's own: recorded.
   NotFound,  // a file, table, field or index that the run needs and does not find
   InUse,     // the database file is held by another program
   Busy,      // another program held the database past the wait
@@ -33,6 +33,7 @@ enum class Fault {
   Damaged,   // a database that is damaged, or a file that is not a database
   ReadOnly,  // a database or a file that may not be written
   Stalled,   // a walk over a table that could not move on to its next record
+  Program,   // a programming error (a std::logic_error) met inside a skipped statement
 };
 
 // Whether a failure is a fault of the machine or of the database's

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <stdexcept>
 
 namespace ms {
 
@@ -55,6 +56,7 @@ bool isRecorded(Fault fault) {
     case Fault::Damaged:
     case Fault::ReadOnly:
     case Fault::Stalled:
+    case Fault::Program:
       return true;
   }
   return true;
@@ -122,7 +124,11 @@ void noteSkipped(const std::exception& failure) noexcept {
   try {
     const auto* error = dynamic_cast<const RunError*>(&failure);
     const bool machine = dynamic_cast<const std::bad_alloc*>(&failure) != nullptr;
-    const bool recorded = machine || (error && isRecorded(error->fault()));
+    // A logic error is the program's own (an index out of range, an
+    // argument it should never pass), never an odd value in the data: it is
+    // not skipped silently.
+    const bool programming = dynamic_cast<const std::logic_error*>(&failure) != nullptr;
+    const bool recorded = machine || programming || (error && isRecorded(error->fault()));
     if (tracing()) {
       std::string where = error ? error->where() : std::string();
       std::fprintf(stderr, "mailsort: skipped at %s: %s%s\n", currentPlace().c_str(),
@@ -131,6 +137,8 @@ void noteSkipped(const std::exception& failure) noexcept {
     if (!recorded || !activeLog) return;
     if (error)
       activeLog->record(*error);
+    else if (programming)
+      activeLog->record(RunError(Fault::Program, std::string("a programming error: ") + failure.what()));
     else
       activeLog->record(RunError(Fault::Io, "Out of memory"));
   } catch (...) {

@@ -3,18 +3,42 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 #include "values/decimal_text.h"
+#include "values/fault_log.h"
 #include "values/rounding.h"
 #include "values/text_rules.h"
 #include "values/value.h"
 
 namespace ms {
 namespace {
+
+// A failing statement is skipped either way; only an odd value in the data
+// is skipped silently, a fault or a programming error is recorded.
+TEST(Skipping, OddValuesGoSilentlyFaultsAndProgrammingErrorsAreRecorded) {
+  const std::pair<std::function<void()>, int> statements[] = {
+      {[] { throw RunError(Fault::TypeMismatch, "Type mismatch"); }, 0},
+      {[] { throw RunError(Fault::Io, "No space left on device"); }, 1},
+      {[] { throw std::invalid_argument("unsupported pattern"); }, 1},
+      {[] { (void)std::string("ab").substr(3); }, 1},
+  };
+  for (const auto& [statement, recorded] : statements) {
+    FaultLog log;
+    FaultScope scope(log);
+    EXPECT_FALSE(attempt(statement));
+    EXPECT_TRUE(test([&] { return (statement(), false); }));  // a failing test enters its branch
+    EXPECT_EQ(log.entries().size(), static_cast<std::size_t>(recorded)) << log.report();
+    if (recorded) {
+      EXPECT_EQ(log.entries()[0].count, 2);
+    }
+  }
+}
 
 TEST(Val, ReadsTheNumberATextBeginsWithAndNeverFails) {
   // Blanks, tabs and line feeds are skipped anywhere; a carriage return is not.
