@@ -25,11 +25,11 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/job_summary.h"
+#include "job/job_summary.h"
 #include "app/progress_window.h"
 #include "app/run_fixture.h"
 #include "app/start_dialog.h"
-#include "app/start_gate.h"
+#include "job/start_gate.h"
 #include "reports/common/output_file.h"
 #include "reports/common/publication.h"
 
