@@ -6,14 +6,15 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/batch_progress.h"
-#include "app/command_line.h"
 #include "app/qt_page_sink.h"
-#include "app/run_driver.h"
+#include "app/qt_program_starter.h"
 #include "app/run_log.h"
-#include "app/run_summary.h"
 #include "app/short_date.h"
-#include "app/start_gate.h"
+#include "job/batch_progress.h"
+#include "job/command_line.h"
+#include "job/run_driver.h"
+#include "job/run_summary.h"
+#include "job/start_gate.h"
 #include "run/run_state.h"
 #include "values/fault_log.h"
 
@@ -53,7 +54,8 @@ int runBatch(const std::string& databasePath, const PrintOn& printOn) {
   const std::string pagesWent = printer->whereThePagesWent();
   printer.reset();  // the job is over: the printer and the PDF are released
 
-  const RunEnd end = endRun(run);
+  QtProgramStarter labels;
+  const RunEnd end = endRun(run, labels);
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   if (end.incomplete) std::fprintf(stderr, "%s\n", run.faults.report(run.kept()).c_str());
   std::fputs(runSummary(run, stop, pagesWent, took.count()).c_str(), stderr);

@@ -7,19 +7,10 @@
 #include <QStringList>
 #include <string>
 
+#include "job/command_line.h"
 #include "store/database.h"
 
 namespace ms {
-
-// Exit statuses of a batch run, as --help and the manual page give them.
-enum BatchStatus {
-  kFinished = 0,
-  kGateRefused = 1,
-  kUsageError = 2,
-  kCancelled = 3,
-  kRefusedJob = 4,
-  kFailed = 5,
-};
 
 struct CommandLine {
   bool help = false;
@@ -43,20 +34,6 @@ enum class QtOptions { Present, Taken };
 
 // Reads `arguments` (the program's name first).
 CommandLine parseCommandLine(const QStringList& arguments, QtOptions qt = QtOptions::Present);
-
-// What --help prints, and what --version prints.
-extern const char* const kHelpText;
-std::string versionText();
-
-// Makes `directory` the current directory. False, with a message naming it
-// in `error`, when it does not exist, is not a folder or cannot be entered.
-bool enterDirectory(const std::string& directory, std::string& error);
-
-// The whole path of a database file from the current directory (a
-// PostgreSQL URI as it is). Empty, with a usage error in `error`, when the
-// path names a folder or is too long for the system; a missing file is not
-// an error here.
-std::string databasePlace(const std::string& database, std::string& error);
 
 // Why a window cannot be opened: the platform that Qt would load needs a
 // display (X11 or Wayland) and none is named. Empty when the platform needs

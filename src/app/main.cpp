@@ -21,7 +21,7 @@
 #include "app/reprint.h"
 #include "app/short_date.h"
 #include "app/start_dialog.h"
-#include "app/start_gate.h"
+#include "job/start_gate.h"
 
 namespace {
 

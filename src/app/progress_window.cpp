@@ -11,12 +11,13 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "app/command_line.h"
 #include "app/message_box.h"
-#include "app/run_driver.h"
+#include "app/qt_program_starter.h"
 #include "app/run_log.h"
-#include "app/run_summary.h"
 #include "app/window_geometry.h"
+#include "job/command_line.h"
+#include "job/run_driver.h"
+#include "job/run_summary.h"
 
 namespace ms {
 
@@ -220,7 +221,8 @@ void ProgressWindow::settleLastRun() {
 }
 
 void ProgressWindow::endTheRun(RunStop stop, const std::string& pagesWent) {
-  RunEnd end = endRun(*run_);
+  QtProgramStarter labels;
+  RunEnd end = endRun(*run_, labels);
   if (end.incomplete) showError(this, QString::fromStdString(run_->faults.report(run_->kept())));
   if (!end.labelProblem.empty()) showError(this, QString::fromStdString(end.labelProblem));
   const QString status = QString::fromStdString(runStatusLine(*run_, stop, pagesWent));

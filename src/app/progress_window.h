@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/run_driver.h"
+#include "job/run_driver.h"
 #include "reports/common/page_sink.h"
 #include "run/progress.h"
 #include "run/run_state.h"

@@ -302,7 +302,7 @@ void QtPageSink::endDoc() {
       // What could be written is completed even when it is not all there:
       // a run that met the fault discards it.
       try {
-        complete(device->file);
+        complete(device->file, publication_);
       } catch (const RunError& failure) {
         faults.push_back(failure);
       }
@@ -316,8 +316,8 @@ void QtPageSink::endDoc() {
       sendToPrinter(queue, file, media);
       *sent = pages;
     };
-    if (Publication* publication = activePublication())
-      publication->onPublish(send, [file] { ::unlink(file.c_str()); });
+    if (publication_)
+      publication_->onPublish(send, [file] { ::unlink(file.c_str()); });
     else
       try {
         send();

@@ -74,6 +74,7 @@ class QtPageSink : public PageSink {
   // Fails with Fault::Io naming the PDF when it could not be completed or
   // written in full, or naming the printer when its job could not be ended.
   void endDoc() override;
+  void stageWith(Publication* publication) override { publication_ = publication; }
   // "3 pages printed on office, and kept in MAILSORT.PDF" once the pages
   // were sent; otherwise why they are only in the PDF.
   std::string whereThePagesWent() const override;
@@ -99,6 +100,7 @@ class QtPageSink : public PageSink {
   bool fontChanged_ = true;
   bool begun_ = false;
   bool ended_ = false;
+  Publication* publication_ = nullptr;  // the run's, while a run prints here
 };
 
 }  // namespace ms

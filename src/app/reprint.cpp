@@ -15,7 +15,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/command_line.h"
+#include "job/command_line.h"
 #include "reports/common/output_file.h"
 #include "reports/common/publication.h"
 #include "values/fault.h"

@@ -13,8 +13,8 @@
 #include <ctime>
 #include <filesystem>
 
-#include "app/command_line.h"
-#include "app/run_summary.h"
+#include "job/command_line.h"
+#include "job/run_summary.h"
 #include "reports/common/output_file.h"
 #include "run/run_state.h"
 #include "store/pg_handle.h"

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/run_driver.h"
+#include "job/run_driver.h"
 
 namespace ms {
 

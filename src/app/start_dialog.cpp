@@ -25,13 +25,13 @@
 #include <fstream>
 #include <system_error>
 
-#include "app/command_line.h"
-#include "app/job_summary.h"
 #include "app/message_box.h"
 #include "app/progress_window.h"
 #include "app/reprint.h"
-#include "app/run_summary.h"
 #include "app/window_geometry.h"
+#include "job/command_line.h"
+#include "job/job_summary.h"
+#include "job/run_summary.h"
 #include "store/pg_handle.h"
 
 namespace ms {

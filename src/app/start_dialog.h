@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/qt_page_sink.h"
-#include "app/start_gate.h"
+#include "job/start_gate.h"
 
 class QComboBox;
 class QFormLayout;

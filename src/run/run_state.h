@@ -18,6 +18,7 @@ namespace ms {
 
 class Progress;
 class PageSink;
+class Publication;
 
 struct RunState {
   // The open Mailsort Database and the two long-lived recordsets.
@@ -70,6 +71,9 @@ struct RunState {
   // The screen and the printer of this run (not owned).
   Progress* progress = nullptr;
   PageSink* printer = nullptr;
+  // Where the run's files wait until it has finished (not owned); null
+  // outside a run, where a file is put in place as soon as it is written.
+  Publication* publication = nullptr;
 
   // Faults of the machine or of the database that the run met and skipped;
   // a run that has any is incomplete and says so at its end.

@@ -16,11 +16,11 @@
 #include <sstream>
 #include <tuple>
 
-#include "app/batch_progress.h"
 #include "app/command_line.h"
 #include "app/run_fixture.h"
 #include "app/run_log.h"
-#include "app/run_summary.h"
+#include "job/batch_progress.h"
+#include "job/run_summary.h"
 #include "mailsort_version.h"
 #include "support/fixture_db.h"
 

@@ -25,11 +25,11 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/job_summary.h"
 #include "app/progress_window.h"
 #include "app/run_fixture.h"
 #include "app/start_dialog.h"
-#include "app/start_gate.h"
+#include "job/job_summary.h"
+#include "job/start_gate.h"
 #include "reports/common/output_file.h"
 #include "reports/common/publication.h"
 
@@ -382,8 +382,7 @@ TEST_F(StartDialogLines, ShowTheJobAndThePrinterTheRunWillUse) {
   EXPECT_EQ(text(*form1, "lblAddresses"), "3");
   EXPECT_EQ(text(*form1, "lblJobUnread"), "(hidden)");
   // The default queue first, the others in order, then no printer.
-  EXPECT_EQ(printers(*form1),
-            QStringList({"office (the default)", "a-queue", "b-queue", "no printer"}));
+  EXPECT_EQ(printers(*form1), QStringList({"office (the default)", "a-queue", "b-queue", "no printer"}));
   EXPECT_TRUE(combo(*form1)->isEnabled());
   EXPECT_EQ(form1->printOn().kind, PrintOn::Queue);
   EXPECT_EQ(form1->printOn().queue, "office");

@@ -6,6 +6,8 @@
 
 namespace ms {
 
+class Publication;
+
 class PageSink {
  public:
   virtual ~PageSink() = default;
@@ -20,6 +22,10 @@ class PageSink {
   virtual int page() const = 0;
   // Ends the job and releases it to the printer. Nothing prints after it.
   virtual void endDoc() = 0;
+  // The run's publication, where a sink that writes a file or prints stages
+  // its pages until the run has finished; null (as before any run): they are
+  // put in place, or sent, at once.
+  virtual void stageWith(Publication*) {}
   // Where the pages of the ended job went, in a line for the operator; empty
   // where the sink has nothing to tell.
   virtual std::string whereThePagesWent() const { return {}; }

@@ -22,8 +22,6 @@ namespace ms {
 
 namespace {
 
-Publication* active = nullptr;
-
 const char* const kHeadings[] = {"database", "token", "handover"};
 
 // Writes a file's data (or a folder's entries) through to the disk. False
@@ -274,15 +272,9 @@ void Publication::leaveForRecovery() noexcept {
   discard();
 }
 
-PublicationScope::PublicationScope(Publication& publication) : previous_(active) { active = &publication; }
-
-PublicationScope::~PublicationScope() { active = previous_; }
-
-Publication* activePublication() { return active; }
-
-void complete(OutputFile& file) {
-  if (active)
-    active->stage(file);
+void complete(OutputFile& file, Publication* publication) {
+  if (publication)
+    publication->stage(file);
   else
     file.putInPlace();
 }

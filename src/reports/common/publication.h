@@ -123,23 +123,8 @@ class Publication {
   bool prepared_ = false;  // the journal names the staged files
 };
 
-// Makes `publication` the one that complete() stages files with, for as
-// long as the scope lives.
-class PublicationScope {
- public:
-  explicit PublicationScope(Publication& publication);
-  ~PublicationScope();
-  PublicationScope(const PublicationScope&) = delete;
-  PublicationScope& operator=(const PublicationScope&) = delete;
-
- private:
-  Publication* previous_;
-};
-
-// A file written in full: staged with the active publication, or put in
-// place at once where there is none (a tool, a test of one file).
-void complete(OutputFile& file);
-// The active publication, null outside a run.
-Publication* activePublication();
+// A file written in full: staged with `publication`, or put in place at once
+// where there is none (a tool, a test of one file).
+void complete(OutputFile& file, Publication* publication);
 
 }  // namespace ms

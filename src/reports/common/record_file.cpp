@@ -94,8 +94,9 @@ RecordFile::~RecordFile() {
   attempt([&] { close(); });
 }
 
-void RecordFile::open(const std::string& path) {
+void RecordFile::open(const std::string& path, Publication* publication) {
   close();
+  publication_ = publication;
   int fd = -1;
   try {
     fd = output_.create(path);
@@ -153,7 +154,7 @@ void RecordFile::close() {
   if (std::fclose(file) != 0 && !error) error = errno;
   buffer_.reset();
   writeError_ = 0;
-  complete(output_);
+  complete(output_, publication_);
   if (error && !told)
     throw RunError(Fault::Io, "could not be written: " + systemMessage(error), output_.name());
 }

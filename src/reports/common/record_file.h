@@ -13,6 +13,8 @@
 
 namespace ms {
 
+class Publication;
+
 // Appends UTF-8 text to `out` in Windows-1252; a character the code page
 // cannot hold becomes "?".
 void appendWindows1252(const std::string& utf8, std::string& out);
@@ -32,11 +34,12 @@ class RecordFile {
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
 
-  // Starts the file anew for sequential, buffered output. Fails as
+  // Starts the file anew for sequential, buffered output, to be staged with
+  // `publication` when it is closed (see complete()). Fails as
   // OutputFile::create does when it cannot be created; the file under the
   // name is then left as it was, and every record written to it until it is
   // closed fails with the same fault kind, one count per record lost.
-  void open(const std::string& path);
+  void open(const std::string& path, Publication* publication);
   bool isOpen() const { return file_ != nullptr; }
   // Joins the fields (already quoted where they are texts) with commas,
   // ends the record with CR LF, converts it to Windows-1252 and writes it.
@@ -57,9 +60,10 @@ class RecordFile {
   std::FILE* file_ = nullptr;
   std::unique_ptr<char[]> buffer_;
   OutputFile output_;
-  std::optional<Fault> notCreated_;  // why the file opened last could not be created
-  int writeError_ = 0;               // the first error the system gave while writing
-  std::string bytes_;                // the record being written
+  Publication* publication_ = nullptr;  // where output_ is staged once written
+  std::optional<Fault> notCreated_;     // why the file opened last could not be created
+  int writeError_ = 0;                  // the first error the system gave while writing
+  std::string bytes_;                   // the record being written
 };
 
 }  // namespace ms

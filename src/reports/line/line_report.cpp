@@ -184,7 +184,7 @@ void LineReport::setUp() {
   regional_ = test([&] { return run_.regionalSequencing(); });
   if (regional_) attempt([&] { fields_.seqcode.rset(formatValue(work().field("rgcode"), "00")); });
 
-  files_.open();
+  files_.open(run_.publication);
 }
 
 void LineReport::takeGroup() {

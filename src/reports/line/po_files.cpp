@@ -24,11 +24,11 @@ std::int32_t poFileCode(const std::string& code) {
   return static_cast<std::int32_t>(whole);
 }
 
-void PoFiles::open() {
-  attempt([&] { pofile_.open("POFILE.DAT"); });
-  attempt([&] { poline_.open("POLINE.CSV"); });
-  attempt([&] { poaddr_.open("POADDR.CSV"); });
-  attempt([&] { unmatched_.open("UNMATCHED.CSV"); });
+void PoFiles::open(Publication* publication) {
+  attempt([&] { pofile_.open("POFILE.DAT", publication); });
+  attempt([&] { poline_.open("POLINE.CSV", publication); });
+  attempt([&] { poaddr_.open("POADDR.CSV", publication); });
+  attempt([&] { unmatched_.open("UNMATCHED.CSV", publication); });
 }
 
 void PoFiles::writeAddress(store::Recordset& work) {

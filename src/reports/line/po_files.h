@@ -26,8 +26,9 @@ class PoFiles {
   // Starts POFILE.DAT, POLINE.CSV, POADDR.CSV and UNMATCHED.CSV anew, in
   // this order, in the current directory. A file that cannot be created is a fault, recorded
   // without stopping the others, and so is each of its records: the file
-  // under that name is left as it was.
-  void open();
+  // under that name is left as it was. The files are staged with
+  // `publication` when closed.
+  void open(Publication* publication);
   // One POADDR.CSV record for the current work record. Fails, writing
   // nothing, when a field cannot be read. Each write fails as
   // RecordFile::writeRecord does.

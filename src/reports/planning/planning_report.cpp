@@ -40,7 +40,7 @@ void planrep(RunState& run) {
   auto parameter = [&](const char* name) { return jobParameter(run, name); };
 
   RecordFile poplan;
-  attempt([&] { poplan.open("POPLAN.CSV"); });
+  attempt([&] { poplan.open("POPLAN.CSV", run.publication); });
   out.setFont("Courier New", 11);
 
   out.line(run.rundate + "                     Mailsort Planning Report");

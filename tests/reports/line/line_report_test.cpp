@@ -347,7 +347,7 @@ TEST(RecordFile, ReplacesAnOldFileOrALinkAndLeavesAFolderOrAReadOnlyFile) {
         faults.emplace_back(e.fault(), e.where());
       }
     };
-    run([&] { file.open(path); });
+    run([&] { file.open(path, nullptr); });
     run([&] { file.writeRecord({"\"a\"", "12", "\"\""}); });
     run([&] { file.writeRecord({"\"\xC3\xA9\""}); });
     run([&] { file.close(); });
@@ -370,7 +370,7 @@ TEST(RecordFile, ReplacesAnOldFileOrALinkAndLeavesAFolderOrAReadOnlyFile) {
 TEST(RecordFile, DataRefusedAtCloseIsAFault) {
   TempDir dir;
   RecordFile file;
-  file.open(dir.file("OUT.CSV"));
+  file.open(dir.file("OUT.CSV"), nullptr);
   file.writeRecord({std::string(100, 'x')});
   std::signal(SIGXFSZ, SIG_IGN);  // a write past the size limit fails instead
   rlimit before{};

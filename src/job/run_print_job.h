@@ -10,7 +10,11 @@ namespace ms {
 
 class RunPrintJob : public PageSink {
  public:
-  explicit RunPrintJob(PageSink* sink) : sink_(sink) {}
+  // Stages the sink's pages with `publication` for as long as the job lives.
+  explicit RunPrintJob(PageSink* sink, Publication* publication = nullptr);
+  ~RunPrintJob() override;
+  RunPrintJob(const RunPrintJob&) = delete;
+  RunPrintJob& operator=(const RunPrintJob&) = delete;
 
   void setFontName(const std::string& name) override;
   void setFontSize(double points) override;

@@ -1,6 +1,14 @@
-#include "app/run_print_job.h"
+#include "job/run_print_job.h"
 
 namespace ms {
+
+RunPrintJob::RunPrintJob(PageSink* sink, Publication* publication) : sink_(sink) {
+  if (sink_) sink_->stageWith(publication);
+}
+
+RunPrintJob::~RunPrintJob() {
+  if (sink_) sink_->stageWith(nullptr);
+}
 
 void RunPrintJob::setFontName(const std::string& name) {
   if (sink_) sink_->setFontName(name);

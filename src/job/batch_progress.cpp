@@ -1,4 +1,4 @@
-#include "app/batch_progress.h"
+#include "job/batch_progress.h"
 
 #include <signal.h>
 

@@ -6,23 +6,12 @@
 
 #include <string>
 
+#include "job/run_checks.h"
 #include "store/database.h"
-#include "values/value.h"
 
 namespace ms {
 
 struct RunState;
-
-// Texts of the jobs the run refuses before it touches a record.
-std::string cannotRankMessage(const std::string& postcode);
-std::string emptyBagMessage(double bagMax, double weight);
-std::string notPositiveMessage(const std::string& field, double value);
-std::string notNumberMessage(const std::string& field, const Value& value);
-std::string manyItemsMessage(double bagMax, double weight);
-std::string smallBundleMessage(double bundleMax);
-std::string textSeqMessage();
-std::string textCodeMessage();
-std::string roomMessage(const std::string& place, double needs, double free);
 
 // How a run that got its Job Parameters stopped.
 enum class RunStop {
@@ -71,13 +60,22 @@ struct RunEnd {
   std::string labelProblem;          // why the label program asked for was not started
 };
 
+// Starts a program at its whole path without waiting for it: how the label
+// program is started. The program's own is app/qt_program_starter.h.
+class ProgramStarter {
+ public:
+  virtual ~ProgramStarter() = default;
+  // True when the program started.
+  virtual bool startDetached(const std::string& path) = 0;
+};
+
 // Step 14.3, after the Progress Window has gone: in Chain Mode writes
 // `RunAlone` and `RunReports` as "N" in one update, closes the database and,
 // when `RunLabels` is "Y", the run was not cancelled and met no fault, starts
-// `labelProgram` (looked up in the absolute entries of PATH only, not waited
-// for); `labelProblem` says why when it cannot. Outside Chain Mode nothing
+// `labelProgram` with `starter` (looked up in the absolute entries of PATH
+// only, not waited for); `labelProblem` says why when it cannot. Outside Chain Mode nothing
 // is changed and the database stays open.
-RunEnd endRun(RunState& run, const std::string& labelProgram = "kvprint.exe");
+RunEnd endRun(RunState& run, ProgramStarter& starter, const std::string& labelProgram = "kvprint.exe");
 
 // The message for a label program that was asked for and could not be
 // found in `path` (`found` empty) or started.

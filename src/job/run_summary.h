@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/run_driver.h"
+#include "job/run_driver.h"
 
 namespace ms {
 

@@ -1,4 +1,4 @@
-#include "app/job_summary.h"
+#include "job/job_summary.h"
 
 #include <exception>
 #include <filesystem>

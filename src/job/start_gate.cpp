@@ -1,4 +1,4 @@
-#include "app/start_gate.h"
+#include "job/start_gate.h"
 
 #include <memory>
 

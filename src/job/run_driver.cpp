@@ -1,29 +1,24 @@
-#include "app/run_driver.h"
+#include "job/run_driver.h"
 
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <QProcess>
-#include <QString>
-#include <QStringList>
 #include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <limits>
 
 #include "allocation/bags_table.h"
 #include "allocation/region_lookups.h"
 #include "allocation/selection_allocation.h"
-#include "app/run_print_job.h"
-#include "reports/common/output_file.h"
+#include "job/run_print_job.h"
 #include "reports/common/publication.h"
 #include "reports/line/line_report.h"
 #include "run/progress.h"
 #include "run/run_state.h"
+#include "store/run_transaction.h"
 #include "values/fault.h"
 #include "values/fault_log.h"
 #include "values/stop_point.h"
@@ -33,15 +28,21 @@ namespace ms {
 
 namespace {
 
-// Puts the run's own print job in front of the caller's sink for the length
-// of a run, and gives the caller's sink back afterwards, also when the run
-// leaves with an error.
-class PrinterSwap {
+// For the length of a run: the run's own print job in front of the caller's
+// sink, and the run's publication in the run state. The caller's sink is
+// given back afterwards, also when the run leaves with an error.
+class RunScope {
  public:
-  PrinterSwap(RunState& run, RunPrintJob& job) : run_(run), saved_(run.printer) { run_.printer = &job; }
-  ~PrinterSwap() { run_.printer = saved_; }
-  PrinterSwap(const PrinterSwap&) = delete;
-  PrinterSwap& operator=(const PrinterSwap&) = delete;
+  RunScope(RunState& run, RunPrintJob& job, Publication& publication) : run_(run), saved_(run.printer) {
+    run_.printer = &job;
+    run_.publication = &publication;
+  }
+  ~RunScope() {
+    run_.printer = saved_;
+    run_.publication = nullptr;
+  }
+  RunScope(const RunScope&) = delete;
+  RunScope& operator=(const RunScope&) = delete;
   // The caller's sink.
   PageSink* sink() const { return saved_; }
 
@@ -55,14 +56,6 @@ Value parameter(RunState& run, const char* name) {
   Value value = run.parmrs->field(name);
   if (value.isNull()) throw RunError(Fault::InvalidUseOfNull, std::string(name) + " in parmcode is Null");
   return value;
-}
-
-// A job whose posting postcode gives no region ranks cannot be sequenced
-// by region; without Regional Sequencing the ranks are not needed.
-bool cannotRank(RunState& run) {
-  bool inForce = false;
-  attempt([&] { inForce = run.regionalSequencing(); });
-  return inForce && run.sortcodes.empty();
 }
 
 // Steps 12 and 13: every statement is skipped when it fails. A fault met
@@ -116,8 +109,9 @@ void writeJournal(RunState& run, Publication& publication, std::string& token) {
 // Commits a run whose journal is written. A commit that fails is asked
 // about: the database tells whether it happened after all; when it cannot
 // (the server is gone), the run is left to the next start, which can.
-bool commitWithJournal(RunState& run, Publication& publication, const std::string& token) {
-  if (attempt([&] { run.mdb->commitRun(); })) return true;
+bool commitWithJournal(RunState& run, store::RunTransaction& transaction, Publication& publication,
+                       const std::string& token) {
+  if (attempt([&] { transaction.commit(); })) return true;
   bool committed = false;
   if (attempt([&] { committed = run.mdb->runCommitted(token); })) return committed;
   run.undecided = true;
@@ -131,7 +125,8 @@ bool commitWithJournal(RunState& run, Publication& publication, const std::strin
 // its work and throws its files and pages away, so the database, the folder
 // and the printer are as they were before it. A kill at any instant leaves
 // the journal to tell the next start which of the two it was.
-void endPrintJob(RunState& run, RunPrintJob& job, Publication& publication) {
+void endPrintJob(RunState& run, RunPrintJob& job, store::RunTransaction& transaction,
+                 Publication& publication) {
   setFaultPlace("the end of the run", 0);
   attempt([&] { job.finish(); });
   attempt([&] { run.mdb->flush(); });
@@ -141,7 +136,7 @@ void endPrintJob(RunState& run, RunPrintJob& job, Publication& publication) {
     std::string token;
     writeJournal(run, publication, token);
     stopPoint("before-commit");
-    committed = run.faults.empty() && commitWithJournal(run, publication, token);
+    committed = run.faults.empty() && commitWithJournal(run, transaction, publication, token);
   }
   if (committed) {
     stopPoint("after-commit");
@@ -150,7 +145,7 @@ void endPrintJob(RunState& run, RunPrintJob& job, Publication& publication) {
     run.files = publication.placed();
   } else {
     run.chainMode = run.labelsAsked = false;  // the flags were undone with the work
-    run.mdb->rollbackRun();
+    transaction.rollback();
     publication.discard();
   }
   attempt([&] { run.progress->setBusyPointer(false); });
@@ -195,166 +190,27 @@ RunStop refuse(RunState& run, const std::string& text) {
   return RunStop::Refused;
 }
 
-// Megabytes, whole: what is needed rounded up, what is free rounded down, so
-// that a refusal never shows the two alike.
-std::string megabytes(double bytes, bool roundUp) {
-  return plainText(roundUp ? std::ceil(bytes / 1e6) : std::floor(bytes / 1e6)) + " MB";
-}
-
-// Free room on the file system of `path`, in bytes, and the file system.
-std::pair<double, dev_t> freeRoom(const std::string& path) {
-  struct statvfs room {};
-  struct stat where {};
-  if (::statvfs(path.c_str(), &room) != 0 || ::stat(path.c_str(), &where) != 0) return {-1, 0};
-  return {static_cast<double>(room.f_bavail) * static_cast<double>(room.f_frsize), where.st_dev};
-}
-
-// Whether the folder and the database have room for the run: the Post Office
-// files and the PDF (about kOutputBytesPerRecord a record) in the folder,
-// and, for a database file, its log, which may grow to the size of the file
-// while the run holds its work. The text of the refusal; empty when there is
-// room.
-constexpr double kOutputBytesPerRecord = 160;
-constexpr double kOutputBytesFixed = 4e6;
-
-std::string roomRefusal(const std::string& databasePath, double records) {
-  const std::string folder = std::filesystem::current_path().string();
-  auto [folderFree, folderDevice] = freeRoom(".");
-  double folderNeeds = kOutputBytesFixed + records * kOutputBytesPerRecord;
-  std::error_code error;
-  const auto size = std::filesystem::file_size(databasePath, error);
-  if (!error) {
-    std::string databaseFolder = std::filesystem::path(databasePath).parent_path().string();
-    auto [databaseFree, databaseDevice] = freeRoom(databaseFolder.empty() ? "." : databaseFolder);
-    if (databaseDevice == folderDevice)
-      folderNeeds += static_cast<double>(size);
-    else if (databaseFree >= 0 && databaseFree < static_cast<double>(size))
-      return roomMessage(databasePath, static_cast<double>(size), databaseFree);
-  }
-  if (folderFree >= 0 && folderFree < folderNeeds) return roomMessage(folder, folderNeeds, folderFree);
-  return {};
-}
-
-// Each file the run writes can be created in the folder: a temporary file
-// beside each name is made and removed again. Fails naming the file.
-void checkFilesCanBeWritten() {
-  for (const std::string& name : Publication::outputNames()) {
-    OutputFile probe;
-    ::close(probe.create(name));
-  }
-}
-
-// The limits that make a job, each a finite number above 0, read into
-// `bagMax`, `weight` and `bundleMax`: items per bag and bundles per bag are
-// counted from them. The text of the refusal; empty when they do.
-std::string limitRefusal(RunState& run, double& bagMax, double& weight, double& bundleMax) {
-  const std::pair<const char*, double*> limits[] = {
-      {"BagMax", &bagMax}, {"Weight", &weight}, {"BundleMax", &bundleMax}};
-  for (const auto& [name, value] : limits) {
-    const Value field = run.parmrs->field(name);
-    if (field.isNull()) return notNumberMessage(name, field);
-    try {
-      *value = field.number();
-    } catch (const RunError&) {
-      return notNumberMessage(name, field);
-    }
-    if (!(*value > 0) || !std::isfinite(*value)) return notPositiveMessage(name, *value);
-  }
-  if (bundleMax < 1) return smallBundleMessage(bundleMax);
-  const double whole = std::trunc(bagMax / weight);
-  if (!(whole <= std::numeric_limits<std::int32_t>::max())) return manyItemsMessage(bagMax, weight);
-  return {};
-}
-
 }  // namespace
-
-std::string cannotRankMessage(const std::string& postcode) {
-  return "The posting postcode \"" + postcode +
-         "\" finds no selection with region ranks, so this job cannot be sequenced by region. "
-         "The run stops and nothing has been written.";
-}
 
 namespace {
 
-std::string limitMessage(const std::string& field, const std::string& shown) {
-  return field + " in parmcode is " + shown +
-         ": it must be a number greater than 0 to make a job. The run stops and nothing has been written.";
-}
-
-}  // namespace
-
-std::string notPositiveMessage(const std::string& field, double value) {
-  return limitMessage(field, plainText(value));
-}
-
-std::string notNumberMessage(const std::string& field, const Value& value) {
-  return limitMessage(field, value.isNull() ? "Null" : "\"" + value.text() + "\"");
-}
-
-std::string manyItemsMessage(double bagMax, double weight) {
-  return "BagMax " + plainText(bagMax) + " with an item Weight of " + plainText(weight) +
-         " gives more items per bag than can be counted. The run stops and nothing has been written.";
-}
-
-std::string smallBundleMessage(double bundleMax) {
-  return "BundleMax in parmcode is " + plainText(bundleMax) +
-         ": a bundle must hold at least one item. The run stops and nothing has been written.";
-}
-
-std::string textCodeMessage() {
-  return "The field mscode of kvwork holds values that are not texts, so its selections would not come "
-         "together. Change them into texts. The run stops and nothing has been written.";
-}
-
-std::string textSeqMessage() {
-  return "The field seq of kvwork holds texts, not numbers, so the sort numbers would sort as texts. "
-         "Change its type to a number type. The run stops and nothing has been written.";
-}
-
-std::string roomMessage(const std::string& place, double needs, double free) {
-  return "There is not room enough for this run in " + place + ": it needs about " + megabytes(needs, true) +
-         " and " + megabytes(free, false) +
-         " are free. Make room and run the job again. "
-         "The run stops and nothing has been written.";
-}
-
-std::string emptyBagMessage(double bagMax, double weight) {
-  return "A bag holds no item: BagMax " + plainText(bagMax) + " with an item Weight of " + plainText(weight) +
-         " leaves no whole item per bag. The run stops and nothing has been written.";
-}
-
-RunStop performRun(RunState& run, const std::string& databasePath) {
-  FaultScope faultScope(run.faults);
+// Steps 1 to 3: the busy pointer, Cancel and the captions of the bar.
+void showTheRun(RunState& run) {
   Progress& screen = *run.progress;
-  RunPrintJob job(run.printer);
-  PrinterSwap swap(run, job);
-  run.published = false;
-  run.files.clear();
-
-  // Steps 1 to 10, not guarded.
   screen.setBusyPointer(true);
   screen.setVisible(Control::cmdCancel, true);
   run.cancelflag = "N";
   screen.setVisible(Control::lblPerc1, true);
   screen.setVisible(Control::lblPerc2, true);
   screen.setVisible(Control::lblPerc3, true);
+}
 
-  Publication publication;
-  run.mdb = store::Database::open(databasePath, store::OpenMode::Shared);
-  // What a killed run left in the folder is settled first, from what the
-  // database says of it: a run that had committed has its files put in
-  // place, and nothing more is done.
-  if (settle(run, publication) == LastRun::Finished) {
-    screen.setBusyPointer(false);
-    return RunStop::Recovered;
-  }
-  // This run's files are staged until it has finished.
-  PublicationScope publicationScope(publication);
-
-  // While another program holds the database, or the server does not
-  // answer, the window goes on; a confirmed Cancel stops the wait. The
-  // operator is told why once a wait has lasted a second and the store
-  // knows, once a run for each reason.
+// Steps 4 and 5: the work table in its order and the Job Parameters. While
+// another program holds the database, or the server does not answer, the
+// window goes on; a confirmed Cancel stops the wait. The operator is told
+// why once a wait has lasted a second and the store knows, once a run for
+// each reason.
+void openTheJob(RunState& run) {
   run.mdb->setWaitHook([&run, told = std::array<bool, 3>{}](std::chrono::milliseconds waited,
                                                             store::WaitReason why) mutable {
     if (run.progress) attempt([&] { run.progress->yield(); });
@@ -373,18 +229,22 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   if (run.parmrs->eof())
     throw RunError(Fault::NotFound, "parmcode holds no record: the job has no Job Parameters", "parmcode");
   run.jobref = jobRef(*run.parmrs);
+}
 
+// Steps 6 to 10: the region ranks, the bag limits derived from the Job
+// Parameters and what can be known before anything changes. The text of the
+// refusal of a job the run cannot do; empty when it can.
+std::string checkTheJob(RunState& run, const std::string& databasePath) {
   getseq(run);
   if (cannotRank(run)) {
     std::string postcode;
     attempt([&] { postcode = run.parmrs->field("postcode").textOrEmpty(); });
-    return refuse(run, cannotRankMessage(postcode));
+    return cannotRankMessage(postcode);
   }
   // A weight, bag or bundle limit that is not a number, is 0 or below, or
   // is without end makes no job.
   double bagMax = 0, weight = 0, bundleMax = 0;
-  if (const std::string refusal = limitRefusal(run, bagMax, weight, bundleMax); !refusal.empty())
-    return refuse(run, refusal);
+  if (std::string refusal = limitRefusal(run, bagMax, weight, bundleMax); !refusal.empty()) return refusal;
   run.bagitems = static_cast<std::int32_t>(std::trunc(bagMax / weight));
 
   run.bundlesperbag = divide(run.bagitems, bundleMax);
@@ -397,6 +257,7 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   run.minsel = Val(parameter(run, "selection").text());
   run.totrecs = static_cast<double>(run.workrs->recordCount());
 
+  Progress& screen = *run.progress;
   screen.setVisible(Control::Line1, true);
   screen.setVisible(Control::Line2, true);
   screen.setVisible(Control::Line3, true);
@@ -405,31 +266,62 @@ RunStop performRun(RunState& run, const std::string& databasePath) {
   // Nothing fits in a bag (a BagMax below the Weight, or a negative one):
   // bags could not be counted, so the job is refused before a record is
   // touched.
-  if (run.bagitems < 1) return refuse(run, emptyBagMessage(bagMax, weight));
+  if (run.bagitems < 1) return emptyBagMessage(bagMax, weight);
   // What can be known before anything changes: a sort number kept as text
   // would sort wrongly, and a run without room or a folder it may not write
   // could only fail at its end.
-  if (!run.workrs->holdsNumbers("seq")) return refuse(run, textSeqMessage());
+  if (!run.workrs->holdsNumbers("seq")) return textSeqMessage();
   // A code kept as a blob sorts after every text: its selection would be
   // split from the records that hold the same code as text.
-  if (!run.workrs->holdsTexts("mscode")) return refuse(run, textCodeMessage());
-  if (const std::string refusal = roomRefusal(databasePath, run.totrecs); !refusal.empty())
+  if (!run.workrs->holdsTexts("mscode")) return textCodeMessage();
+  return roomRefusal(databasePath, run.totrecs);
+}
+
+// Where the pages went, for the record of the run.
+void notePages(RunState& run, const PageSink* sink) {
+  if (!sink) return;
+  run.pageswent = sink->whereThePagesWent();
+  run.printedon = sink->printedOn();
+  run.pagesprinted = sink->pagesPrinted();
+}
+
+}  // namespace
+
+RunStop performRun(RunState& run, const std::string& databasePath) {
+  FaultScope faultScope(run.faults);
+  run.published = false;
+  run.files.clear();
+  showTheRun(run);
+
+  Publication publication;
+  run.mdb = store::Database::open(databasePath, store::OpenMode::Shared);
+  // What a killed run left in the folder is settled first, from what the
+  // database says of it: a run that had committed has its files put in
+  // place, and nothing more is done.
+  if (settle(run, publication) == LastRun::Finished) {
+    run.progress->setBusyPointer(false);
+    return RunStop::Recovered;
+  }
+  // This run's files and pages are staged with its publication until it
+  // has finished.
+  RunPrintJob job(run.printer, &publication);
+  RunScope scope(run, job, publication);
+
+  openTheJob(run);
+  if (const std::string refusal = checkTheJob(run, databasePath); !refusal.empty())
     return refuse(run, refusal);
   checkFilesCanBeWritten();
+
   // From here on the run's work is one transaction. A database that cannot
   // be written, or a Cancel or the end of the wait for the write lock, ends
   // the run before it begins.
+  store::RunTransaction transaction(*run.mdb);
   setFaultPlace("the start of the run", 0);
-  attempt([&] { run.mdb->beginRun(); });
+  attempt([&] { transaction.begin(); });
   if (!run.stopping()) allocateAndPrint(run);
+  endPrintJob(run, job, transaction, publication);
 
-  endPrintJob(run, job, publication);
-  if (PageSink* sink = swap.sink()) {
-    // Where the pages went, for the record of the run.
-    run.pageswent = sink->whereThePagesWent();
-    run.printedon = sink->printedOn();
-    run.pagesprinted = sink->pagesPrinted();
-  }
+  notePages(run, scope.sink());
   return run.cancelflag == "Y" ? RunStop::Cancelled : RunStop::Finished;
 }
 
@@ -442,7 +334,7 @@ bool settleLastRun(RunState& run, const std::string& databasePath) {
   return settle(run, publication) == LastRun::Finished;
 }
 
-RunEnd endRun(RunState& run, const std::string& labelProgram) {
+RunEnd endRun(RunState& run, ProgramStarter& starter, const std::string& labelProgram) {
   FaultScope faultScope(run.faults);
   RunEnd end;
   // A run that committed wrote its hand-over with its work; any other
@@ -466,8 +358,7 @@ RunEnd endRun(RunState& run, const std::string& labelProgram) {
     // A run that met a fault hands nothing on, as a cancelled run.
     if (labels && run.faults.empty()) {
       const std::string program = findInPath(labelProgram);
-      end.labelProgramStarted =
-          !program.empty() && QProcess::startDetached(QString::fromStdString(program), {});
+      end.labelProgramStarted = !program.empty() && starter.startDetached(program);
       if (!end.labelProgramStarted) {
         const char* path = std::getenv("PATH");
         end.labelProblem = labelProgramMessage(labelProgram, program, path ? path : "");

@@ -1,4 +1,4 @@
-#include "app/run_summary.h"
+#include "job/run_summary.h"
 
 #include <sys/stat.h>
 
