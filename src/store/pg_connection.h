@@ -10,6 +10,11 @@
 // database and schema: exclusive (pg_try_advisory_lock) for an exclusive
 // open, shared for a shared one, never waiting. The server frees it when
 // the session ends, also when the program is killed.
+//
+// The session (opening, the gate, transactions, DDL and the mark of a run)
+// is in pg_connection.cpp, the pipeline that carries every statement in
+// pg_pipeline.cpp (see pg_pipeline.h), the statements and edit batches in
+// pg_statement.h.
 #pragma once
 
 #include <cstdint>
@@ -22,75 +27,10 @@
 
 #include "store/connection.h"
 #include "store/pg_handle.h"
+#include "store/pg_pipeline.h"
+#include "store/pg_statement.h"
 
 namespace ms::store {
-
-class PgConnection;
-
-// A statement prepared on the server, kept by its connection. Parameters
-// and rows travel as text.
-class PgStatement : public Statement {
- public:
-  PgStatement(PgConnection& connection, std::string name, std::string table, bool guarded)
-      : connection_(connection), name_(std::move(name)), table_(std::move(table)), guarded_(guarded) {}
-  void bind(int parameter, const Value& value, int type) override;
-  void bindInteger(int parameter, std::int64_t value) override;
-  bool next() override;
-  std::int64_t integer(int column) const override;
-  void readRow(std::vector<Value>& row, std::vector<int>& types, const char* wanted) const override;
-  std::int64_t write() override;
-  void reset() override;
-
- private:
-  friend class PgConnection;
-  std::string& slot(int parameter);
-
-  PgConnection& connection_;
-  std::string name_;
-  std::string table_;
-  bool guarded_;  // a save that waits for its answer under a savepoint
-  std::vector<std::string> texts_;
-  std::vector<char> nulls_;
-  std::vector<const char*> values_;
-  int count_ = 0;  // parameters bound
-  PgResult result_;
-  int row_ = -1;
-  bool ran_ = false;
-  std::vector<char> numeric_;  // by result column: a number rather than a text
-};
-
-// Edits of one set of fields of a table without a unique key, gathered and
-// sent as one UPDATE ... FROM unnest(...) for many records: the server
-// then does per statement what it would do per record. The connection
-// sends the gathered edits before it sends anything else, and when the same
-// record is edited twice.
-class PgEditBatch : public Statement {
- public:
-  PgEditBatch(PgConnection& connection, std::string name, std::string table, std::size_t fields)
-      : connection_(connection),
-        name_(std::move(name)),
-        table_(std::move(table)),
-        current_(fields + 1),
-        currentNull_(fields + 1, 1),
-        arrays_(fields + 1) {}
-  void bind(int parameter, const Value& value, int type) override;
-  void bindInteger(int parameter, std::int64_t value) override;
-  bool next() override { return false; }
-  std::int64_t integer(int) const override { return 0; }
-  void readRow(std::vector<Value>&, std::vector<int>&, const char*) const override {}
-  std::int64_t write() override;
-  void reset() override { std::fill(currentNull_.begin(), currentNull_.end(), 1); }
-
- private:
-  friend class PgConnection;
-  PgConnection& connection_;
-  std::string name_;
-  std::string table_;
-  std::vector<std::string> current_;  // the record being saved: its fields, then its rowid
-  std::vector<char> currentNull_;
-  std::vector<std::string> arrays_;  // the gathered records, a text array per field and one of rowids
-  std::vector<std::int64_t> rowids_;
-};
 
 class PgConnection : public Connection {
  public:
@@ -131,6 +71,13 @@ class PgConnection : public Connection {
   void rollback() noexcept override;
 
  private:
+  // How long a run's transaction that the server still holds open is
+  // waited for before its fate is given up as unknown.
+  static constexpr std::chrono::milliseconds kUndecidedWait{10000};
+
+  PgConnection() = default;
+
+  // ---- the pipeline (pg_pipeline.cpp) ----
   enum class Kind { Control, Query, Write, Guarded, Sync };
   // A result the server owes, in the order the statements were sent.
   struct Owed {
@@ -146,22 +93,6 @@ class PgConnection : public Connection {
     std::string state;  // the SQLSTATE
     Fault fault = Fault::Engine;
   };
-  // How long a server has to answer a cancel before the session is dropped.
-  static constexpr std::chrono::milliseconds kCancelWait{2000};
-  // How long past its lock timeout a server may stay silent.
-  static constexpr std::chrono::milliseconds kLockGrace{5000};
-  // The part of a wait for an answer that is not counted as a wait for
-  // another program's lock.
-  static constexpr std::chrono::milliseconds kServerWork{1000};
-  // How long a wait lasts before the store asks the server why, and how
-  // long the server then has to answer that question.
-  static constexpr std::chrono::milliseconds kAskWhyAfter{1000};
-  static constexpr std::chrono::milliseconds kProbeLimit{2000};
-  // How long a run's transaction that the server still holds open is
-  // waited for before its fate is given up as unknown.
-  static constexpr std::chrono::milliseconds kUndecidedWait{10000};
-
-  PgConnection() = default;
   void send(Kind kind, PgStatement* statement);
   // Sends the gathered edits, if any.
   void sendEdits();
@@ -200,6 +131,7 @@ class PgConnection : public Connection {
   PgResult fetch(const std::string& sql, const std::vector<std::string>& parameters);
   [[noreturn]] void broken();
 
+  // ---- the session ----
   PgHandle connection_;
   std::string uri_;       // for the probe that asks why a statement waits
   std::string name_;      // the database as messages name it
@@ -207,18 +139,16 @@ class PgConnection : public Connection {
   std::string gateKey_;
   bool exclusive_ = false;
   bool handOver_ = false;
-  std::deque<Owed> owed_;
-  std::size_t unsettled_ = 0;  // saves sent since the last sync point
   std::unordered_map<std::string, std::unique_ptr<PgStatement>> statements_;
   std::unordered_map<std::string, std::unique_ptr<PgEditBatch>> batches_;
-  PgEditBatch* gathering_ = nullptr;  // the batch holding edits not sent yet
 
+  // ---- the pipeline's state ----
+  std::deque<Owed> owed_;
+  std::size_t unsettled_ = 0;                  // saves sent since the last sync point
+  PgEditBatch* gathering_ = nullptr;           // the batch holding edits not sent yet
   std::chrono::milliseconds appliedWait_{0};   // the session's lock_timeout
   bool waiting_ = false;                       // inside the wait hook
   std::optional<Clock::time_point> cancelAt_;  // when the wait hook stopped the wait
 };
-
-// The kind of failure a PostgreSQL SQLSTATE stands for.
-Fault faultOfState(const std::string& state);
 
 }  // namespace ms::store

@@ -24,6 +24,19 @@ struct ClearResult {
 using PgHandle = std::unique_ptr<PGconn, FinishConnection>;
 using PgResult = std::unique_ptr<PGresult, ClearResult>;
 
+// The server's OIDs of the built-in types whose values are read as numbers
+// (pg_type.oid; a built-in type keeps its OID in every server version).
+namespace pg_type {
+inline constexpr Oid kBool = 16;
+inline constexpr Oid kInt8 = 20;
+inline constexpr Oid kInt2 = 21;
+inline constexpr Oid kInt4 = 23;
+inline constexpr Oid kOid = 26;
+inline constexpr Oid kFloat4 = 700;
+inline constexpr Oid kFloat8 = 701;
+inline constexpr Oid kNumeric = 1700;
+}  // namespace pg_type
+
 // Whether `database` is a PostgreSQL URI (postgresql://... or postgres://...)
 // rather than the path of an SQLite file.
 bool isPostgresUri(const std::string& database);

@@ -63,8 +63,10 @@ store::PgResult checked(PGresult* result, ExecStatusType wanted, const std::stri
 Value pgValue(const PGresult* result, int row, int column) {
   if (PQgetisnull(result, row, column)) return Value();
   const char* text = PQgetvalue(result, row, column);
-  const Oid type = PQftype(result, column);  // int8, int2, int4, float4, float8, numeric are numbers
-  const bool number = type == 20 || type == 21 || type == 23 || type == 700 || type == 701 || type == 1700;
+  using namespace store::pg_type;
+  const Oid type = PQftype(result, column);
+  const bool number = type == kInt8 || type == kInt2 || type == kInt4 || type == kFloat4 || type == kFloat8 ||
+                      type == kNumeric;
   return number ? Value(std::strtod(text, nullptr)) : Value(text);
 }
 
