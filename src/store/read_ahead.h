@@ -11,7 +11,9 @@
 //   current row alone (keepThroughSave).
 // - A read asks for rows(): kFirstRows, doubled after every read of the
 //   deepest tier that came back full, up to kFirstRows << kMaxLevel; any
-//   other read, and restart(), go back to kFirstRows.
+//   other read, and restart(), go back to kFirstRows: a walk through a
+//   large selection costs few statements, and one that goes from key to
+//   key (and may seek away at any key) reads little that is thrown away.
 // - A read that came back short tells that its tier and every deeper one
 //   hold nothing after its last row. Only once every row read is served,
 //   with the rows still standing, does tiers() leave those tiers out; a
