@@ -3,6 +3,7 @@
 // interface without knowing the engine.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -37,6 +38,16 @@ class Statement {
   // Ends the statement's use and clears its bindings.
   virtual void reset() = 0;
 };
+
+// Reads the `columns` fields of a statement's current row into `row` and
+// `types`: every one, or only those flagged in `wanted` when it is not
+// empty (the others keep what they held).
+inline void readRow(const Statement* statement, std::size_t columns, std::vector<Value>& row,
+                    std::vector<int>& types, const std::vector<char>& wanted) {
+  row.resize(columns);
+  types.resize(columns);
+  statement->readRow(row, types, wanted.empty() ? nullptr : wanted.data());
+}
 
 // Resets a statement when it goes out of scope, so that no statement stays
 // active between store operations.

@@ -8,32 +8,17 @@ namespace ms::store {
 
 namespace {
 
-// The rows one read brings: kReadAhead, and within one key twice as many
-// for every read that came back full, up to kReadAhead << kMaxReadAheadLevel:
-// a walk through a large selection costs few statements, and one that goes
-// from key to key (and may seek away at any key) reads little that a seek
-// throws away.
-constexpr std::size_t kReadAhead = 128;
-constexpr std::size_t kMaxReadAheadLevel = 3;
-// Rows a cursor serves with every field before it reads only those asked for.
-constexpr std::size_t kLearningRows = 64;
-
 // The class of a value as the cursor holds it.
 int classOf(const Value& value) { return value.isNull() ? kNull : value.isNumber() ? kFloat : kText; }
 
 [[noreturn]] void noCurrentRecord() { throw RunError(Fault::NoCurrentRecord, "No current record."); }
 
-void readRow(const Statement* statement, std::size_t columns, std::vector<Value>& row,
-             std::vector<int>& types, const std::vector<char>& wanted) {
-  row.resize(columns);
-  types.resize(columns);
-  statement->readRow(row, types, wanted.empty() ? nullptr : wanted.data());
-}
-
 }  // namespace
 
 TableCursor::TableCursor(std::shared_ptr<Connection> connection, std::shared_ptr<const TableLayout> layout)
-    : connection_(std::move(connection)), layout_(std::move(layout)) {}
+    : connection_(std::move(connection)),
+      layout_(std::move(layout)),
+      demand_(layout_->columns.size(), connection_->dialect().rowsReadAlone) {}
 
 const IndexLayout& TableCursor::order() const { return index_ ? *index_ : *layout_->rowidOrder; }
 
@@ -62,22 +47,8 @@ int TableCursor::columnOf(const std::string& name) {
   return column;
 }
 
-bool TableCursor::readsRowsAlone() const { return connection_->dialect().rowsReadAlone; }
-
 void TableCursor::narrow() {
-  const std::size_t columns = layout_->columns.size();
-  asked_.resize(columns, 0);
-  asks_.resize(columns, 0);
-  const bool alone = readsRowsAlone();
-  wanted_.assign(columns, 0);
-  for (const KeyColumn& key : order().key)
-    if (key.column >= 0) wanted_[static_cast<std::size_t>(key.column)] = 1;
-  for (std::size_t i = 0; i < columns; ++i)
-    if (alone ? asks_[i] > 0 && asks_[i] * 2 >= served_ : asked_[i] != 0) wanted_[i] = 1;
-  unwanted_.resize(columns);
-  for (std::size_t i = 0; i < columns; ++i) unwanted_[i] = !wanted_[i];
-  std::fill(asks_.begin(), asks_.end(), 0u);
-  served_ = 0;
+  demand_.narrow(order().key);
   selectWanted();
 }
 
@@ -86,25 +57,18 @@ void TableCursor::narrow() {
 // wants nothing but its order's key is answered from the index alone.
 void TableCursor::selectWanted() {
   columns_ = "SELECT rowid";
-  for (std::size_t i = 0; i < wanted_.size(); ++i)
-    columns_ += wanted_[i] ? ", " + quoteName(layout_->columns[i]) : ", NULL";
+  const std::vector<char>& wanted = demand_.wanted();
+  for (std::size_t i = 0; i < wanted.size(); ++i)
+    columns_ += wanted[i] ? ", " + quoteName(layout_->columns[i]) : ", NULL";
   columns_ += " FROM " + quoteName(layout_->name);
   narrowAfter_.clear();
 }
 
 void TableCursor::want(std::size_t column) {
-  if (asked_.size() <= column) {
-    asked_.resize(layout_->columns.size(), 0);
-    asks_.resize(layout_->columns.size(), 0);
-  }
-  asked_[column] = 1;
-  ++asks_[column];
-  if (wanted_.empty() || wanted_[column] || whole_) return;
-  const bool alone = readsRowsAlone();
-  if (!alone) {
-    wanted_[column] = 1;
-    unwanted_[column] = 0;
-    ahead_.count = ahead_.next = 0;
+  const FieldDemand::Ask ask = demand_.ask(column);
+  if (ask == FieldDemand::Ask::Held) return;
+  if (ask == FieldDemand::Ask::FromNowOn) {
+    ahead_.drop();
     selectWanted();
   }
   if (at_ != At::Row || !rowKnown_) return;
@@ -118,9 +82,9 @@ void TableCursor::want(std::size_t column) {
     rowKnown_ = false;
     throw RunError(Fault::NoCurrentRecord, "Record is deleted.");
   }
-  if (alone) {
-    readRow(statement, layout_->columns.size(), row_, types_, unwanted_);
-    whole_ = true;
+  if (ask == FieldDemand::Ask::ThisRow) {
+    readRow(statement, layout_->columns.size(), row_, types_, demand_.unwanted());
+    demand_.heldWhole();
     return;
   }
   std::vector<char> only(layout_->columns.size(), 0);
@@ -131,11 +95,11 @@ void TableCursor::want(std::size_t column) {
 // ---- positioning -----------------------------------------------------------
 
 bool TableCursor::take(Statement* statement) {
-  ahead_.count = ahead_.next = ahead_.level = 0;
+  ahead_.restart();
   StatementUse use(statement);
   if (!statement->next()) return false;
   rowid_ = statement->integer(0);
-  readRow(statement, layout_->columns.size(), row_, types_, wanted_);
+  readRow(statement, layout_->columns.size(), row_, types_, demand_.wanted());
   becomeRow();
   return true;
 }
@@ -156,42 +120,17 @@ void TableCursor::becomeRow() {
   at_ = At::Row;
   rowKnown_ = true;
   empty_ = false;
-  whole_ = wanted_.empty();
-  if (++served_ == kLearningRows && wanted_.empty()) narrow();
+  if (demand_.rowServed()) narrow();
 }
 
 std::size_t TableCursor::readAhead(Statement* statement) {
-  ahead_.count = ahead_.next = 0;
-  StatementUse use(statement);
-  const std::size_t columns = layout_->columns.size();
-  for (;;) {
-    bool row;
-    try {
-      row = statement->next();
-    } catch (const RunError&) {
-      ahead_.count = 0;
-      throw;
-    }
-    if (!row) break;
-    const std::size_t n = ahead_.count++;
-    if (ahead_.rows.size() <= n) {
-      ahead_.rowids.resize(n + 1);
-      ahead_.rows.resize(n + 1);
-      ahead_.types.resize(n + 1);
-    }
-    ahead_.rowids[n] = statement->integer(0);
-    readRow(statement, columns, ahead_.rows[n], ahead_.types[n], wanted_);
-  }
-  ahead_.stamp = connection_->stamp();
-  return ahead_.count;
+  const std::size_t found = ahead_.fill(statement, layout_->columns.size(), demand_.wanted());
+  ahead_.readAt(connection_->stamp());
+  return found;
 }
 
 bool TableCursor::fromReadAhead() {
-  if (ahead_.next >= ahead_.count || ahead_.stamp != connection_->stamp()) return false;
-  const std::size_t n = ahead_.next++;
-  rowid_ = ahead_.rowids[n];
-  row_.swap(ahead_.rows[n]);  // the old row's room is used by the next read-ahead
-  types_.swap(ahead_.types[n]);
+  if (!ahead_.serve(connection_->stamp(), rowid_, row_, types_)) return false;
   becomeRow();
   return true;
 }
@@ -199,7 +138,7 @@ bool TableCursor::fromReadAhead() {
 void TableCursor::toEnd(At at) {
   at_ = at;
   rowKnown_ = false;
-  ahead_.count = ahead_.next = ahead_.level = 0;
+  ahead_.restart();
 }
 
 void TableCursor::resolve() {
@@ -225,12 +164,14 @@ Statement* TableCursor::afterStatement(std::size_t depth, unsigned nulls, std::s
   const IndexLayout& walk = order();
   const std::size_t keys = walk.key.size();
   const std::size_t slot = (level * (keys + 1) + depth) * (std::size_t{1} << keys) + nulls;
-  const bool narrowed = !wanted_.empty();
+  const bool narrowed = demand_.narrowed();
   auto& statements = narrowed ? narrowAfter_ : walk.afterStatements;
-  if (statements.size() <= slot) statements.resize(((kMaxReadAheadLevel + 1) * (keys + 1)) << keys, nullptr);
+  if (statements.size() <= slot)
+    statements.resize(((ReadAhead::kMaxLevel + 1) * (keys + 1)) << keys, nullptr);
   if (!statements[slot])
     statements[slot] = connection_->prepare(
-        walk.afterSql(depth, nulls, kReadAhead << level, narrowed ? &columns_ : nullptr), layout_->name);
+        walk.afterSql(depth, nulls, ReadAhead::kFirstRows << level, narrowed ? &columns_ : nullptr),
+        layout_->name);
   return statements[slot];
 }
 
@@ -259,7 +200,7 @@ void TableCursor::setIndex(const std::string& name) {
   index_ = std::move(index);
   toEnd(At::First);
   noMatch_ = false;
-  if (!wanted_.empty()) narrow();  // the new order's key besides the fields asked for
+  if (demand_.narrowed()) narrow();  // the new order's key besides the fields asked for
 }
 
 void TableCursor::seek(const Value& key) {
@@ -307,7 +248,7 @@ void TableCursor::moveNext() {
   // Where rows are read alone cheaply, the fields the walk has lately asked
   // for on at least half its rows are read with the next rows; the others
   // row by row, when asked.
-  if (!wanted_.empty() && served_ >= kLearningRows && readsRowsAlone()) narrow();
+  if (demand_.narrowsAgain()) narrow();
   // On from the place as the cursor read it: its key and its rowid.
   const std::size_t keys = order().key.size();
   if (placeKey_.size() != keys) requireRow();
@@ -317,20 +258,15 @@ void TableCursor::moveNext() {
   const std::int64_t from = rowid_;
   // After the last of the rows read ahead, the tiers that read found empty
   // need not be asked again.
-  std::size_t depth = keys + 1;
-  if (ahead_.count > 0 && ahead_.next == ahead_.count && ahead_.stamp == connection_->stamp())
-    depth = std::min(depth, ahead_.emptyFrom);
+  std::size_t depth = ahead_.tiers(keys, connection_->stamp());
   while (depth-- > 0) {
-    const std::size_t level = ahead_.level;
-    Statement* statement = afterStatement(depth, nulls, level);
+    Statement* statement = afterStatement(depth, nulls, ahead_.level());
     int parameter = 0;
     for (std::size_t j = 0; j < keys && j <= depth; ++j)
       if (placeTypes_[j] != kNull) statement->bind(++parameter, placeKey_[j], placeTypes_[j]);
     if (depth == keys) statement->bindInteger(++parameter, from);
     const std::size_t found = readAhead(statement);
-    const bool full = found == kReadAhead << level;
-    ahead_.emptyFrom = full ? kNoTier : depth;
-    ahead_.level = full && depth == keys ? std::min(level + 1, kMaxReadAheadLevel) : 0;
+    ahead_.noteRead(depth, keys, found);
     if (found > 0 && fromReadAhead()) return;
   }
   toEnd(At::Eof);
@@ -501,9 +437,8 @@ bool TableCursor::write(const std::vector<std::size_t>& columns) {
     const std::uint64_t stamp = connection_->stamp();
     changes = statement->write();
     // A save of the current row alone leaves the rows read ahead as they are.
-    if (pending_ == Pending::Edit && ahead_.stamp == stamp && connection_->stamp() == stamp + 1)
-      ahead_.stamp = stamp + 1;
-    if (pending_ == Pending::Edit && movedOn()) ahead_.emptyFrom = kNoTier;
+    if (pending_ == Pending::Edit) ahead_.keepThroughSave(stamp, connection_->stamp());
+    if (pending_ == Pending::Edit && movedOn()) ahead_.forgetEmptyTiers();
   } catch (const RunError&) {
     // Nothing of this save reached the database; the edit stays pending.
     connection_->afterWrite();

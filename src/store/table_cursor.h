@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "store/connection.h"
+#include "store/field_demand.h"
+#include "store/read_ahead.h"
 #include "store/recordset.h"
 #include "store/statement.h"
 #include "store/table_layout.h"
@@ -62,8 +64,8 @@ class TableCursor {
   bool take(Statement* statement);
   // Makes row_, types_ and rowid_ the current row and notes its place.
   void becomeRow();
-  // Steps a statement that selects rows (rowid and every column) after the current one
-  // into the read-ahead; how many it found.
+  // Steps a statement that selects rows after the current one into the
+  // read-ahead; how many it found.
   std::size_t readAhead(Statement* statement);
   bool fromReadAhead();
   void resolve();  // turns At::First into a row or Eof
@@ -95,25 +97,10 @@ class TableCursor {
   std::vector<Value> placeKey_;
   std::vector<int> placeTypes_;
 
-  // The rows after the current one in the walk's order, read by one
-  // statement and served by the moves that follow, for as long as nothing
-  // has been written or committed since but this cursor's own saves of its
-  // current row.
-  struct ReadAhead {
-    std::vector<std::int64_t> rowids;
-    std::vector<std::vector<Value>> rows;
-    std::vector<std::vector<int>> types;
-    std::size_t count = 0;
-    std::size_t next = 0;
-    std::uint64_t stamp = 0;  // the connection's write stamp when they were read
-    // The tier that read them, when it found fewer rows than it asked for:
-    // from their last row on, that tier and every deeper one hold nothing,
-    // for as long as the rows stand and no save has moved a record to a
-    // later place. None: no tier is known to be empty.
-    std::size_t emptyFrom = kNoTier;
-    std::size_t level = 0;  // the size of the next read (see kReadAhead)
-  } ahead_;
-  static constexpr std::size_t kNoTier = ~std::size_t{0};
+  // The rows after the current one in the walk's order, served by the moves
+  // that follow for as long as nothing has been written or committed since
+  // but this cursor's own saves of its current row.
+  ReadAhead ahead_;
   // Whether a save of the current row has moved it to a later place in the
   // walk's order, where the walk will meet it again.
   bool movedOn() const;
@@ -134,28 +121,16 @@ class TableCursor {
   std::vector<std::pair<std::string, int>> names_;
   std::size_t lastName_ = 0;  // after the name found last
 
-  // The fields read from the engine for each row. A cursor reads every
-  // field of its first rows; from then on only those that field() has asked
-  // for and the current order's key (a pass over the work table reads a few
-  // codes, not the addresses). Where a row is read alone cheaply (SQLite),
-  // a field counts as asked for when the walk asked for it on at least half
-  // of its rows lately (judged again at every read); one asked for less
-  // often is read row by row, when asked, and a walk that reads nothing but
-  // its order's key is served by the index alone. Elsewhere a field asked
-  // for later is read from then on: the current row's value is read at
-  // once and the rows read ahead are read again. Every row the cursor holds
-  // has every wanted field, and the reads ahead select the wanted fields
-  // alone (`columns_`, with statements of the cursor's own).
-  bool readsRowsAlone() const;
+  // The fields read from the engine for each row (see FieldDemand). Every
+  // row the cursor holds has every wanted field, and once the cursor has
+  // narrowed the reads ahead select the wanted fields alone (`columns_`,
+  // with statements of the cursor's own). Where rows are not read alone
+  // cheaply, a field wanted later is read for the current row at once and
+  // the rows read ahead are read again.
   void narrow();
   void want(std::size_t column);
   void selectWanted();
-  std::vector<char> wanted_;  // empty: every field
-  std::vector<char> unwanted_;
-  std::vector<char> asked_;              // ever
-  std::vector<unsigned> asks_;           // how often, since the last narrow()
-  std::size_t served_ = 0;               // rows served since then
-  bool whole_ = false;                   // the current row holds every field
+  FieldDemand demand_;
   std::string columns_;                  // SELECT rowid, <wanted fields, Null for the rest> FROM ...
   std::vector<Statement*> narrowAfter_;  // the after statements that select them
   Pending pending_ = Pending::None;

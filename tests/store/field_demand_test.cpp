@@ -1,0 +1,98 @@
+// Which fields a walk reads with its rows: after a walk that asks for some
+// fields on some of its rows, what it wants, and what the asks of its last
+// row need.
+#include "store/field_demand.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace ms::store {
+namespace {
+
+// Field `field` asked for on rows first, first + every, ... up to last.
+struct Asks {
+  std::size_t field, first, every, last;
+};
+
+TEST(FieldDemand, WhatAWalkWantsAndWhatTheAsksOfItsLastRowNeed) {
+  constexpr std::size_t rows = 300, never = rows;
+  std::vector<KeyColumn> key(1);
+  key[0].column = 0;
+  struct Case {
+    const char* what;
+    bool alone;
+    std::size_t walked;
+    std::vector<Asks> asks;
+    std::string wanted;  // empty: every field
+    std::string last;    // per ask of the last row: Held, ThisRow, FromNowOn
+  } cases[] = {
+      {"the first rows read every field", true, 60, {{1, 0, 1, never}, {2, 3, 7, never}}, "", "--"},
+      {"the rows after them the key alone", true, 64, {{2, 63, 1, never}}, "1000", "H"},
+      {"then the key alone", true, rows, {}, "1000", ""},
+      {"and the fields asked for on half the rows lately",
+       true,
+       rows,
+       {{1, 0, 1, never}, {2, 2, 3, never}, {3, 0, 2, never}},
+       "1101",
+       "HT"},
+      {"judged again after as many rows", true, 150, {{2, 64, 1, 99}}, "1000", ""},
+      {"a field asked for no more is read alone",
+       true,
+       rows,
+       {{1, 0, 1, 100}, {1, 299, 1, never}},
+       "1000",
+       "T"},
+      {"one asked twice on a row is read once",
+       true,
+       rows,
+       {{2, 299, 1, never}, {2, 299, 1, never}},
+       "1000",
+       "TH"},
+      {"a walk of one order keeps any field asked",
+       false,
+       rows,
+       {{2, 10, 1, 10}, {3, 299, 1, never}},
+       "1011",
+       "F"},
+      {"and reads it from then on", false, rows, {{3, 298, 1, never}}, "1001", "H"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FieldDemand demand(4, c.alone);
+    std::string last;
+    for (std::size_t row = 0; row < c.walked; ++row) {
+      // A cursor reads ahead every 100 rows.
+      if (row % 100 == 0 && demand.narrowsAgain()) demand.narrow(key);
+      if (demand.rowServed()) demand.narrow(key);
+      last.clear();
+      for (const Asks& a : c.asks) {
+        if (row < a.first || row > a.last || (row - a.first) % a.every != 0) continue;
+        switch (demand.ask(a.field)) {
+          case FieldDemand::Ask::Held:
+            last += demand.narrowed() ? 'H' : '-';
+            break;
+          case FieldDemand::Ask::ThisRow:
+            demand.heldWhole();
+            last += 'T';
+            break;
+          case FieldDemand::Ask::FromNowOn:
+            last += 'F';
+            break;
+        }
+      }
+    }
+    std::string wanted, unwanted;
+    for (std::size_t i = 0; i < demand.wanted().size(); ++i) {
+      wanted += demand.wanted()[i] ? '1' : '0';
+      unwanted += demand.unwanted()[i] ? '0' : '1';
+    }
+    EXPECT_EQ(wanted, c.wanted);
+    EXPECT_EQ(unwanted, c.wanted);
+    EXPECT_EQ(last, c.last);
+  }
+}
+
+}  // namespace
+}  // namespace ms::store
