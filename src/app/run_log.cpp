@@ -17,6 +17,7 @@
 #include "job/run_summary.h"
 #include "reports/common/output_file.h"
 #include "run/run_state.h"
+#include "store/database.h"
 #include "store/pg_handle.h"
 #include "values/text_rules.h"
 
@@ -93,20 +94,13 @@ std::string hostName() {
   return name;
 }
 
-std::string currentFolder() {
-  std::error_code error;
-  return std::filesystem::current_path(error).string();
-}
-
 // The database as the run's journal names it, or, for a run that never
 // opened it, as the command line gave it (a PostgreSQL one without its
 // password).
 std::string databaseName(const RunState& run, const std::string& database) {
   if (!run.database.empty()) return run.database;
   if (store::isPostgresUri(database)) return store::describeDatabase(database);
-  std::error_code error;
-  const auto whole = std::filesystem::weakly_canonical(std::filesystem::absolute(database, error), error);
-  return error ? database : whole.string();
+  return store::wholeDatabasePath(database);
 }
 
 // The head of every record: when, who, where, what, and how it ended.
@@ -211,8 +205,7 @@ std::string failedRunLogLine(const RunState& run, const std::string& error, int 
 }
 
 std::string appendRunLog(const std::string& line) {
-  std::error_code ignored;
-  const std::string path = (std::filesystem::current_path(ignored) / kRunLogName).string();
+  const std::string path = (std::filesystem::path(currentFolder()) / kRunLogName).string();
   auto failed = [&](int error) {
     return "The record of this run could not be added to " + path + " (" + systemMessage(error) +
            "); the run is as said above.";

@@ -24,11 +24,6 @@ std::string duration(double seconds) {
   return text;
 }
 
-std::string currentFolder() {
-  std::error_code code;
-  return std::filesystem::current_path(code).string();
-}
-
 // What a run that did not finish kept, and what to do (`brief`: for the
 // window, where the message boxes have said the rest); empty for a run that
 // put its files in place.
@@ -48,6 +43,11 @@ std::string unfinished(const RunState& run, RunStop stop, bool brief) {
 }
 
 }  // namespace
+
+std::string currentFolder() {
+  std::error_code code;
+  return std::filesystem::current_path(code).string();
+}
 
 std::string recoveredMessage(const std::string& folder) {
   return "The last run in " + folder + " had finished; its files have now been put in place.";

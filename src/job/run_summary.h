@@ -24,6 +24,9 @@ std::string runSummary(const RunState& run, RunStop stop, const std::string& pag
 // The same in one line, for the window.
 std::string runStatusLine(const RunState& run, RunStop stop, const std::string& pagesWent);
 
+// The folder the program works in, its whole path, as messages name it.
+std::string currentFolder();
+
 // What a start says when it found that the last run in `folder` had
 // committed, and put its files in place.
 std::string recoveredMessage(const std::string& folder);

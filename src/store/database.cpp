@@ -9,11 +9,16 @@
 
 namespace ms::store {
 
-std::string overlongDatabasePath(const std::string& path) {
+std::string wholeDatabasePath(const std::string& path) {
   std::error_code error;
   std::string whole =
       std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error).string();
   if (error) whole = std::filesystem::absolute(path, error).string();
+  return whole;
+}
+
+std::string overlongDatabasePath(const std::string& path) {
+  std::string whole = wholeDatabasePath(path);
   return whole.size() > kLongestDatabasePath ? whole : std::string();
 }
 

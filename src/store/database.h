@@ -50,6 +50,9 @@ inline constexpr std::size_t kLongestDatabasePath = 504;
 // The whole path SQLite opens for `path`, with its links resolved, when it
 // is longer than kLongestDatabasePath; empty when it is not.
 std::string overlongDatabasePath(const std::string& path);
+// The whole path of a database file, with its symbolic links resolved (as
+// far as they can be), as SQLite opens it and as journals and logs name it.
+std::string wholeDatabasePath(const std::string& path);
 
 class Database {
  public:

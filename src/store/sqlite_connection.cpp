@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <filesystem>
 #include <random>
 #include <thread>
 #include <utility>
@@ -472,10 +471,6 @@ bool SqliteConnection::runCommitted(const std::string& token) {
   return userVersion() == std::stoi(digits);
 }
 
-std::string SqliteConnection::identity() const {
-  std::error_code error;
-  const auto whole = std::filesystem::weakly_canonical(std::filesystem::absolute(path_), error);
-  return error ? std::filesystem::absolute(path_).string() : whole.string();
-}
+std::string SqliteConnection::identity() const { return wholeDatabasePath(path_); }
 
 }  // namespace ms::store
