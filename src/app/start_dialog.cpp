@@ -1,6 +1,5 @@
 #include "app/start_dialog.h"
 
-#include <QComboBox>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -13,10 +12,8 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
-#include <QPrinterInfo>
 #include <QPushButton>
 #include <QScreen>
-#include <QSettings>
 #include <QShortcut>
 #include <QUrl>
 #include <algorithm>
@@ -26,6 +23,7 @@
 #include <system_error>
 
 #include "app/message_box.h"
+#include "app/printer_choice.h"
 #include "app/progress_window.h"
 #include "app/reprint.h"
 #include "app/window_geometry.h"
@@ -49,11 +47,6 @@ constexpr int kHeight = kButtonsTop + 375 + 345;
 // The status of the last run, two lines under the buttons, and the height
 // of the dialog that shows it.
 constexpr int kStatusTop = kButtonsTop + 540, kStatusHeight = 600, kHeightWithStatus = kStatusTop + 780;
-
-// The settings that keep the printer chosen, and their key (absent: the
-// default queue; empty: no printer).
-constexpr const char* kPrinterKey = "printer";
-QSettings settings() { return QSettings("mailsort", "mailsort"); }
 
 // The picture beside the title: a letter, drawn to the size of the box.
 QPixmap envelope(int side) {
@@ -192,17 +185,13 @@ StartDialog::StartDialog(ProgressWindow* progressWindow, QWidget* parent)
   auto* printer = new QWidget(job);
   auto* printerLine = new QHBoxLayout(printer);
   printerLine->setContentsMargins(0, 0, 0, 0);
-  cboPrinter_ = new QComboBox(printer);
-  cboPrinter_->setObjectName("cboPrinter");
-  cboPrinter_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  cboPrinter_->setMinimumContentsLength(16);
+  cboPrinter_ = new PrinterChoice(printer);
   printerLine->addWidget(cboPrinter_, 1);
   cmdPrintAgain_ = new QPushButton("Print Again", printer);
   cmdPrintAgain_->setObjectName("cmdPrintAgain");
   cmdPrintAgain_->hide();
   printerLine->addWidget(cmdPrintAgain_);
   jobLines_->addRow("Printer:", printer);
-  connect(cboPrinter_, &QComboBox::activated, this, &StartDialog::printerChosen);
   connect(cmdPrintAgain_, &QPushButton::clicked, this, &StartDialog::printAgainPressed);
 
   // Help and About on the left, OK and Exit on the right.
@@ -369,14 +358,6 @@ void StartDialog::okPressed() {
     enter(result);  // refused, or Chain Mode's run
 }
 
-PrinterQueues cupsQueues() {
-  PrinterQueues queues;
-  for (const QString& name : QPrinterInfo::availablePrinterNames())
-    queues.names.push_back(name.toStdString());
-  queues.defaultName = QPrinterInfo::defaultPrinterName().toStdString();
-  return queues;
-}
-
 void StartDialog::setFitting(QLabel* label, const QString& text) {
   jobLines_->activate();
   const int room = std::max(label->width(), jobLines_->geometry().width() / 2);
@@ -405,62 +386,13 @@ void StartDialog::showJob(const JobSummary& job) {
   lblAddresses_->setText(QString::fromStdString(groupedNumber(static_cast<double>(job.addresses))));
 }
 
-void StartDialog::fillPrinters() {
-  const PrinterQueues queues = lister_ ? lister_() : PrinterQueues{};
-  std::vector<std::string> names = queues.names;
-  std::sort(names.begin(), names.end());
-  cboPrinter_->clear();
-  if (!queues.defaultName.empty()) {
-    cboPrinter_->addItem(QString::fromStdString(queues.defaultName) + " (the default)",
-                         QString::fromStdString(queues.defaultName));
-    std::erase(names, queues.defaultName);
-  }
-  for (const std::string& name : names)
-    cboPrinter_->addItem(QString::fromStdString(name), QString::fromStdString(name));
-  cboPrinter_->addItem("no printer", QVariant());
+void StartDialog::fillPrinters() { cboPrinter_->fill(); }
 
-  cboPrinter_->setEnabled(!fixedPrinter_);
-  cboPrinter_->setToolTip(fixedPrinter_ ? "Chosen on the command line"
-                                        : "Where the run prints; its pages are kept in MAILSORT.PDF too");
-  int chosen = 0;  // the default queue, or no printer when there is none
-  if (fixedPrinter_ || settings().contains(kPrinterKey)) {
-    const PrintOn want = fixedPrinter_ ? *fixedPrinter_
-                         : settings().value(kPrinterKey).toString().isEmpty()
-                             ? PrintOn::nowhere()
-                             : PrintOn::queueNamed(settings().value(kPrinterKey).toString().toStdString());
-    if (want.kind == PrintOn::Nowhere) {
-      chosen = cboPrinter_->count() - 1;
-    } else if (want.kind == PrintOn::Queue) {
-      const int at = cboPrinter_->findData(QString::fromStdString(want.queue));
-      if (at >= 0)
-        chosen = at;
-      else if (fixedPrinter_)  // a queue that only the command line names (an instance)
-        cboPrinter_->insertItem(chosen = 0, QString::fromStdString(want.queue),
-                                QString::fromStdString(want.queue));
-      // a remembered queue that is gone: the default one again
-    }
-  }
-  cboPrinter_->setCurrentIndex(chosen);
-}
+void StartDialog::fixPrinter(const PrintOn& printOn) { cboPrinter_->fix(printOn); }
 
-void StartDialog::fixPrinter(const PrintOn& printOn) {
-  fixedPrinter_ = printOn;
-  fillPrinters();
-}
+PrintOn StartDialog::printOn() const { return cboPrinter_->printOn(); }
 
-PrintOn StartDialog::printOn() const {
-  if (fixedPrinter_) return *fixedPrinter_;
-  if (cboPrinter_->count() == 0) return {};  // not filled yet: the default queue
-  const QVariant queue = cboPrinter_->currentData();
-  if (!queue.isValid()) return PrintOn::nowhere();
-  return PrintOn::queueNamed(queue.toString().toStdString());
-}
-
-void StartDialog::printerChosen(int index) {
-  if (fixedPrinter_) return;
-  const QVariant queue = cboPrinter_->itemData(index);
-  settings().setValue(kPrinterKey, queue.isValid() ? queue.toString() : QString());
-}
+void StartDialog::setQueueLister(QueueLister lister) { cboPrinter_->setQueueLister(std::move(lister)); }
 
 void StartDialog::showHelp() {
   const bool installed = std::filesystem::exists(kInstalledReadme);

@@ -6,14 +6,11 @@
 
 #include <QWidget>
 #include <functional>
-#include <optional>
 #include <string>
-#include <vector>
 
-#include "app/qt_page_sink.h"
+#include "app/printer_choice.h"
 #include "job/start_gate.h"
 
-class QComboBox;
 class QFormLayout;
 class QLabel;
 class QMessageBox;
@@ -33,17 +30,6 @@ using JobChooser = std::function<std::string(const std::string& missing)>;
 std::string chooseJobWithDialogs(const std::string& missing);
 
 struct JobSummary;
-
-// The printer queues there are: their names, and the default one's (empty
-// when there is none).
-struct PrinterQueues {
-  std::vector<std::string> names;
-  std::string defaultName;
-};
-using QueueLister = std::function<PrinterQueues()>;
-
-// The CUPS queues, as QtPageSink finds them (a QGuiApplication must exist).
-PrinterQueues cupsQueues();
 
 // Where the manual and the README of the installed package are.
 extern const char* const kInstalledReadme;
@@ -79,7 +65,7 @@ class StartDialog : public QWidget {
   // then "no printer". load() fills it; the choice made there is kept in
   // the user's settings (organisation and application "mailsort") for the
   // next start.
-  void setQueueLister(QueueLister lister) { lister_ = std::move(lister); }
+  void setQueueLister(QueueLister lister);
   void fillPrinters();
   // The choice of --printer or --no-print: shown, and the line disabled.
   void fixPrinter(const PrintOn& printOn);
@@ -117,7 +103,6 @@ class StartDialog : public QWidget {
 
   std::string databasePath_ = store::kMailsortDatabase;
   bool chainMode_ = false;
-  void printerChosen(int index);
   // Sets `label` to `text`, shortened in the middle to fit its width (the
   // whole text in its tool tip).
   void setFitting(QLabel* label, const QString& text);
@@ -129,8 +114,6 @@ class StartDialog : public QWidget {
 
   ProgressWindow* progressWindow_;
   JobChooser chooser_ = chooseJobWithDialogs;
-  QueueLister lister_ = cupsQueues;
-  std::optional<PrintOn> fixedPrinter_;
   QLabel* picture1_ = nullptr;
   QFormLayout* jobLines_ = nullptr;
   QLabel* lblPlace_ = nullptr;
@@ -140,7 +123,7 @@ class StartDialog : public QWidget {
   QLabel* lblService_ = nullptr;
   QLabel* lblAddresses_ = nullptr;
   QLabel* lblUnread_ = nullptr;
-  QComboBox* cboPrinter_ = nullptr;
+  PrinterChoice* cboPrinter_ = nullptr;
   QPushButton* cmdOK_ = nullptr;
   QPushButton* cmdCancel_ = nullptr;
   QPushButton* cmdHelp_ = nullptr;
