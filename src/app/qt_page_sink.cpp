@@ -20,6 +20,7 @@
 #include <optional>
 #include <string_view>
 
+#include "app/pdf_file.h"
 #include "app/short_date.h"
 #include "reports/common/output_file.h"
 #include "reports/common/publication.h"
@@ -59,7 +60,7 @@ QString printable(const std::string& text) {
 // Whether the PDF at `path` ends as a complete one does. The PDF writer does
 // not tell of a write that failed (a full disk), but what it could not write
 // includes the end-of-file mark it writes last.
-bool endsAsPdf(const std::string& path) {
+bool fileEndsAsPdf(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   char tail[64];
@@ -68,8 +69,7 @@ bool endsAsPdf(const std::string& path) {
   if (::fstat(fd, &info) == 0 && info.st_size >= static_cast<off_t>(sizeof tail))
     got = ::pread(fd, tail, sizeof tail, info.st_size - static_cast<off_t>(sizeof tail));
   ::close(fd);
-  return got > 0 &&
-         std::string_view(tail, static_cast<std::size_t>(got)).find("%%EOF") != std::string_view::npos;
+  return got > 0 && endsAsPdf(std::string_view(tail, static_cast<std::size_t>(got)));
 }
 
 // Dates the PDF at `path` by `when` in place of the moment Qt wrote into
@@ -84,10 +84,7 @@ bool redate(const std::string& path, const QDateTime& when) {
   const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return false;
   std::string pdf;
-  char block[65536];
-  ssize_t got = 0;
-  while ((got = ::read(fd, block, sizeof block)) > 0) pdf.append(block, static_cast<std::size_t>(got));
-  bool written = got == 0;
+  bool written = readRest(fd, pdf);
   const std::size_t at = pdf.find(kKey);
   if (written && at != std::string::npos && pdf.compare(at + kKey.size() + digits.size(), 2, "Z)") == 0) {
     const off_t place = static_cast<off_t>(at + kKey.size());
@@ -294,7 +291,7 @@ void QtPageSink::endDoc() {
       faults.emplace_back(Fault::Io,
                           device->isPdf ? "could not be completed" : "the print job could not be ended",
                           device->name);
-    else if (!endsAsPdf(pages))
+    else if (!fileEndsAsPdf(pages))
       faults.emplace_back(Fault::Io, "could not be written in full", device->name);
     else if (const auto fixed = fixedRunTime(); fixed && device->isPdf && !redate(pages, *fixed))
       faults.emplace_back(Fault::Io, "could not be written in full", device->name);

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <utility>
 
+#include "app/pdf_file.h"
 #include "job/command_line.h"
 #include "reports/common/output_file.h"
 #include "reports/common/publication.h"
@@ -30,11 +31,11 @@ constexpr const char* kPdfName = "MAILSORT.PDF";
 bool readWhole(const std::string& path, std::string& text) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  char block[65536];
-  ssize_t got = 0;
-  while ((got = ::read(fd, block, sizeof block)) > 0) text.append(block, static_cast<std::size_t>(got));
+  const bool read = readRest(fd, text);
+  const int error = errno;
   ::close(fd);
-  return got == 0;
+  errno = error;
+  return read;
 }
 
 // The paper of the PDF's first page, as CUPS names it ("A4"), from its
@@ -66,9 +67,7 @@ Reprinted refused(int status, std::string why) {
 }  // namespace
 
 int pdfPages(const std::string& pdf) {
-  if (!pdf.starts_with("%PDF-")) return 0;
-  const std::size_t tail = pdf.size() > 64 ? pdf.size() - 64 : 0;
-  if (pdf.find("%%EOF", tail) == std::string::npos) return 0;
+  if (!pdf.starts_with("%PDF-") || !endsAsPdf(pdf)) return 0;
   // Each page is an object of type /Page; the tree above them is /Pages.
   constexpr std::string_view kPage = "/Type /Page";
   int pages = 0;
