@@ -108,8 +108,6 @@ TEST_F(Windows, AFigureIsPaintedOnlyWhenItChangesAndCancelStopsBeforeTheNextReco
   auto* step = form2.findChild<QLabel*>("lblPerc3");
   form2.waitingForDatabase(store::WaitReason::Server);
   EXPECT_EQ(step->text(), "waiting for the PostgreSQL server, which does not answer");
-  form2.waitingForDatabase(store::WaitReason::OtherProgram);
-  EXPECT_EQ(step->text(), "waiting for another program");
   form2.setCaption(Control::lblPerc2, "12.36");
   EXPECT_EQ(step->text(), "percent complete (step 1 of 2)");
   figure->removeEventFilter(&paints);
