@@ -10,21 +10,17 @@
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTextLayout>
 #include <QTimer>
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
 #include "app/progress_window.h"
 #include "app/run_fixture.h"
 #include "app/start_dialog.h"
@@ -58,9 +54,8 @@ class Windows : public ::testing::Test {
   ProgressWindow form2;
 };
 
+// The bar's cells are the window's frames Perc1 to Perc20, in order.
 TEST_F(Windows, TheProgressWindowsCellsFollowTheBar) {
-  EXPECT_EQ(form2.findChild<QLabel*>("lblPerc1")->text(), "Allocation");
-  EXPECT_EQ(form2.findChild<QLabel*>("lblPerc3")->text(), "percent complete (step 1 of 2)");
   RunState run;
   run.progress = &form2;
   auto bar = [&](double p) {
@@ -113,8 +108,6 @@ TEST_F(Windows, AFigureIsPaintedOnlyWhenItChangesAndCancelStopsBeforeTheNextReco
   auto* step = form2.findChild<QLabel*>("lblPerc3");
   form2.waitingForDatabase(store::WaitReason::Server);
   EXPECT_EQ(step->text(), "waiting for the PostgreSQL server, which does not answer");
-  form2.waitingForDatabase(store::WaitReason::OtherProgram);
-  EXPECT_EQ(step->text(), "waiting for another program");
   form2.setCaption(Control::lblPerc2, "12.36");
   EXPECT_EQ(step->text(), "percent complete (step 1 of 2)");
   figure->removeEventFilter(&paints);
@@ -146,14 +139,22 @@ TEST_F(Windows, AFigureIsPaintedOnlyWhenItChangesAndCancelStopsBeforeTheNextReco
   EXPECT_EQ(window.runState()->percent, window.atCancel);  // no record after it
 }
 
-TEST_F(Windows, StartDialogWaitsForOkAndRunsOnceAtATime) {
+// "Print Again" shows once the folder holds MAILSORT.PDF, and says in the
+// status line where the pages went (the tests find no printer queue).
+TEST_F(Windows, StartDialogWaitsForOkRunsOnceAtATimeAndThenOffersToPrintAgain) {
   JobFolder folder;
   folder.db().insertParameters({{"RunAlone", "N"}, {"RunCodes", "Y"}});
   StartDialog form1(&form2);
+  auto* again = form1.findChild<QPushButton*>("cmdPrintAgain");
   EXPECT_EQ(form1.load(), GateResult::Wait);
   EXPECT_TRUE(form1.isVisible());
-  EXPECT_FALSE(form2.isVisible());
+  EXPECT_FALSE(form2.isVisible() || again->isVisible());
   EXPECT_EQ(folder.flag("RunCodes"), "Y");
+  {
+    OutputFile pdf;
+    ::close(pdf.create("MAILSORT.PDF"));
+    pdf.putInPlace();
+  }
 
   int ended = 0;
   QObject::connect(&form2, &ProgressWindow::runEnded, [&](bool chain) { ended += chain ? 100 : 1; });
@@ -171,6 +172,10 @@ TEST_F(Windows, StartDialogWaitsForOkAndRunsOnceAtATime) {
   ok->click();  // a second run
   ASSERT_TRUE(processUntil([&] { return ended > 1; }));
   EXPECT_EQ(ended, 2);
+  EXPECT_TRUE(again->isVisible());
+  again->click();
+  EXPECT_EQ(form1.runStatus().toStdString(),
+            "Not printed again: no printer queue to print on: the printer chosen is none.");
 }
 
 // Outside Chain Mode an error sends the operator back to the Start Dialog
@@ -242,31 +247,6 @@ TEST_F(Windows, StartDialogFinishesTheFilesOfARunKilledAfterItsCommit) {
                                                  " had finished; its files have now been put in place.");
   EXPECT_TRUE(std::filesystem::exists("POFILE.DAT"));
   EXPECT_FALSE(form2.isVisible());
-}
-
-// "Print Again" shows while the folder holds MAILSORT.PDF, and says in the
-// status line where the pages went (the tests find no printer queue).
-TEST_F(Windows, StartDialogOffersToPrintAgainOnceThereArePages) {
-  JobFolder folder;
-  folder.db().insertParameters({{"RunAlone", "N"}});
-  StartDialog form1(&form2);
-  auto* again = form1.findChild<QPushButton*>("cmdPrintAgain");
-  ASSERT_NE(again, nullptr);
-  EXPECT_EQ(form1.load(), GateResult::Wait);
-  EXPECT_FALSE(again->isVisible());
-  {
-    OutputFile pdf;
-    ::close(pdf.create("MAILSORT.PDF"));
-    pdf.putInPlace();
-  }
-  bool ended = false;
-  QObject::connect(&form2, &ProgressWindow::runEnded, [&] { ended = true; });
-  form1.findChild<QPushButton*>("cmdOK")->click();
-  ASSERT_TRUE(processUntil([&] { return ended; }));
-  EXPECT_TRUE(again->isVisible());
-  again->click();
-  EXPECT_EQ(form1.runStatus().toStdString(),
-            "Not printed again: no printer queue to print on: the printer chosen is none.");
 }
 
 // The status line wraps between words, never inside an option name, at
@@ -356,16 +336,13 @@ class StartDialogLines : public Windows {
     return items;
   }
   static QComboBox* combo(StartDialog& form1) { return form1.findChild<QComboBox*>("cboPrinter"); }
-  static std::string fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-  }
   testing::TempDir config_;
 };
 
-TEST_F(StartDialogLines, ShowTheJobAndThePrinterTheRunWillUse) {
+// The job is read with a look: nothing is written to the file, nothing is
+// left beside it, and nothing is held afterwards. A job that cannot be read
+// says so in a line of its own.
+TEST_F(StartDialogLines, ShowTheJobReadWithALookAndThePrinterTheRunWillUse) {
   JobFolder folder;
   folder.db().insertParameters({{"RunAlone", "N"},
                                 {"Company Name", "Acme Mailing Ltd"},
@@ -374,6 +351,13 @@ TEST_F(StartDialogLines, ShowTheJobAndThePrinterTheRunWillUse) {
                                 {"Mailsort120", "Y"},
                                 {"Format", "LL"}});
   folder.addJob({"AB1", "AB1", "AB2"});
+  const std::string before = testing::readFile("mailsort.mdb");
+  const JobSummary job = readJobSummary("mailsort.mdb");
+  EXPECT_TRUE(job.read) << job.problem;
+  EXPECT_TRUE(testing::readFile("mailsort.mdb") == before)
+      << "the look wrote into the file";  // not even its mode
+  EXPECT_FALSE(std::filesystem::exists("mailsort.mdb-wal"));
+  EXPECT_EQ(startGate(), GateResult::Wait);  // nothing held
   auto form1 = loaded();
   EXPECT_EQ(text(*form1, "lblJobPlace").toStdString(), std::filesystem::current_path().string());
   EXPECT_EQ(text(*form1, "lblCompanyName"), "Acme Mailing Ltd");
@@ -388,75 +372,40 @@ TEST_F(StartDialogLines, ShowTheJobAndThePrinterTheRunWillUse) {
   EXPECT_EQ(form1->printOn().queue, "office");
   // No queue at all: no printer is all there is.
   EXPECT_EQ(printers(*loaded({})), QStringList({"no printer"}));
-  // Help and About answer at once, without waiting.
-  form1->showHelp();
-  auto* help = form1->findChild<QMessageBox*>("msgHelp");
-  ASSERT_NE(help, nullptr);
-  EXPECT_TRUE(help->text().contains("man mailsort"));
-  EXPECT_TRUE(help->text().contains(kInstalledReadme));
-  form1->showAbout();
-  auto* about = form1->findChild<QMessageBox*>("msgAbout");
-  ASSERT_NE(about, nullptr);
-  EXPECT_TRUE(about->text().contains(QString::fromStdString(versionText()).trimmed()));
-}
 
-// The job is read with a look: nothing is written to the file, nothing is
-// left beside it, and nothing is held afterwards. A job that cannot be read
-// says so in a line of its own.
-TEST_F(StartDialogLines, AJobIsReadWithoutWritingAndOneThatCannotBeReadSaysSo) {
-  JobFolder folder;
-  folder.db().insertParameters({{"RunAlone", "N"}, {"JobRef", "J1"}});
-  const std::string before = fileBytes("mailsort.mdb");
-  const JobSummary job = readJobSummary("mailsort.mdb");
-  EXPECT_TRUE(job.read) << job.problem;
-  EXPECT_EQ(job.jobRef, "J1");
-  EXPECT_EQ(job.format, "Letter");
-  EXPECT_TRUE(fileBytes("mailsort.mdb") == before) << "the look wrote into the file";  // not even its mode
-  EXPECT_FALSE(std::filesystem::exists("mailsort.mdb-wal"));
-  EXPECT_EQ(startGate(), GateResult::Wait);  // nothing held
-
-  StartDialog form1(&form2);
   const int other = ::open("mailsort.mdb", O_RDONLY);  // another program's run
   ASSERT_EQ(::flock(other, LOCK_EX), 0);
-  form1.showJob(std::string("mailsort.mdb"));
+  form1->showJob(std::string("mailsort.mdb"));
   ::close(other);
-  EXPECT_EQ(text(form1, "lblJobUnread"), "The job cannot be read: another program holds it");
-  EXPECT_EQ(text(form1, "lblCompanyName"), "(hidden)");
+  EXPECT_EQ(text(*form1, "lblJobUnread"), "The job cannot be read: another program holds it");
+  EXPECT_EQ(text(*form1, "lblCompanyName"), "(hidden)");
   folder.db().exec("DROP TABLE kvwork");
-  form1.showJob(std::string("mailsort.mdb"));
-  EXPECT_TRUE(text(form1, "lblJobUnread").startsWith("The job cannot be read: Table 'kvwork' not found"))
-      << text(form1, "lblJobUnread").toStdString();
+  form1->showJob(std::string("mailsort.mdb"));
+  EXPECT_TRUE(text(*form1, "lblJobUnread").startsWith("The job cannot be read: Table 'kvwork' not found"))
+      << text(*form1, "lblJobUnread").toStdString();
 }
 
 // The printer chosen is remembered for the next start; a queue that has
-// gone gives the default one again.
-TEST_F(StartDialogLines, ThePrinterChosenIsRememberedForTheNextStart) {
+// gone gives the default one again. --printer and --no-print win over the
+// choice remembered: the line shows theirs, cannot be changed, and the
+// choice is kept for later.
+TEST_F(StartDialogLines, ThePrinterChosenIsRememberedAndTheCommandLineWins) {
   JobFolder folder;
   folder.db().insertParameters({{"RunAlone", "N"}});
-  {
+  auto choose = [&](int index) {  // as the user chooses it
     auto form1 = loaded();
-    combo(*form1)->setCurrentIndex(2);
-    emit combo(*form1)->activated(2);  // as the user chooses it
-  }
+    combo(*form1)->setCurrentIndex(index);
+    emit combo(*form1)->activated(index);
+  };
+  choose(2);
   auto form1 = loaded();
   EXPECT_EQ(combo(*form1)->currentText(), "b-queue");
   EXPECT_EQ(form1->printOn().queue, "b-queue");
-  combo(*form1)->setCurrentIndex(3);
-  emit combo(*form1)->activated(3);
+  choose(3);
   EXPECT_EQ(loaded()->printOn().kind, PrintOn::Nowhere);
-  auto again = loaded();
-  combo(*again)->setCurrentIndex(1);
-  emit combo(*again)->activated(1);
+  choose(1);
   EXPECT_EQ(loaded({"b-queue", "office"})->printOn().queue, "office");  // a-queue has gone
-}
-
-// --printer and --no-print win over the choice remembered: the line shows
-// theirs, and cannot be changed.
-TEST_F(StartDialogLines, PrinterOrNoPrintOnTheCommandLineWins) {
-  JobFolder folder;
-  folder.db().insertParameters({{"RunAlone", "N"}});
-  QSettings("mailsort", "mailsort").setValue("printer", "b-queue");
-  EXPECT_EQ(loaded()->printOn().queue, "b-queue");
+  choose(2);
   auto none = loaded({"b-queue", "office"}, PrintOn::nowhere());
   EXPECT_EQ(none->printOn().kind, PrintOn::Nowhere);
   EXPECT_EQ(combo(*none)->currentText(), "no printer");
@@ -465,7 +414,7 @@ TEST_F(StartDialogLines, PrinterOrNoPrintOnTheCommandLineWins) {
   EXPECT_EQ(named->printOn().queue, "a-queue");
   EXPECT_EQ(combo(*named)->currentText(), "a-queue");
   EXPECT_FALSE(combo(*named)->isEnabled());
-  EXPECT_EQ(QSettings("mailsort", "mailsort").value("printer").toString(), "b-queue");  // kept for later
+  EXPECT_EQ(loaded()->printOn().queue, "b-queue");  // kept for later
 }
 
 TEST(StartGate, RefusesWhileHeldAndInChainModeClearsOnlyRunCodes) {
