@@ -122,7 +122,7 @@ TEST_F(QtPageSinkTest, PagesBreakByThemselvesAndOnRequest) {
   // a PDF cut short.
   const std::string written = testing::readFile(pdf);
   EXPECT_EQ(pdfPages(written), 3);
-  EXPECT_EQ(pdfPages(written.substr(0, written.size() / 2)), 0);
+  EXPECT_EQ(pdfPages(written.substr(0, written.size() - 8)), 0);  // its pages there, its end not
   if (!havePdfToText()) return;
   const std::string text = pdfText();
   EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 3);
