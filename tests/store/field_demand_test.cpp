@@ -1,6 +1,5 @@
 // Which fields a walk reads with its rows: after a walk that asks for some
-// fields on some of its rows, what it wants, and what the asks of its last
-// row need.
+// fields on some of its rows, what it wants, and what the asks of its last row need.
 #include "store/field_demand.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +16,7 @@ struct Asks {
 };
 
 TEST(FieldDemand, WhatAWalkWantsAndWhatTheAsksOfItsLastRowNeed) {
-  constexpr std::size_t rows = 300, never = rows;
+  constexpr std::size_t N = 300;  // rows walked; a last row of N: to the end
   std::vector<KeyColumn> key(1);
   key[0].column = 0;
   struct Case {
@@ -26,37 +25,17 @@ TEST(FieldDemand, WhatAWalkWantsAndWhatTheAsksOfItsLastRowNeed) {
     std::size_t walked;
     std::vector<Asks> asks;
     std::string wanted;  // empty: every field
-    std::string last;    // per ask of the last row: Held, ThisRow, FromNowOn
+    std::string last;    // per ask of the last row: Held (H, or - before narrowing), ThisRow, FromNowOn
   } cases[] = {
-      {"the first rows read every field", true, 60, {{1, 0, 1, never}, {2, 3, 7, never}}, "", "--"},
-      {"the rows after them the key alone", true, 64, {{2, 63, 1, never}}, "1000", "H"},
-      {"then the key alone", true, rows, {}, "1000", ""},
-      {"and the fields asked for on half the rows lately",
-       true,
-       rows,
-       {{1, 0, 1, never}, {2, 2, 3, never}, {3, 0, 2, never}},
-       "1101",
-       "HT"},
+      {"the first rows read every field", true, 60, {{1, 0, 1, N}, {2, 3, 7, N}}, "", "--"},
+      {"the rows after them the key alone", true, 64, {{2, 63, 1, N}}, "1000", "H"},
+      {"then the key alone", true, N, {}, "1000", ""},
+      {"and those asked on half of them", true, N, {{1, 0, 1, N}, {2, 2, 3, N}, {3, 0, 2, N}}, "1101", "HT"},
       {"judged again after as many rows", true, 150, {{2, 64, 1, 99}}, "1000", ""},
-      {"a field asked for no more is read alone",
-       true,
-       rows,
-       {{1, 0, 1, 100}, {1, 299, 1, never}},
-       "1000",
-       "T"},
-      {"one asked twice on a row is read once",
-       true,
-       rows,
-       {{2, 299, 1, never}, {2, 299, 1, never}},
-       "1000",
-       "TH"},
-      {"a walk of one order keeps any field asked",
-       false,
-       rows,
-       {{2, 10, 1, 10}, {3, 299, 1, never}},
-       "1011",
-       "F"},
-      {"and reads it from then on", false, rows, {{3, 298, 1, never}}, "1001", "H"},
+      {"a field asked no more is read alone", true, N, {{1, 0, 1, 100}, {1, 299, 1, N}}, "1000", "T"},
+      {"asked twice on a row, read once", true, N, {{2, 299, 1, N}, {2, 299, 1, N}}, "1000", "TH"},
+      {"one order keeps any field asked", false, N, {{2, 10, 1, 10}, {3, 299, 1, N}}, "1011", "F"},
+      {"and reads it from then on", false, N, {{3, 298, 1, N}}, "1001", "H"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -69,18 +48,10 @@ TEST(FieldDemand, WhatAWalkWantsAndWhatTheAsksOfItsLastRowNeed) {
       last.clear();
       for (const Asks& a : c.asks) {
         if (row < a.first || row > a.last || (row - a.first) % a.every != 0) continue;
-        switch (demand.ask(a.field)) {
-          case FieldDemand::Ask::Held:
-            last += demand.narrowed() ? 'H' : '-';
-            break;
-          case FieldDemand::Ask::ThisRow:
-            demand.heldWhole();
-            last += 'T';
-            break;
-          case FieldDemand::Ask::FromNowOn:
-            last += 'F';
-            break;
-        }
+        const FieldDemand::Ask ask = demand.ask(a.field);
+        if (ask == FieldDemand::Ask::ThisRow) demand.heldWhole();
+        const bool held = ask == FieldDemand::Ask::Held;
+        last += held && !demand.narrowed() ? '-' : "HTF"[static_cast<int>(ask)];
       }
     }
     std::string wanted, unwanted;

@@ -1,12 +1,10 @@
-// The read-ahead of a walk: how large its next read is, which tiers a move
-// asks after its rows, and whether they still stand, after a history of
-// reads, writes and saves.
+// The read-ahead of a walk: the size of its next read, the tiers a move asks
+// after its rows, and whether they still stand after reads, writes and saves.
 #include "store/read_ahead.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "values/fault.h"
@@ -38,55 +36,41 @@ class Rows : public Statement {
 };
 
 // What happens, in order: a read of a tier that finds some rows (served but
-// the last when `keepOne`), or fails; a write by anyone; a save of the
-// current row alone, or one that also commits; a save that moves its
-// record on.
-enum class Step { Read, ReadKeepOne, ReadFails, Write, Save, SaveCommits, MovedOn };
+// the last when it keeps one), or fails; a write by anyone; a save of the
+// current row alone, or one that also commits; a save that moves its record on.
+enum class Step { Read, KeepOne, Fails, Write, Save, Commits, MovedOn };
 struct Event {
   Step step;
   std::size_t depth = 0, found = 0;
 };
+Event found(std::size_t depth, std::size_t rows) { return {Step::Read, depth, rows}; }
+Event keptOne(std::size_t depth, std::size_t rows) { return {Step::KeepOne, depth, rows}; }
+const Event wrote{Step::Write}, saved{Step::Save}, committed{Step::Commits}, moved{Step::MovedOn};
 
 TEST(ReadAhead, ReadSizesTiersAskedAndRowsThatStand) {
   constexpr std::size_t keys = 2;  // tier 2 is the rest of the current key
-  const std::size_t full1 = ReadAhead::kFirstRows, full2 = full1 * 2, full3 = full1 * 4;
+  const std::size_t f1 = ReadAhead::kFirstRows, f2 = f1 * 2, f3 = f1 * 4, f4 = f1 * 8;
   struct Case {
     const char* what;
     std::vector<Event> events;
     std::size_t rows, tiers;
     bool stands;  // a row is left to serve
   } cases[] = {
-      {"nothing read", {}, full1, 3, false},
-      {"full reads of the key double", {{Step::Read, 2, full1}, {Step::Read, 2, full2}}, full3, 3, false},
-      {"up to eight times",
-       {{Step::Read, 2, full1}, {Step::Read, 2, full2}, {Step::Read, 2, full3}, {Step::Read, 2, full3 * 2}},
-       full3 * 2,
-       3,
-       false},
-      {"a full later key starts small", {{Step::Read, 2, full1}, {Step::Read, 1, full2}}, full1, 3, false},
-      {"a short read starts small, its tier empty",
-       {{Step::Read, 2, full1}, {Step::Read, 2, 5}},
-       full1,
-       2,
-       false},
-      {"a short later key leaves one tier", {{Step::Read, 1, 5}}, full1, 1, false},
-      {"rows left to serve ask every tier", {{Step::ReadKeepOne, 2, 5}}, full1, 3, true},
-      {"a write makes them stale", {{Step::ReadKeepOne, 2, 5}, {Step::Write}}, full1, 3, false},
-      {"as after the last row", {{Step::Read, 2, 5}, {Step::Write}}, full1, 3, false},
-      {"a save of the row alone does not", {{Step::ReadKeepOne, 2, 5}, {Step::Save}}, full1, 3, true},
-      {"nor for empty tiers", {{Step::Read, 2, 5}, {Step::Save}}, full1, 2, false},
-      {"one that also commits does", {{Step::ReadKeepOne, 2, 5}, {Step::SaveCommits}}, full1, 3, false},
-      {"a save after a write does",
-       {{Step::ReadKeepOne, 2, 5}, {Step::Write}, {Step::Save}},
-       full1,
-       3,
-       false},
-      {"a record moved on fills the tiers again", {{Step::Read, 1, 5}, {Step::MovedOn}}, full1, 3, false},
-      {"a read that fails holds nothing",
-       {{Step::ReadKeepOne, 2, 5}, {Step::ReadFails, 2, 5}},
-       full1,
-       3,
-       false},
+      {"nothing read", {}, f1, 3, false},
+      {"full reads of the key double", {found(2, f1), found(2, f2)}, f3, 3, false},
+      {"up to eight times", {found(2, f1), found(2, f2), found(2, f3), found(2, f4)}, f4, 3, false},
+      {"a full later key starts small", {found(2, f1), found(1, f2)}, f1, 3, false},
+      {"a short read starts small, its tier empty", {found(2, f1), found(2, 5)}, f1, 2, false},
+      {"a short later key leaves one tier", {found(1, 5)}, f1, 1, false},
+      {"rows left to serve ask every tier", {keptOne(2, 5)}, f1, 3, true},
+      {"a write makes them stale", {keptOne(2, 5), wrote}, f1, 3, false},
+      {"as after the last row", {found(2, 5), wrote}, f1, 3, false},
+      {"a save of the row alone does not", {keptOne(2, 5), saved}, f1, 3, true},
+      {"nor for empty tiers", {found(2, 5), saved}, f1, 2, false},
+      {"one that also commits does", {keptOne(2, 5), committed}, f1, 3, false},
+      {"a save after a write does", {keptOne(2, 5), wrote, saved}, f1, 3, false},
+      {"a record moved on fills the tiers again", {found(1, 5), moved}, f1, 3, false},
+      {"a read that fails holds nothing", {keptOne(2, 5), {Step::Fails, 2, 5}}, f1, 3, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -98,19 +82,19 @@ TEST(ReadAhead, ReadSizesTiersAskedAndRowsThatStand) {
     for (const Event& e : c.events) {
       if (e.step == Step::Write) ++stamp;
       if (e.step == Step::Save) ahead.keepThroughSave(stamp, stamp + 1), ++stamp;
-      if (e.step == Step::SaveCommits) ahead.keepThroughSave(stamp, stamp + 2), stamp += 2;
+      if (e.step == Step::Commits) ahead.keepThroughSave(stamp, stamp + 2), stamp += 2;
       if (e.step == Step::MovedOn) ahead.forgetEmptyTiers();
-      if (e.step != Step::Read && e.step != Step::ReadKeepOne && e.step != Step::ReadFails) continue;
-      Rows statement(e.found, e.step == Step::ReadFails);
+      if (e.step != Step::Read && e.step != Step::KeepOne && e.step != Step::Fails) continue;
+      Rows statement(e.found, e.step == Step::Fails);
       try {
         EXPECT_EQ(ahead.fill(&statement, 1, {}), e.found);
       } catch (const RunError&) {
-        EXPECT_EQ(e.step, Step::ReadFails);
+        EXPECT_EQ(e.step, Step::Fails);
         continue;
       }
       ahead.readAt(stamp);
       ahead.noteRead(e.depth, keys, e.found);
-      for (std::size_t n = 1; n + (e.step == Step::ReadKeepOne) <= e.found; ++n) {
+      for (std::size_t n = 1; n + (e.step == Step::KeepOne) <= e.found; ++n) {
         ASSERT_TRUE(ahead.serve(stamp, rowid, row, types));
         EXPECT_EQ(rowid, static_cast<std::int64_t>(n));
         EXPECT_EQ(row[0], static_cast<double>(n));
