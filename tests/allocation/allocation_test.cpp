@@ -6,8 +6,6 @@
 #include <sqlite3.h>
 
 #include <chrono>
-#include <iterator>
-#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>

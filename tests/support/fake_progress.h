@@ -4,11 +4,8 @@
 // `answer`.
 #pragma once
 
-#include <algorithm>
 #include <array>
-#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "run/progress.h"
@@ -18,13 +15,10 @@ namespace ms::testing {
 
 class FakeProgress : public Progress {
  public:
-  explicit FakeProgress(RunState& run) : run_(run) {}
-  void setCellVisible(int cell, bool visible) override {
-    cells.at(cell) = visible, calls.emplace_back(cell, visible);
-  }
-  void setVisible(Control control, bool visible) override { shown[control] = visible; }
-  void setCaption(Control label, const std::string& text) override {
-    captions[label] = text;
+  explicit FakeProgress(RunState &run) : run_(run) {}
+  void setCellVisible(int cell, bool visible) override { cells.at(cell) = visible; }
+  void setVisible(Control, bool) override {}
+  void setCaption(Control label, const std::string &text) override {
     if (label == Control::lblPerc2) figures.push_back(text);
   }
   void setBusyPointer(bool on) override { busy.push_back(on); }
@@ -32,10 +26,10 @@ class FakeProgress : public Progress {
     if (++yields == cancelAtYield) cancelPressed(run_);
   }
   Answer confirmCancel() override { return ++questions, answer; }
-  void message(const std::string& text) override { messages.push_back(text); }
+  void message(const std::string &text) override { messages.push_back(text); }
   void waitingForDatabase(store::WaitReason why) override {
     reasons.push_back(why);
-    if (++waits == 1 && cancelWhenWaiting) cancelPressed(run_);
+    if (reasons.size() == 1 && cancelWhenWaiting) cancelPressed(run_);
   }
   // Cells 1 to `n` lit, the rest out.
   bool litUpTo(int n) const {
@@ -46,18 +40,14 @@ class FakeProgress : public Progress {
 
   Answer answer = Answer::Yes;
   int yields = 0, questions = 0, cancelAtYield = 0;  // 0: never
-  int waits = 0;
-  std::vector<store::WaitReason> reasons;  // of each wait told
   bool cancelWhenWaiting = false;
-  std::array<bool, 21> cells{};  // 1 to 20
-  std::vector<std::pair<int, bool>> calls;
-  std::map<Control, bool> shown;
-  std::map<Control, std::string> captions;
+  std::vector<store::WaitReason> reasons;  // of each wait told
+  std::array<bool, 21> cells{};            // 1 to 20
   std::vector<std::string> figures, messages;
   std::vector<bool> busy;
 
  private:
-  RunState& run_;
+  RunState &run_;
 };
 
 }  // namespace ms::testing

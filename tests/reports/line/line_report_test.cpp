@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "reports/common/record_file.h"
+#include "reports/line/line_layout.h"
 #include "reports/line/po_files.h"
 #include "store/table_def.h"
 #include "support/run_job.h"
@@ -224,18 +225,6 @@ TEST(LineReport, SixtySixSelectionsOnTwoPages) {
   }
 }
 
-TEST(LineReport, MailFormatNames) {
-  const std::pair<std::string, std::string> names[] = {{"LE", "Letter"},    {"LL", "Large Letter"},
-                                                       {"A3", "A3 Packet"}, {"PK", "Packet"},
-                                                       {"XX", ""},          {"le", ""}};
-  for (const auto& [code, name] : names) {
-    LineRun job;
-    job.setParameters({{"Format", code}});
-    job.run();
-    EXPECT_EQ(job.page(1).at(4), "Mail Format: " + name) << code;
-  }
-}
-
 TEST(LineReport, SeqColumnOnlyUnderRegionalSequencing) {
   for (const auto& [service, geog, on] : {std::tuple{"M1", "Y", true}, std::tuple{"M2", "Y", false},
                                           std::tuple{"M1", "N", false}, std::tuple{"M1", "y", false}}) {
@@ -302,6 +291,14 @@ TEST(LineReport, WithoutItsTablesNothingIsPrintedOrWritten) {
     EXPECT_FALSE(std::filesystem::exists(job.dir.path() + "/POADDR.CSV"));
     EXPECT_TRUE(job.bags().empty());
   }
+}
+
+TEST(LineLayout, MailFormatNamesComeFromTheFormatTableByExactCode) {
+  const std::pair<Value, std::string> names[] = {{"LE", "Letter"},    {"LL", "Large Letter"},
+                                                 {"A3", "A3 Packet"}, {"PK", "Packet"},
+                                                 {"XX", ""},          {"le", ""},
+                                                 {Value(), ""},       {1.0, ""}};
+  for (const auto& [code, name] : names) EXPECT_EQ(mailFormatName(code), name) << code.textOrEmpty();
 }
 
 TEST(RecordFile, CodePageQuotingAndCrLf) {

@@ -369,10 +369,7 @@ Row standardSteps(const Row& changes) {
     row.emplace_back("PKWgt" + s, 100.0 * n);
     row.emplace_back("PKW" + s + "Fst", 100.0 + 10 * n), row.emplace_back("PKW" + s + "Snd", 101.0 + 10 * n);
   }
-  for (const auto& [name, value] : changes)
-    for (auto& [n, v] : row)
-      if (n == name) v = value;
-  return row;
+  return withChanges(row, changes);
 }
 
 // "ok" or "fails", then the two prices (-1: left as they were).
