@@ -34,7 +34,7 @@ contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
 for path in usr/bin/mailsort usr/bin/mailsort-sample usr/share/man/man1/mailsort.1.gz \
             usr/share/man/man1/mailsort-sample.1.gz usr/share/applications/mailsort.desktop \
             usr/share/icons/hicolor/scalable/apps/mailsort.svg usr/share/doc/mailsort/copyright \
-            usr/share/doc/mailsort/changelog.gz usr/share/doc/mailsort/README.md.gz \
+            usr/share/doc/mailsort/changelog.gz usr/share/doc/mailsort/README.md usr/share/doc/mailsort/store.md \
             usr/share/doc/mailsort/schema.sql usr/share/doc/mailsort/schema-postgresql.sql; do
   grep -qx "./$path" <<<"$contents" || { echo "$0: $deb lacks /$path" >&2; exit 1; }
 done
