@@ -1,8 +1,6 @@
 // The program's command line and its runs without a window, as a script
 // would use them: the built programs run as child processes with no display.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>

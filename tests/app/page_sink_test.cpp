@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <regex>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "app/qt_page_sink.h"

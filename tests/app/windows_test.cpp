@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
-#include <QTextLayout>
 #include <QTimer>
 #include <algorithm>
 #include <filesystem>
@@ -249,30 +248,15 @@ TEST_F(Windows, StartDialogFinishesTheFilesOfARunKilledAfterItsCommit) {
   EXPECT_FALSE(form2.isVisible());
 }
 
-// The status line wraps between words, never inside an option name, at
-// any width the label may have.
+// The status line wraps between words, never inside an option name: a word
+// joiner follows each hyphen of an option, and of no other word.
 TEST_F(Windows, TheStatusLineNeverBreaksAnOptionName) {
   StartDialog form1(&form2);
-  const QString said =
-      "Finished: 200,000 addresses, 1,180 Mailsort bags; not printed (--no-print): the pages are in "
-      "MAILSORT.PDF.";
+  const QString said = "Finished: 1,180 Mailsort bags; not printed (--no-print): re-run with -C dir.";
   form1.showRunStatus(said);
   EXPECT_EQ(form1.runStatus(), said);
-  auto* label = form1.findChild<QLabel*>("lblStatus");
-  const QString shown = label->text();
-  const qsizetype option = shown.indexOf("(-");
-  const qsizetype optionEnd = shown.indexOf(')', option);
-  for (int width = 120; width <= label->width(); width += 2) {
-    QTextLayout layout(shown, label->font());
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
-      line.setLineWidth(width);
-    layout.endLayout();
-    for (int i = 1; i < layout.lineCount(); ++i) {
-      const int start = layout.lineAt(i).textStart();
-      EXPECT_FALSE(start > option && start <= optionEnd) << width << ": " << shown.mid(start).toStdString();
-    }
-  }
+  EXPECT_EQ(form1.findChild<QLabel*>("lblStatus")->text(),
+            QString(said).replace("--no-print", "-\u2060-\u2060no-\u2060print").replace("-C", "-\u2060C"));
 }
 
 // Where no job is found the Start Dialog asks for one, naming the path it
