@@ -17,8 +17,7 @@ struct Asks {
 
 TEST(FieldDemand, WhatAWalkWantsAndWhatTheAsksOfItsLastRowNeed) {
   constexpr std::size_t N = 300;  // rows walked; a last row of N: to the end
-  std::vector<KeyColumn> key(1);
-  key[0].column = 0;
+  const std::vector<KeyColumn> key{{.column = 0, .sqlName = {}, .collation = {}}};
   struct Case {
     const char* what;
     bool alone;
@@ -35,8 +34,7 @@ TEST(FieldDemand, WhatAWalkWantsAndWhatTheAsksOfItsLastRowNeed) {
       {"a field asked no more is read alone", true, N, {{1, 0, 1, 100}, {1, 299, 1, N}}, "1000", "T"},
       {"asked twice on a row, read once", true, N, {{2, 299, 1, N}, {2, 299, 1, N}}, "1000", "TH"},
       {"one order keeps any field asked", false, N, {{2, 10, 1, 10}, {3, 299, 1, N}}, "1011", "F"},
-      {"and reads it from then on", false, N, {{3, 298, 1, N}}, "1001", "H"},
-  };
+      {"and reads it from then on", false, N, {{3, 298, 1, N}}, "1001", "H"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FieldDemand demand(4, c.alone);
@@ -59,9 +57,7 @@ TEST(FieldDemand, WhatAWalkWantsAndWhatTheAsksOfItsLastRowNeed) {
       wanted += demand.wanted()[i] ? '1' : '0';
       unwanted += demand.unwanted()[i] ? '0' : '1';
     }
-    EXPECT_EQ(wanted, c.wanted);
-    EXPECT_EQ(unwanted, c.wanted);
-    EXPECT_EQ(last, c.last);
+    EXPECT_EQ((std::vector{wanted, unwanted, last}), (std::vector{c.wanted, c.wanted, c.last}));
   }
 }
 

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,7 +12,6 @@
 #include <stdexcept>
 
 #include "schema_sql.h"
-#include "store/sqlite_handle.h"
 
 namespace ms::testing {
 
@@ -37,10 +37,8 @@ InFolder::~InFolder() {
 
 Row withChanges(Row row, const Row& changes) {
   for (const auto& [name, value] : changes) {
-    bool replaced = false;
-    for (auto& [n, v] : row)
-      if (n == name) v = value, replaced = true;
-    if (!replaced) row.emplace_back(name, value);
+    const auto at = std::find_if(row.begin(), row.end(), [&](auto& field) { return field.first == name; });
+    (at == row.end() ? row.emplace_back(name, Value()) : *at).second = value;
   }
   return row;
 }
@@ -168,23 +166,16 @@ std::vector<RowMap> FixtureDb::query(const std::string& sql) {
   auto statement = store::prepareHandle(sqlite(), sql);
   sqlite3_stmt* st = statement.get();
   int rc;
-  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    RowMap row;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW)
     for (int i = 0; i < sqlite3_column_count(st); ++i)
-      row[sqlite3_column_name(st, i)] = store::columnValue(st, i);
-    rows.push_back(std::move(row));
-  }
+      (i ? rows.back() : rows.emplace_back())[sqlite3_column_name(st, i)] = store::columnValue(st, i);
   check(sqlite(), rc, sql);
   return rows;
 }
 
 Value FixtureDb::scalar(const std::string& sql) {
-  if (pg_) {
-    const auto result = checked(PQexec(pg_.get(), sql.c_str()), PGRES_TUPLES_OK, sql);
-    return PQntuples(result.get()) ? pgValue(result.get(), 0, 0) : Value();
-  }
-  auto statement = store::prepareHandle(sqlite(), sql);
-  return sqlite3_step(statement.get()) == SQLITE_ROW ? store::columnValue(statement.get(), 0) : Value();
+  const auto rows = query(sql);
+  return rows.empty() || rows[0].empty() ? Value() : rows[0].begin()->second;
 }
 
 std::string sqlRows(const std::string& file, const std::string& statement) {
@@ -205,9 +196,7 @@ std::string sqlRows(const std::string& file, const std::string& statement) {
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::vector<std::string> quotedFields(std::string record) {
@@ -223,12 +212,9 @@ std::vector<std::string> quotedFields(std::string record) {
 
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
-  std::string line;
   std::istringstream in(text);
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line.substr(0, line.size() - line.ends_with('\r')));
   return lines;
 }
 

@@ -96,7 +96,7 @@ class FixtureDb {
   // All rows of a query, columns by name; numbers as numbers, whatever the
   // engine's type for them.
   std::vector<RowMap> query(const std::string& sql);
-  // The first column of the first row (Null when there is none).
+  // The one column of the first row (Null when there is none).
   Value scalar(const std::string& sql);
 
  private:
