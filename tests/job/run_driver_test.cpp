@@ -69,10 +69,7 @@ TEST(RunDriver, ChainModeEndsAndStartsTheLabelProgramOnlyAfterAWholeRun) {
       {"no bag limit", "Y", {{"BagMax", Value()}}, {"BagMax in parmcode is Null: it must be a number"}},
       {"bag limit not a number", "Y", {{"BagMax", "abc"}}, {"BagMax in parmcode is \"abc\": it must be"}},
       {"weight not a number", "Y", {{"Weight", "heavy"}}, {"Weight in parmcode is \"heavy\": it must be"}},
-      {"items beyond counting",
-       "Y",
-       {{"BagMax", 1e12}, {"Weight", 1.0}},
-       {"BagMax 1000000000000", "Weight of 1"}},
+      {"too many items", "Y", {{"BagMax", 1e12}, {"Weight", 1.0}}, {"BagMax 1000000000000", "Weight of 1"}},
       {"no weight", "Y", {{"Weight", 0.0}}, {"Weight in parmcode is 0"}},
       {"negative bundle", "Y", {{"BundleMax", -5.0}}, {"BundleMax in parmcode is -5"}},
       {"cannot rank", "Y", {{"service", "M1"}, {"Geog", "Y"}, {"postcode", "ZZ9 9ZZ"}}, {"ZZ9 9ZZ"}},
@@ -94,15 +91,12 @@ TEST(RunDriver, ChainModeEndsAndStartsTheLabelProgramOnlyAfterAWholeRun) {
     r.screen.cancelAtYield = 1;
     RunEnd end = r.all();
 
-    EXPECT_EQ(end.chainMode, chain);
-    EXPECT_EQ(end.labelProgramStarted, started);
+    EXPECT_EQ(std::tuple(end.chainMode, end.labelProgramStarted), std::tuple(chain, started));
     ASSERT_EQ(r.labels.started.size(), started ? 1u : 0u);
-    if (started) {
-      EXPECT_TRUE(r.labels.started[0].ends_with("/kvprint.exe")) << r.labels.started[0];
-    }
-    EXPECT_EQ(r.run.mdb->isOpen(), !chain);
-    EXPECT_EQ(r.folder.flag("RunAlone") + r.folder.flag("RunReports"), chain ? "NN" : "yY");
-    EXPECT_EQ(r.folder.flag("RunLabels"), labels);
+    EXPECT_TRUE(!started || r.labels.started[0].ends_with("/kvprint.exe"));
+    EXPECT_EQ(std::tuple(r.run.mdb->isOpen(), r.folder.flag("RunAlone") + r.folder.flag("RunReports"),
+                         r.folder.flag("RunLabels")),
+              std::tuple(!chain, chain ? "NN" : "yY", labels));
     EXPECT_EQ(r.folder.tableExists("bags"), whole);
     EXPECT_EQ(r.run.cancelflag, whole ? "N" : "Y");
     EXPECT_EQ(r.screen.questions, message.empty() && work ? 1 : 0);
@@ -149,8 +143,7 @@ TEST(RunDriver, FailuresBeforeTheAllocationLeaveTheRunNamingWhatFailed) {
     } catch (const std::exception& e) {
       EXPECT_EQ(describeFailure(e).find(named), 0u) << describeFailure(e);
     }
-    EXPECT_FALSE(sql.starts_with("D") && r.folder.tableExists("bags"));
-    EXPECT_EQ(r.screen.yields, 0);
+    EXPECT_FALSE((sql.starts_with("D") && r.folder.tableExists("bags")) || r.screen.yields != 0);
   }
 }
 
@@ -192,8 +185,7 @@ TEST(RunDriver, TheLabelProgramIsLookedUpInAbsolutePathEntriesAndOneNotFoundIsTo
   EXPECT_NE(end.labelProblem.find("no-such-label-program.exe was not found in PATH (" + saved + ")"),
             std::string::npos)
       << end.labelProblem;
-  EXPECT_TRUE(r.run.published);
-  EXPECT_TRUE(r.folder.tableExists("bags"));
+  EXPECT_TRUE(r.run.published && r.folder.tableExists("bags"));
 }
 
 TEST(RunPrintJob, EndsAJobLeftOpenOnceAndLeavesAnUnstartedOneAlone) {
@@ -210,8 +202,7 @@ TEST(RunPrintJob, EndsAJobLeftOpenOnceAndLeavesAnUnstartedOneAlone) {
   c.newPage();
   c.endDoc();  // the planning report ends it
   c.finish();
-  EXPECT_EQ(ended.endDocCount(), 1);
-  EXPECT_EQ(c.page(), ended.page());
+  EXPECT_EQ(std::tuple(ended.endDocCount(), c.page()), std::tuple(1, ended.page()));
   RunPrintJob nowhere(nullptr);  // a run without a printer
   nowhere.printLine("x");
   nowhere.finish();

@@ -62,9 +62,8 @@ TEST(Publication, TheJournalStandsBeforeTheCommitAndTheNamesChangeOnlyAfterIt) {
   EXPECT_THROW(Publication{folder.dir.path()}, RunError);  // one run at a time in a folder
   folder.publication->prepare("/job/mailsort.mdb", "user_version 7", kHandOverWithLabels);
   const Journal journal = Journal::parse(readFile(folder.journal()));
-  EXPECT_EQ(journal.database, "/job/mailsort.mdb");
-  EXPECT_EQ(journal.token, "user_version 7");
-  EXPECT_EQ(journal.handOver, kHandOverWithLabels);
+  EXPECT_EQ(std::tuple(journal.database, journal.token, journal.handOver),
+            std::tuple("/job/mailsort.mdb", "user_version 7", kHandOverWithLabels));
   ASSERT_EQ(journal.files.size(), 3u);
   for (std::size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(journal.files[i].second, kNames[i]);
@@ -89,9 +88,8 @@ TEST(Publication, ANextStartFinishesACommittedRunAndClearsOneThatDidNot) {
     Journal found;
     const LastRun last = folder.publication->recover(
         "db", [&](const std::string& token) { return asked = token, committed; }, &found);
-    EXPECT_EQ(asked, "txid 42");
-    EXPECT_EQ(found.files, left.files);
-    EXPECT_EQ(last, committed ? LastRun::Finished : LastRun::Undone);
+    EXPECT_EQ(std::tuple(asked, found.files, last),
+              std::tuple("txid 42", left.files, committed ? LastRun::Finished : LastRun::Undone));
     // Undone, the first rename stays: a run that did not commit never renames.
     EXPECT_EQ(folder.holds(), committed ? "new\nnew\nnew\n" : "new\nearlier\nearlier\n");
     EXPECT_EQ(folder.publication->recover("db", nullptr), LastRun::Clean);
