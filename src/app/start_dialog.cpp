@@ -19,7 +19,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "app/message_box.h"
@@ -30,6 +29,7 @@
 #include "job/command_line.h"
 #include "job/job_summary.h"
 #include "job/run_summary.h"
+#include "store/database.h"
 #include "store/pg_handle.h"
 
 namespace ms {
@@ -291,17 +291,11 @@ void StartDialog::runFailed(const QString& error) {
   raise();
   activateWindow();
   // A job that cannot be opened at all: the file is gone, or is not an
-  // SQLite database (SQLite's files begin with "SQLite format 3" and a 0).
+  // SQLite database.
   namespace fs = std::filesystem;
   if (store::isPostgresUri(databasePath_)) return;
   const std::string place = fs::absolute(databasePath_).string();
-  std::string start;
-  if (std::ifstream file(place, std::ios::binary); file) {
-    start.resize(16);
-    file.read(start.data(), 16);
-    start.resize(static_cast<std::size_t>(file.gcount()));
-  }
-  if (start == std::string("SQLite format 3\0", 16)) return;
+  if (store::beginsAsSqliteDatabase(place)) return;
   std::string database = place;
   if (!askForJob(place, database) || !findJob(database)) {
     close();  // the chooser's Exit ends the program, as the dialog's Exit does

@@ -1,6 +1,7 @@
 #include "store/database.h"
 
 #include <filesystem>
+#include <fstream>
 
 #include "store/connection.h"
 #include "store/recordset.h"
@@ -20,6 +21,12 @@ std::string wholeDatabasePath(const std::string& path) {
 std::string overlongDatabasePath(const std::string& path) {
   std::string whole = wholeDatabasePath(path);
   return whole.size() > kLongestDatabasePath ? whole : std::string();
+}
+
+bool beginsAsSqliteDatabase(const std::string& path) {
+  std::string start(kSqliteHeader.size(), '\0');
+  std::ifstream file(path, std::ios::binary);
+  return file.read(start.data(), static_cast<std::streamsize>(start.size())) && start == kSqliteHeader;
 }
 
 std::unique_ptr<Database> Database::open(const std::string& path, OpenMode mode) {

@@ -54,6 +54,14 @@ std::string overlongDatabasePath(const std::string& path);
 // far as they can be), as SQLite opens it and as journals and logs name it.
 std::string wholeDatabasePath(const std::string& path);
 
+// The first 16 bytes of every SQLite database file: "SQLite format 3" and a
+// zero. A file is known to be a database by them before the engine opens it
+// (the engine would take an empty file for a new database and write one).
+inline const std::string kSqliteHeader("SQLite format 3\0", 16);
+// Whether the file at `path` begins with kSqliteHeader (false when it cannot
+// be read).
+bool beginsAsSqliteDatabase(const std::string& path);
+
 class Database {
  public:
   // Opens an existing file (never creates one) or connects to the server a

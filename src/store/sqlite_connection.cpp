@@ -23,9 +23,9 @@ constexpr const char* kBuildCacheSize = "PRAGMA cache_size = -16384";
 // deferred column's place; with k = -1, whether the record has any.
 constexpr const char* kDeferredFunction = "mailsort_deferred";
 
-// The engine takes an empty file for a new database and writes one into
-// it: a file is known to be a database by its first bytes before the
-// engine opens it. A path too long for the engine is named here too.
+// A file is known to be a database by its first bytes (kSqliteHeader), read
+// through the lock before the engine opens it. A path too long for the
+// engine is named here too.
 void requireDatabaseFile(const std::string& path, const FileLock& lock) {
   if (const std::string whole = overlongDatabasePath(path); !whole.empty())
     throw RunError(Fault::Io,
@@ -33,9 +33,8 @@ void requireDatabaseFile(const std::string& path, const FileLock& lock) {
                        " bytes long, and an SQLite database's may be at most " +
                        std::to_string(kLongestDatabasePath),
                    path);
-  static constexpr char kHeader[] = "SQLite format 3";  // with its closing zero: 16 bytes
-  const std::string start = lock.start(sizeof kHeader);
-  if (start == std::string(kHeader, sizeof kHeader)) return;
+  const std::string start = lock.start(kSqliteHeader.size());
+  if (start == kSqliteHeader) return;
   throw RunError(Fault::Damaged,
                  path + (start.empty() ? " is empty: not a Mailsort Database"
                                        : " is not a Mailsort Database: it is not an SQLite 3 database file"),
