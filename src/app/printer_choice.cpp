@@ -46,20 +46,21 @@ void PrinterChoice::fill() {
   setEnabled(!fixed_);
   setToolTip(fixed_ ? "Chosen on the command line"
                     : "Where the run prints; its pages are kept in MAILSORT.PDF too");
+  std::optional<PrintOn> want = fixed_;
+  if (const QSettings remembered = settings(); !want && remembered.contains(kPrinterKey)) {
+    const QString queue = remembered.value(kPrinterKey).toString();
+    want = queue.isEmpty() ? PrintOn::nowhere() : PrintOn::queueNamed(queue.toStdString());
+  }
   int chosen = 0;  // the default queue, or no printer when there is none
-  if (fixed_ || settings().contains(kPrinterKey)) {
-    const PrintOn want = fixed_ ? *fixed_
-                         : settings().value(kPrinterKey).toString().isEmpty()
-                             ? PrintOn::nowhere()
-                             : PrintOn::queueNamed(settings().value(kPrinterKey).toString().toStdString());
-    if (want.kind == PrintOn::Nowhere) {
+  if (want) {
+    if (want->kind == PrintOn::Nowhere) {
       chosen = count() - 1;
-    } else if (want.kind == PrintOn::Queue) {
-      const int at = findData(QString::fromStdString(want.queue));
+    } else if (want->kind == PrintOn::Queue) {
+      const int at = findData(QString::fromStdString(want->queue));
       if (at >= 0)
         chosen = at;
       else if (fixed_)  // a queue that only the command line names (an instance)
-        insertItem(chosen = 0, QString::fromStdString(want.queue), QString::fromStdString(want.queue));
+        insertItem(chosen = 0, QString::fromStdString(want->queue), QString::fromStdString(want->queue));
       // a remembered queue that is gone: the default one again
     }
   }
