@@ -84,10 +84,11 @@ while read -r name records geog stop again only; do
     job=$name-$records-$engine
     for side in old new; do
       dir=$work/$job/$side
+      if [ $side = old ]; then program=$old; else program=$new; fi
       mkdir -p "$dir"
       if [ $engine = sqlite ]; then db=$dir/mailsort.mdb; else db=$(schema_uri "$base" "outputs_${side}_$$"); fi
       "$build/mailsort-sample" --database "$db" --force --records "$records" --seed 11 --chain $geog >/dev/null
-      eval "outputs \"\$dir\" \"\$$side\" \"\$db\" \"\$stop\" \"\$again\""
+      outputs "$dir" "$program" "$db" "$stop" "$again"
     done
     echo "$job (exit statuses old $(cat "$work/$job/old/status" | tr '\n' ' ')new $(cat "$work/$job/new/status" | tr '\n' ' '))"
     compare_runs "$work/$job/old" "$work/$job/new" status kvwork.rows bags.rows parmcode.rows POFILE.DAT POLINE.CSV \
